@@ -22,6 +22,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <locale.h>
 #include <type_traits>
 
@@ -96,6 +98,21 @@ long double ScaleByPow10(long double magnitude, int s) {
                 : magnitude / kPow10L[static_cast<std::size_t>(-s)];
 }
 
+// The binary exponent of a normal finite extended value, floor(log2 |x|),
+// read from its exponent field (cheaper than ilogbl).
+int BinaryExponent(long double x) {
+  static_assert(sizeof(long double) >= 10, "x87 extended precision expected");
+  std::uint16_t signAndExponent = 0;
+  std::memcpy(&signAndExponent, reinterpret_cast<const char*>(&x) + 8, sizeof signAndExponent);
+  return static_cast<int>(signAndExponent & 0x7fff) - 16383;
+}
+
+// Nearest integer of 0 <= y < 2^62; which way a tie goes does not matter,
+// the callers exclude ties.
+long double RoundHalfUp(long double y) {
+  return static_cast<long double>(static_cast<std::int64_t>(y + 0.5L));
+}
+
 // A decimal ±digits·10^exponent.
 struct Decimal {
   bool negative = false;
@@ -118,8 +135,11 @@ bool ToDecimalG15(long double value, Decimal& out, int& firstDigitExponent) {
     return true;
   }
   const long double magnitude = std::fabs(value);
+  if (magnitude < std::numeric_limits<long double>::min()) {
+    return false;  // subnormal
+  }
   // floor(log10(2^e)) is the first digit's exponent or one less.
-  int k = (std::ilogb(magnitude) * 78913) >> 18;
+  int k = (BinaryExponent(magnitude) * 78913) >> 18;
   auto scaled = [&](int kk, long double& y) {
     const int s = 14 - kk;
     if (s < -kMaxExactPow10Extended || s > kMaxExactPow10Extended) {
@@ -146,7 +166,7 @@ bool ToDecimalG15(long double value, Decimal& out, int& firstDigitExponent) {
   if (y < 1e14L || y >= 1e15L) {
     return false;
   }
-  const long double r = std::round(y);
+  const long double r = RoundHalfUp(y);
   if (std::fabs(y - r) > 0.5L - kMargin) {
     return false;
   }
@@ -173,7 +193,7 @@ bool ToDecimalFixed(long double value, int decimals, Decimal& out) {
   if (y >= 4503599627370496.0L) {  // 2^52: beyond it the scaled error could reach the margin
     return false;
   }
-  const long double r = std::round(y);
+  const long double r = RoundHalfUp(y);
   if (std::fabs(y - r) > 0.5L - kMargin) {
     return false;
   }
