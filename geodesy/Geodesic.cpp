@@ -2,8 +2,12 @@
 //
 // Vincenty's inverse formula (Survey Review 23 (176), 1975, eqs. 13-18 and
 // 3-6), transcribed as printed. Departures: the loop runs until λ repeats
-// exactly rather than to a tolerance, cos²α is taken as cos(asin(sin α))²,
-// and the loop is capped at 200 rounds (nearly antipodal points).
+// exactly rather than to a tolerance; cos²α is taken as cos(asin(sin α))²;
+// the loop also ends when λ flips between two values less than 1e-15 rad
+// apart (it settles in such a flip on about one line in a thousand, in the
+// last bits, and would never repeat exactly); and it is capped at 200
+// rounds, which only nearly antipodal points reach, where there is no
+// answer.
 
 #include "geodesy/Geodesic.hpp"
 
@@ -31,13 +35,19 @@ std::optional<long double> GeodesicDistance(long double a, long double f, long d
 
   long double lambda = l;
   long double previous = l + 0.00001L;
+  long double beforePrevious = previous;
+  // λ that flips between two neighbours has converged; nearly antipodal
+  // points flip between values far apart and have not.
+  constexpr long double kFlipTolerance = 1e-15L;
   long double sinSigma = 0.0L, cosSigma = 0.0L, sigma = 0.0L;
   long double cos2Alpha = 0.0L, cos2SigmaM = 0.0L;
   int rounds = 0;
-  while (lambda != previous) {
+  while (lambda != previous &&
+         !(lambda == beforePrevious && std::fabs(lambda - previous) < kFlipTolerance)) {
     if (++rounds > kMaxRounds || !std::isfinite(lambda)) {
       return std::nullopt;
     }
+    beforePrevious = previous;
     previous = lambda;
     const long double sinLambda = std::sin(lambda);
     const long double cosLambda = std::cos(lambda);

@@ -13,7 +13,8 @@
 namespace halvex::geodesy {
 
 // Distance in the unit of a; angles in degrees. Empty when the iteration
-// does not settle within 200 rounds or the numbers are not finite.
+// does not settle within 200 rounds (points within a degree or two of each
+// other's antipode) or the numbers are not finite.
 std::optional<long double> GeodesicDistance(long double a, long double f, long double latitude1Deg,
                                             long double longitude1Deg, long double latitude2Deg,
                                             long double longitude2Deg);

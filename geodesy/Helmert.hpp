@@ -18,7 +18,8 @@ namespace halvex::geodesy {
 // parameters forward (datum to WGS-84: X' = s·R·X + T); any other word
 // backward (WGS-84 to datum: X = (s·R)^-1·(X' - T), the scaled rotation
 // inverted numerically). Result "X\tY\tZ" with 15 significant digits, or
-// "0" for fewer than ten numbers or a scale of zero.
+// "0" for fewer than ten numbers, or, backward, when the scaled rotation
+// cannot be inverted (a zero pivot or overflow).
 std::string HelmertTransform(std::string_view direction, std::string_view text);
 
 }  // namespace halvex::geodesy
