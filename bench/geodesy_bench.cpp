@@ -126,7 +126,8 @@ void BM_GeodeticToEcef(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     const Point& p = points[i++ & 4095];
-    benchmark::DoNotOptimize(GeodeticToEcef(p.lat, p.lon, 35.25L, 6378137.0L, 0.00335281066474748L));
+    benchmark::DoNotOptimize(
+        GeodeticToEcef(p.lat, p.lon, 35.25L, 6378137.0L, 0.00335281066474748L));
   }
   state.SetItemsProcessed(state.iterations());
 }

@@ -12,7 +12,7 @@
 namespace halvex::geodesy {
 
 class CoordGrid {
-public:
+ public:
   CoordGrid() = default;
   CoordGrid(std::size_t cols, std::size_t rows) { Resize(cols, rows); }
 
@@ -27,7 +27,7 @@ public:
   std::string& Cell(std::size_t col, std::size_t row) { return cells_[row][col]; }
   const std::string& Cell(std::size_t col, std::size_t row) const { return cells_[row][col]; }
 
-private:
+ private:
   std::size_t cols_ = 0;
   std::size_t rows_ = 0;
   std::vector<std::vector<std::string>> cells_;  // by row, then column

@@ -23,7 +23,8 @@ namespace halvex::geodesy {
 // coordinate text of fewer than three numbers, a pair of fewer than 18, or
 // a failed step; the empty text when the result lies on the polar axis.
 std::string DatumTransformGeodetic(std::string_view mode, std::string_view geodeticText,
-                                   std::string_view pairText, const OutputPrecision& precision = {});
+                                   std::string_view pairText,
+                                   const OutputPrecision& precision = {});
 
 // The reverse chain, from the second datum of the pair to the first, for an
 // ECEF text "X Y Z" (taken as it is into the first Helmert step); the pair

@@ -23,8 +23,8 @@ Triple GeodeticToEcefValues(long double latitudeDeg, long double longitudeDeg, l
   const long double sinPhi = std::sin(phi);
   const long double cosPhi = std::cos(phi);
   const long double n = a / std::sqrt(1.0L - e2 * (sinPhi * sinPhi));
-  return Triple{(n + heightM) * cosPhi * std::cos(lambda), (n + heightM) * cosPhi * std::sin(lambda),
-                (heightM + (1.0L - e2) * n) * sinPhi};
+  return Triple{(n + heightM) * cosPhi * std::cos(lambda),
+                (n + heightM) * cosPhi * std::sin(lambda), (heightM + (1.0L - e2) * n) * sinPhi};
 }
 
 std::optional<Triple> EcefToGeodeticValues(long double xM, long double yM, long double zM,
@@ -97,7 +97,8 @@ std::string FormatEcef(const Triple& ecef) {
 
 std::string GeodeticToEcef(long double latitudeDeg, long double longitudeDeg, long double heightM,
                            long double a, long double f) {
-  return internal::FormatEcef(internal::GeodeticToEcefValues(latitudeDeg, longitudeDeg, heightM, a, f));
+  return internal::FormatEcef(
+      internal::GeodeticToEcefValues(latitudeDeg, longitudeDeg, heightM, a, f));
 }
 
 std::string EcefToGeodetic(long double xM, long double yM, long double zM, long double a,

@@ -6,7 +6,7 @@
 // ellipsoid of semi-major axis a (metres) and flattening f.
 //
 // The reverse conversion is the classical fixed-point iteration on latitude
-// and height (Heiskanen and Moritz, section 5-3); it converges to 1e-12 rad
+// and height (Heiskanen and Moritz 1967, ch. 5); it converges to 1e-12 rad
 // within a handful of rounds for points from the Earth's interior shell to
 // satellite heights. Departures from the bare iteration: at most 1000 rounds,
 // and points on the polar axis, at non-finite coordinates, or where the

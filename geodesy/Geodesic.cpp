@@ -62,8 +62,9 @@ std::optional<long double> GeodesicDistance(long double a, long double f, long d
     cos2SigmaM = cos2Alpha == 0.0L ? 0.0L : cosSigma - 2.0L * sinU1 * sinU2 / cos2Alpha;
     const long double c = f / 16.0L * cos2Alpha * (4.0L + f * (4.0L - 3.0L * cos2Alpha));
     lambda = l + (1.0L - c) * f * sinAlpha *
-                     (sigma + c * sinSigma *
-                                  (cos2SigmaM + c * cosSigma * (2.0L * (cos2SigmaM * cos2SigmaM) - 1.0L)));
+                     (sigma +
+                      c * sinSigma *
+                          (cos2SigmaM + c * cosSigma * (2.0L * (cos2SigmaM * cos2SigmaM) - 1.0L)));
   }
   const long double u2sq = cos2Alpha * (a * a - b * b) / (b * b);
   const long double bigA =

@@ -20,12 +20,12 @@ namespace halvex::geodesy {
 // floating point does not trap, so the inversion reports the arithmetic
 // fault itself and callers show their own failure message.
 class ArithmeticFault : public std::runtime_error {
-public:
+ public:
   explicit ArithmeticFault(const char* what) : std::runtime_error(what) {}
 };
 
 class Matrix {
-public:
+ public:
   Matrix() = default;
   Matrix(std::size_t rows, std::size_t cols);
   Matrix(std::initializer_list<std::initializer_list<long double>> rows);
@@ -38,7 +38,7 @@ public:
 
   friend bool operator==(const Matrix&, const Matrix&) = default;
 
-private:
+ private:
   std::size_t rows_ = 0;
   std::size_t cols_ = 0;
   std::vector<long double> data_;

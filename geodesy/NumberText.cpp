@@ -18,13 +18,13 @@
 
 #include "geodesy/NumberText.hpp"
 
+#include <locale.h>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <locale.h>
 #include <type_traits>
 
 namespace halvex::geodesy {

@@ -48,7 +48,7 @@ std::optional<long double> RoundTripFixedToExtended(long double value, int decim
 // takes the longest prefix that forms a number; a read that finds no number
 // fails and leaves the position where it was.
 class NumberScanner {
-public:
+ public:
   explicit NumberScanner(std::string_view text) : text_(text) {}
 
   bool ReadDouble(double& value);
@@ -64,7 +64,7 @@ public:
 
   std::string_view Rest() const { return text_.substr(pos_); }
 
-private:
+ private:
   std::string_view text_;
   std::size_t pos_ = 0;
 };

@@ -138,10 +138,9 @@ Pair Forward(const Projection& p, long double latitudeDeg, long double longitude
   const long double a6 = std::pow(a, 6.0L);
 
   const long double easting =
-      p.falseEasting +
-      p.k0 * n *
-          (a + (1.0L - t + c) * a3 * kInv6 +
-           (5.0L - 18.0L * t + t * t + 72.0L * c - 58.0L * p.ep2) * a5 * kInv120);
+      p.falseEasting + p.k0 * n *
+                           (a + (1.0L - t + c) * a3 * kInv6 +
+                            (5.0L - 18.0L * t + t * t + 72.0L * c - 58.0L * p.ep2) * a5 * kInv120);
   const long double northing =
       p.falseNorthing +
       p.k0 * (MeridianArc(p, phi) - p.m0 +
@@ -177,11 +176,11 @@ Pair Inverse(const Projection& p, long double x, long double y) {
                    3.0L * (c1 * c1)) *
                       d6 * kInv720);
   const long double lambda =
-      p.lambda0 + (d - (1.0L + 2.0L * t1 + c1) * d3 * kInv6 +
-                   (5.0L - 2.0L * c1 + 28.0L * t1 - 3.0L * (c1 * c1) + 8.0L * p.ep2 +
-                    24.0L * (t1 * t1)) *
-                       d5 * kInv120) /
-                      cos1;
+      p.lambda0 +
+      (d - (1.0L + 2.0L * t1 + c1) * d3 * kInv6 +
+       (5.0L - 2.0L * c1 + 28.0L * t1 - 3.0L * (c1 * c1) + 8.0L * p.ep2 + 24.0L * (t1 * t1)) * d5 *
+           kInv120) /
+          cos1;
   return {ConvertAngle(phi, "D"), ConvertAngle(lambda, "D")};
 }
 
@@ -363,7 +362,8 @@ double ScaleAndConvergence(std::string_view what, double a, double f, double lat
   const long double sinPhi = std::sin(static_cast<long double>(phi));
   const long double cosPhi = std::cos(static_cast<long double>(phi));
   const long double w = 1.0L - e2 * (sinPhi * sinPhi);
-  const auto rho = static_cast<double>(static_cast<long double>(a) * (1.0L - e2) / std::pow(w, 1.5L));
+  const auto rho =
+      static_cast<double>(static_cast<long double>(a) * (1.0L - e2) / std::pow(w, 1.5L));
   const auto nu = static_cast<double>(a / std::pow(w, 0.5L));
   const auto psi = static_cast<double>(static_cast<long double>(nu) / rho);
   const auto t = static_cast<double>(std::tan(static_cast<long double>(phi)));
@@ -374,7 +374,8 @@ double ScaleAndConvergence(std::string_view what, double a, double f, double lat
   const long double tt = static_cast<long double>(t) * t;
   if (!scale) {
     const long double gamma =
-        -om * sinPhi - std::pow(om, 3.0L) / 3.0L * sinPhi * (cosPhi * cosPhi) * (2.0L * (ps * ps) - ps) -
+        -om * sinPhi -
+        std::pow(om, 3.0L) / 3.0L * sinPhi * (cosPhi * cosPhi) * (2.0L * (ps * ps) - ps) -
         std::pow(om, 5.0L) / 15.0L * sinPhi * std::pow(cosPhi, 4.0L) *
             (std::pow(ps, 4.0L) * (11.0L - 24.0L * tt) - std::pow(ps, 3.0L) * (11.0L - 36.0L * tt) +
              2.0L * (ps * ps) * (1.0L - 7.0L * tt) + ps * tt) -

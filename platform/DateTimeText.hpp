@@ -21,4 +21,4 @@ std::string ShortDateText(const Clock& clock);
 std::string LongTimeText(const LocalDateTime& time);
 std::string LongTimeText(const Clock& clock);
 
-} // namespace halvex::platform
+}  // namespace halvex::platform

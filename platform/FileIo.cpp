@@ -16,168 +16,159 @@ namespace fs = std::filesystem;
 namespace halvex::platform {
 namespace {
 
-[[noreturn]] void Fail(const char* action, const fs::path& path, const std::string& reason)
-{
-    throw std::runtime_error(std::string("cannot ") + action + " '" + path.string() + "': " + reason);
+[[noreturn]] void Fail(const char* action, const fs::path& path, const std::string& reason) {
+  throw std::runtime_error(std::string("cannot ") + action + " '" + path.string() + "': " + reason);
 }
 
-[[noreturn]] void FailErrno(const char* action, const fs::path& path, int error)
-{
-    Fail(action, path, std::strerror(error));
+[[noreturn]] void FailErrno(const char* action, const fs::path& path, int error) {
+  Fail(action, path, std::strerror(error));
 }
 
 // Closes the descriptor on scope exit unless it was released.
 class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) {
+      ::close(fd_);
     }
-    int get() const { return fd_; }
-    // Closes now and reports the error close() gave, 0 when none.
-    int Close()
-    {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0 ? 0 : errno;
-    }
+  }
+  int get() const { return fd_; }
+  // Closes now and reports the error close() gave, 0 when none.
+  int Close() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0 ? 0 : errno;
+  }
 
-private:
-    int fd_;
+ private:
+  int fd_;
 };
 
 // The link's target when `file` is a symbolic link (resolved relative to the
 // link's folder, chains followed), else `file` itself.
-fs::path ResolveLink(const fs::path& file)
-{
-    fs::path target = file;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(target, ec))) {
-            return target;
-        }
-        const fs::path next = fs::read_symlink(target, ec);
-        if (ec) {
-            Fail("follow the link", target, ec.message());
-        }
-        target = next.is_absolute() ? next : target.parent_path() / next;
+fs::path ResolveLink(const fs::path& file) {
+  fs::path target = file;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(target, ec))) {
+      return target;
     }
-    Fail("follow the link", file, std::strerror(ELOOP));
+    const fs::path next = fs::read_symlink(target, ec);
+    if (ec) {
+      Fail("follow the link", target, ec.message());
+    }
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  Fail("follow the link", file, std::strerror(ELOOP));
 }
 
 // Creates a new, empty file next to `target` with a name nobody else uses.
-int CreateTemporaryBeside(const fs::path& target, fs::path& tempPath)
-{
-    static std::atomic<unsigned> counter{0};
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = folder / ("." + target.filename().string() + ".tmp." + std::to_string(::getpid()) +
-                             "." + std::to_string(counter.fetch_add(1)));
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            return fd;
-        }
-        if (errno != EEXIST) {
-            FailErrno("write", target, errno);
-        }
+int CreateTemporaryBeside(const fs::path& target, fs::path& tempPath) {
+  static std::atomic<unsigned> counter{0};
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = folder / ("." + target.filename().string() + ".tmp." + std::to_string(::getpid()) +
+                         "." + std::to_string(counter.fetch_add(1)));
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      return fd;
     }
-    FailErrno("write", target, EEXIST);
+    if (errno != EEXIST) {
+      FailErrno("write", target, errno);
+    }
+  }
+  FailErrno("write", target, EEXIST);
 }
 
-void WriteAll(int fd, std::string_view data, const fs::path& target)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            FailErrno("write", target, errno);
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
+void WriteAll(int fd, std::string_view data, const fs::path& target) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      FailErrno("write", target, errno);
     }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
 }
 
-} // namespace
+}  // namespace
 
-std::optional<std::string> ReadWholeFile(const fs::path& file)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return std::nullopt;
-        }
-        FailErrno("read", file, errno);
+std::optional<std::string> ReadWholeFile(const fs::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) {
+      return std::nullopt;
     }
-    FileDescriptor guard(fd);
-    std::string contents;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            FailErrno("read", file, errno);
-        }
-        if (n == 0) {
-            return contents;
-        }
-        contents.append(buffer, static_cast<std::size_t>(n));
+    FailErrno("read", file, errno);
+  }
+  FileDescriptor guard(fd);
+  std::string contents;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      FailErrno("read", file, errno);
     }
+    if (n == 0) {
+      return contents;
+    }
+    contents.append(buffer, static_cast<std::size_t>(n));
+  }
 }
 
-void WriteFileAtomically(const fs::path& file, std::string_view contents)
-{
-    if (file.empty() || !file.has_filename()) {
-        Fail("write", file, "not a file name");
-    }
-    const fs::path target = ResolveLink(file);
+void WriteFileAtomically(const fs::path& file, std::string_view contents) {
+  if (file.empty() || !file.has_filename()) {
+    Fail("write", file, "not a file name");
+  }
+  const fs::path target = ResolveLink(file);
 
-    if (target.has_parent_path()) {
-        std::error_code ec;
-        fs::create_directories(target.parent_path(), ec);
-        if (ec) {
-            Fail("write", target, "cannot create folder '" + target.parent_path().string() +
-                                      "': " + ec.message());
-        }
+  if (target.has_parent_path()) {
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) {
+      Fail("write", target,
+           "cannot create folder '" + target.parent_path().string() + "': " + ec.message());
     }
+  }
 
-    fs::path tempPath;
-    FileDescriptor fd(CreateTemporaryBeside(target, tempPath));
-    try {
-        struct stat old {};
-        if (::stat(target.c_str(), &old) == 0 && ::fchmod(fd.get(), old.st_mode & 07777) != 0) {
-            FailErrno("write", target, errno);
-        }
-        WriteAll(fd.get(), contents, target);
-        if (::fsync(fd.get()) != 0) {
-            FailErrno("write", target, errno);
-        }
-        if (const int error = fd.Close(); error != 0) {
-            FailErrno("write", target, error);
-        }
-        if (::rename(tempPath.c_str(), target.c_str()) != 0) {
-            FailErrno("write", target, errno);
-        }
-    } catch (...) {
-        ::unlink(tempPath.c_str());
-        throw;
+  fs::path tempPath;
+  FileDescriptor fd(CreateTemporaryBeside(target, tempPath));
+  try {
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && ::fchmod(fd.get(), old.st_mode & 07777) != 0) {
+      FailErrno("write", target, errno);
     }
+    WriteAll(fd.get(), contents, target);
+    if (::fsync(fd.get()) != 0) {
+      FailErrno("write", target, errno);
+    }
+    if (const int error = fd.Close(); error != 0) {
+      FailErrno("write", target, error);
+    }
+    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
+      FailErrno("write", target, errno);
+    }
+  } catch (...) {
+    ::unlink(tempPath.c_str());
+    throw;
+  }
 
-    // Make the rename itself durable. The new file is in place already, so a
-    // failure here is not reported.
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+  // Make the rename itself durable. The new file is in place already, so a
+  // failure here is not reported.
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
 }
 
-} // namespace halvex::platform
+}  // namespace halvex::platform

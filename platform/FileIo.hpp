@@ -23,4 +23,4 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file);
 // removes the temporary, and leaves the old file as it was.
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents);
 
-} // namespace halvex::platform
+}  // namespace halvex::platform

@@ -30,30 +30,30 @@ namespace halvex::platform {
 // line break anywhere, an empty key or section, ...) are rejected with
 // std::invalid_argument by reads and writes alike, before the file is touched.
 class IniStore {
-public:
-    explicit IniStore(std::filesystem::path file);
+ public:
+  explicit IniStore(std::filesystem::path file);
 
-    const std::filesystem::path& Path() const { return file_; }
+  const std::filesystem::path& Path() const { return file_; }
 
-    // The value, or `defaultValue` when the section or key is missing.
-    std::string ReadString(std::string_view section, std::string_view key,
-                           std::string_view defaultValue = {}) const;
+  // The value, or `defaultValue` when the section or key is missing.
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue = {}) const;
 
-    // The value as a 32-bit integer: optional blanks, an optional sign, one or
-    // more decimal digits, optional blanks. Anything else ("12abc", "0x10",
-    // "", "1.5") or a number outside the int range gives `defaultValue`.
-    int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+  // The value as a 32-bit integer: optional blanks, an optional sign, one or
+  // more decimal digits, optional blanks. Anything else ("12abc", "0x10",
+  // "", "1.5") or a number outside the int range gives `defaultValue`.
+  int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
 
-    // ReadInteger() != 0; a value that is not an integer ("true", "yes")
-    // gives `defaultValue`.
-    bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+  // ReadInteger() != 0; a value that is not an integer ("true", "yes")
+  // gives `defaultValue`.
+  bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
-    void WriteInteger(std::string_view section, std::string_view key, int value);
-    void WriteBool(std::string_view section, std::string_view key, bool value);
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, int value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
 
-private:
-    std::filesystem::path file_;
+ private:
+  std::filesystem::path file_;
 };
 
-} // namespace halvex::platform
+}  // namespace halvex::platform

@@ -16,22 +16,22 @@ namespace halvex::platform {
 // Read access to environment variables. Path rules take one of these so that
 // tests can give them a made-up environment instead of changing the real one.
 class Environment {
-public:
-    using Lookup = std::function<std::optional<std::string>(const std::string& name)>;
+ public:
+  using Lookup = std::function<std::optional<std::string>(const std::string& name)>;
 
-    explicit Environment(Lookup lookup) : lookup_(std::move(lookup)) {}
+  explicit Environment(Lookup lookup) : lookup_(std::move(lookup)) {}
 
-    // The process environment. HOME, when unset or empty, is taken from the
-    // user database.
-    static Environment System();
-    // Exactly the given variables and nothing else.
-    static Environment Fixed(std::map<std::string, std::string> variables);
+  // The process environment. HOME, when unset or empty, is taken from the
+  // user database.
+  static Environment System();
+  // Exactly the given variables and nothing else.
+  static Environment Fixed(std::map<std::string, std::string> variables);
 
-    // The variable's value; nullopt when it is unset or empty.
-    std::optional<std::string> Get(const std::string& name) const;
+  // The variable's value; nullopt when it is unset or empty.
+  std::optional<std::string> Get(const std::string& name) const;
 
-private:
-    Lookup lookup_;
+ private:
+  Lookup lookup_;
 };
 
 // This program's executable, from /proc/self/exe.
@@ -51,7 +51,8 @@ std::optional<std::filesystem::path> IniOverrideFromArgs(int argc, const char* c
 //     XDG_CONFIG_HOME is unset, empty or not an absolute path.
 // Throws std::invalid_argument for an empty or path-like base name and
 // std::runtime_error when rule 3 applies and HOME is not set.
-std::filesystem::path IniFilePath(const std::filesystem::path& executable, std::string_view baseName,
+std::filesystem::path IniFilePath(const std::filesystem::path& executable,
+                                  std::string_view baseName,
                                   const std::optional<std::filesystem::path>& override,
                                   const Environment& env = Environment::System());
 
@@ -70,4 +71,4 @@ std::filesystem::path EnsureProgramFolder(const Environment& env = Environment::
 std::filesystem::path EnsureDayFolder(const LocalDateTime& date,
                                       const Environment& env = Environment::System());
 
-} // namespace halvex::platform
+}  // namespace halvex::platform

@@ -90,38 +90,40 @@ struct Subcommand {
 };
 
 // Help paragraphs shared by several subcommands.
-#define GEOKIT_PAIR_OPTION                                                      \
-  "  --pair \"18 NUMBERS\"\n"                                                   \
+#define GEOKIT_PAIR_OPTION                                                        \
+  "  --pair \"18 NUMBERS\"\n"                                                     \
   "      the datum pair: A F DS RX RY RZ TX TY TZ of the first datum, then the\n" \
   "      same nine numbers of the second. A is the semi-major axis in metres,\n"  \
-  "      F the flattening; the seven Helmert parameters carry each datum to\n"   \
-  "      WGS-84 (DS in ppm, RX RY RZ in arc-seconds, TX TY TZ in metres,\n"      \
-  "      coordinate-frame rotations as in 'geokit-cli helmert --help').\n"     \
+  "      F the flattening; the seven Helmert parameters carry each datum to\n"    \
+  "      WGS-84 (DS in ppm, RX RY RZ in arc-seconds, TX TY TZ in metres,\n"       \
+  "      coordinate-frame rotations as in 'geokit-cli helmert --help').\n"        \
   "      WGS-84 itself is \"6378137 0.00335281066474748 0 0 0 0 0 0 0\".\n"
 
-#define GEOKIT_TM_OPTION                                                         \
-  "  --tm \"CM LAT0 K0 FE FN\"\n"                                                \
+#define GEOKIT_TM_OPTION                                                           \
+  "  --tm \"CM LAT0 K0 FE FN\"\n"                                                  \
   "      central meridian and latitude of origin (degrees), scale factor on the\n" \
-  "      central meridian, false easting and false northing (metres), e.g.\n"    \
-  "      \"27 0 0.9996 500000 0\" for UTM zone 35 north. No zone and no\n"        \
+  "      central meridian, false easting and false northing (metres), e.g.\n"      \
+  "      \"27 0 0.9996 500000 0\" for UTM zone 35 north. No zone and no\n"         \
   "      southern false northing is derived.\n"
 
 #define GEOKIT_GRID_ELLIPSOID_OPTION(whose)                                       \
   "  --ellipsoid \"A F\" or \"A1 F1 A2 F2\"\n"                                    \
-  "      " whose ": semi-major axis A (metres) and flattening F.\n"              \
-  "      A text of four or more numbers is read as the navigation program's\n"   \
+  "      " whose                                                                  \
+  ": semi-major axis A (metres) and flattening F.\n"                              \
+  "      A text of four or more numbers is read as the navigation program's\n"    \
   "      \"source A F, target A F\" text and its third and fourth numbers (the\n" \
   "      target ellipsoid) are used; three numbers are refused.\n"
 
-#define GEOKIT_ELLIPSOID_OPTION                                                \
-  "  --ellipsoid \"A F\"\n"                                                    \
+#define GEOKIT_ELLIPSOID_OPTION                                                 \
+  "  --ellipsoid \"A F\"\n"                                                     \
   "      semi-major axis A (metres) and flattening F (not its inverse), e.g.\n" \
   "      \"6378137 0.00335281066474748\" for WGS-84.\n"
 
-#define GEOKIT_MODE_OPTION(on)                                                  \
-  "  --mode BLH|XYZ\n"                                                          \
-  "      XYZ: the result as ECEF \"X<TAB>Y<TAB>Z\" on " on " (metres, 15\n"      \
-  "      significant digits). BLH (the default, and any word other than XYZ):\n" \
+#define GEOKIT_MODE_OPTION(on)                                                     \
+  "  --mode BLH|XYZ\n"                                                             \
+  "      XYZ: the result as ECEF \"X<TAB>Y<TAB>Z\" on " on                         \
+  " (metres, 15\n"                                                                 \
+  "      significant digits). BLH (the default, and any word other than XYZ):\n"   \
   "      \"lat<TAB>lon<TAB>h\", degrees with --decimals-degrees decimals, the\n"   \
   "      height in metres with --decimals-distance decimals; an empty line when\n" \
   "      the result lies on the polar axis.\n"
@@ -195,8 +197,7 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
      "with fewer than two numbers.\n\n"
      "Options:\n" GEOKIT_TM_OPTION GEOKIT_GRID_ELLIPSOID_OPTION("the grid's ellipsoid")},
     {"tm-inverse", Op::kTmInverse, kOptTm | kOptEllipsoid, 0,
-     "--tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"",
-     "transverse Mercator \"E N\" to \"lat lon\"",
+     "--tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"", "transverse Mercator \"E N\" to \"lat lon\"",
      "Inverse transverse Mercator projection (Snyder's series).\n"
      "Input line: \"E N\" (metres).\n"
      "Output: \"lat lon\" in degrees, 15 significant digits, one space; \"0\" for\n"
@@ -413,8 +414,8 @@ std::string ValidateOptionValues(Settings& s) {
   const unsigned used = s.command->required | s.command->optional;
   const Op op = s.command->op;
   if ((used & kOptEllipsoid) != 0) {
-    const bool grid = op == Op::kTm || op == Op::kTmInverse || op == Op::kToGrid ||
-                      op == Op::kFromGrid;
+    const bool grid =
+        op == Op::kTm || op == Op::kTmInverse || op == Op::kToGrid || op == Op::kFromGrid;
     if (grid) {
       const int count = CountLeadingNumbers(s.ellipsoid, 4);
       if (count == 2) {
@@ -504,8 +505,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
     return {ParseOutcome::kUsageError, "unknown subcommand '" + args[0] + "'"};
   }
 
-  std::array<int*, 4> decimals = {&s.precision.degrees, &s.precision.distance,
-                                  &s.precision.minutes, &s.precision.seconds};
+  std::array<int*, 4> decimals = {&s.precision.degrees, &s.precision.distance, &s.precision.minutes,
+                                  &s.precision.seconds};
   const std::array<OptionName, 11> options = {{
       {"ellipsoid", kOptEllipsoid, nullptr, &s.ellipsoid},
       {"params", kOptParams, nullptr, &s.params},
@@ -539,8 +540,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       return {ParseOutcome::kUsageError, "unknown option '" + args[i] + "'"};
     }
     const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(2, equals == std::string_view::npos ? arg.npos
-                                                                                 : equals - 2);
+    const std::string_view name =
+        arg.substr(2, equals == std::string_view::npos ? arg.npos : equals - 2);
     const OptionName* option = nullptr;
     for (const OptionName& candidate : options) {
       if (candidate.name == name) {
@@ -564,9 +565,9 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
     }
     if (option->decimals != nullptr) {
       if (!ParseDecimals(value, *option->decimals)) {
-        return {ParseOutcome::kUsageError,
-                "--" + std::string(name) + " must be a whole number from 0 to 10, not '" + value +
-                    "'"};
+        return {
+            ParseOutcome::kUsageError,
+            "--" + std::string(name) + " must be a whole number from 0 to 10, not '" + value + "'"};
       }
     } else {
       *option->text = std::move(value);
@@ -575,8 +576,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
   }
   const unsigned missing = s.command->required & ~given;
   if (missing != 0) {
-    return {ParseOutcome::kUsageError, std::string(s.command->name) + " needs " +
-                                           OptionListText(missing)};
+    return {ParseOutcome::kUsageError,
+            std::string(s.command->name) + " needs " + OptionListText(missing)};
   }
   std::string error = ValidateOptionValues(s);
   if (!error.empty()) {
@@ -603,7 +604,7 @@ LineResult FromCore(std::string text) {
 
 // Converts lines with the operation of one subcommand.
 class Converter {
-public:
+ public:
   explicit Converter(const Settings& s) : s_(s) {
     if (s_.command->op == Op::kScaleConvergence) {
       for (std::size_t i = 0; i < tm_.size(); ++i) {
@@ -687,7 +688,7 @@ public:
     return {"0", false};
   }
 
-private:
+ private:
   LineResult ScaleConvergence(std::string_view line) const {
     using geodesy::ScaleAndConvergence;
     long double v[2];
@@ -731,7 +732,7 @@ std::string Quoted(std::string_view line) {
 }
 
 class Runner {
-public:
+ public:
   Runner(const Settings& s, std::ostream& out, std::ostream& err)
       : s_(s), converter_(s), out_(out), err_(err), line_(kMaxLineBytes + 1) {
     output_.reserve(kOutputBlock + 256);
@@ -800,7 +801,7 @@ public:
     }
   }
 
-private:
+ private:
   void Emit(std::string_view text) {
     output_ += text;
     output_ += '\n';
@@ -896,7 +897,9 @@ int RunGeokitCli(std::span<const std::string> args, std::istream& in, std::ostre
     if (!stream || directory) {
       runner.Flush();
       err << kProgram << ": cannot read '" << file << "': "
-          << (directory ? "is a directory" : error != 0 ? std::strerror(error) : "cannot open")
+          << (directory    ? "is a directory"
+              : error != 0 ? std::strerror(error)
+                           : "cannot open")
           << '\n';
       inputFailed = true;
       continue;

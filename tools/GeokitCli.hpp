@@ -13,7 +13,7 @@
 namespace halvex::tools {
 
 // Exit statuses of the tool.
-inline constexpr int kExitOk = 0;          // every line gave a result (or help was shown)
+inline constexpr int kExitOk = 0;           // every line gave a result (or help was shown)
 inline constexpr int kExitFailedLines = 1;  // a line had no result, or an input was unreadable
 inline constexpr int kExitUsage = 2;        // bad command line
 

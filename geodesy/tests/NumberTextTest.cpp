@@ -87,9 +87,9 @@ TEST(NumberText, GeneralFormatEqualsPrintf) {
   for (long double v : Samples()) {
     ASSERT_EQ(FormatG15(v), CPrintf("%.*Lg", 15, v)) << static_cast<double>(v);
   }
-  for (long double v : {std::numeric_limits<long double>::infinity(),
-                        -std::numeric_limits<long double>::infinity(),
-                        std::numeric_limits<long double>::denorm_min()}) {
+  for (long double v :
+       {std::numeric_limits<long double>::infinity(), -std::numeric_limits<long double>::infinity(),
+        std::numeric_limits<long double>::denorm_min()}) {
     EXPECT_EQ(FormatG15(v), CPrintf("%.*Lg", 15, v));
   }
 }
@@ -139,12 +139,30 @@ TEST(NumberText, RoundTripsEqualFormatThenParse) {
 }
 
 TEST(NumberText, ScannerEqualsStrtod) {
-  const char* texts[] = {
-      "0",        "-0",          "+1.5",     ".5",        "5.",       "1e5",
-      "1E-5",     "1e+",         "1.5e",     "1.5ex",     "  \t\n42", "00000000000000000000123.25",
-      "0.000000000000000000000000000001234567", "12345678901234567890123", "1.7976931348623157e308",
-      "4.9e-324", "1e-400",      "0x1p3",    "0x",        "6378137.0",
-      "0.0033528106647474",      "298.257223563", "-41.504166666666667", "123456789012345678.5"};
+  const char* texts[] = {"0",
+                         "-0",
+                         "+1.5",
+                         ".5",
+                         "5.",
+                         "1e5",
+                         "1E-5",
+                         "1e+",
+                         "1.5e",
+                         "1.5ex",
+                         "  \t\n42",
+                         "00000000000000000000123.25",
+                         "0.000000000000000000000000000001234567",
+                         "12345678901234567890123",
+                         "1.7976931348623157e308",
+                         "4.9e-324",
+                         "1e-400",
+                         "0x1p3",
+                         "0x",
+                         "6378137.0",
+                         "0.0033528106647474",
+                         "298.257223563",
+                         "-41.504166666666667",
+                         "123456789012345678.5"};
   for (const char* text : texts) {
     char* end = nullptr;
     const double expected = std::strtod(text, &end);

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <unistd.h>
 
 #include "geodesy/DatumTransform.hpp"
 #include "geodesy/Geocentric.hpp"
@@ -142,8 +142,8 @@ TEST(DatumChains, EqualTheLiteralTextChains) {
     precision.degrees = static_cast<int>(rng() % 11);
     precision.distance = static_cast<int>(rng() % 11);
     char point[96];
-    std::snprintf(point, sizeof point, "%.*f %.*f %.3f", static_cast<int>(rng() % 12),
-                  lat(rng), static_cast<int>(rng() % 12), lon(rng), h(rng));
+    std::snprintf(point, sizeof point, "%.*f %.*f %.3f", static_cast<int>(rng() % 12), lat(rng),
+                  static_cast<int>(rng() % 12), lon(rng), h(rng));
     for (const char* pair : {kIdentityPair, kLocalToWgs, kWgsToLocal}) {
       for (const char* mode : {"BLH", "XYZ"}) {
         ASSERT_EQ(DatumTransformGeodetic(mode, point, pair, precision),
@@ -260,8 +260,8 @@ TEST(TmSettings, FieldsTextAndTheUtmSection) {
   TmFields fields{"30 30", "-0 30", "0.9996", "500000", "0"};
   EXPECT_EQ(TmParamsFromFields(fields), "30.5 0.5 0.9996 500000 0");
 
-  const auto folder = std::filesystem::temp_directory_path() /
-                      ("halvex-tm-" + std::to_string(::getpid()));
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("halvex-tm-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   const auto file = folder / "geokit.INI";
   platform::IniStore ini(file);

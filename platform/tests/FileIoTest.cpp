@@ -17,51 +17,47 @@ using test::ReadText;
 using test::TempFolder;
 using test::WriteText;
 
-TEST(WriteFileAtomically, CreatesFoldersAndLeavesNoTemporary)
-{
-    TempFolder temp;
-    const fs::path file = temp / "a/b/out.txt";
-    WriteFileAtomically(file, "first");
-    EXPECT_EQ(ReadText(file), "first");
+TEST(WriteFileAtomically, CreatesFoldersAndLeavesNoTemporary) {
+  TempFolder temp;
+  const fs::path file = temp / "a/b/out.txt";
+  WriteFileAtomically(file, "first");
+  EXPECT_EQ(ReadText(file), "first");
 
-    WriteFileAtomically(file, "second, longer");
-    EXPECT_EQ(ReadText(file), "second, longer");
-    EXPECT_EQ(CountEntries(file.parent_path()), 1);
+  WriteFileAtomically(file, "second, longer");
+  EXPECT_EQ(ReadText(file), "second, longer");
+  EXPECT_EQ(CountEntries(file.parent_path()), 1);
 }
 
-TEST(WriteFileAtomically, KeepsPermissionBitsOfTheOldFile)
-{
-    TempFolder temp;
-    const fs::path file = temp / "out.txt";
-    WriteText(file, "old");
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    WriteFileAtomically(file, "new");
-    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+TEST(WriteFileAtomically, KeepsPermissionBitsOfTheOldFile) {
+  TempFolder temp;
+  const fs::path file = temp / "out.txt";
+  WriteText(file, "old");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  WriteFileAtomically(file, "new");
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
-TEST(WriteFileAtomically, ReplacesTheTargetOfALink)
-{
-    TempFolder temp;
-    fs::create_directory(temp / "real");
-    WriteText(temp / "real/out.txt", "old");
-    fs::create_symlink("real/out.txt", temp / "link.txt");
+TEST(WriteFileAtomically, ReplacesTheTargetOfALink) {
+  TempFolder temp;
+  fs::create_directory(temp / "real");
+  WriteText(temp / "real/out.txt", "old");
+  fs::create_symlink("real/out.txt", temp / "link.txt");
 
-    WriteFileAtomically(temp / "link.txt", "new");
-    EXPECT_TRUE(fs::is_symlink(temp / "link.txt"));
-    EXPECT_EQ(ReadText(temp / "real/out.txt"), "new");
+  WriteFileAtomically(temp / "link.txt", "new");
+  EXPECT_TRUE(fs::is_symlink(temp / "link.txt"));
+  EXPECT_EQ(ReadText(temp / "real/out.txt"), "new");
 }
 
-TEST(ReadWholeFile, MissingIsNulloptOtherFailuresThrow)
-{
-    TempFolder temp;
-    EXPECT_FALSE(ReadWholeFile(temp / "none").has_value());
-    EXPECT_THROW(ReadWholeFile(temp.path()), std::runtime_error);
+TEST(ReadWholeFile, MissingIsNulloptOtherFailuresThrow) {
+  TempFolder temp;
+  EXPECT_FALSE(ReadWholeFile(temp / "none").has_value());
+  EXPECT_THROW(ReadWholeFile(temp.path()), std::runtime_error);
 
-    const std::string binary("a\0b\r\nc", 6);
-    WriteText(temp / "f", binary);
-    EXPECT_EQ(ReadWholeFile(temp / "f"), binary);
+  const std::string binary("a\0b\r\nc", 6);
+  WriteText(temp / "f", binary);
+  EXPECT_EQ(ReadWholeFile(temp / "f"), binary);
 }
 
-} // namespace
-} // namespace halvex::platform
+}  // namespace
+}  // namespace halvex::platform

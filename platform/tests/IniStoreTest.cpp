@@ -22,204 +22,194 @@ using test::TempFolder;
 using test::WriteText;
 
 class IniStoreTest : public ::testing::Test {
-protected:
-    TempFolder temp;
-    fs::path file = temp / "geokit.INI";
-    IniStore store{file};
+ protected:
+  TempFolder temp;
+  fs::path file = temp / "geokit.INI";
+  IniStore store{file};
 };
 
-TEST_F(IniStoreTest, MissingFileGivesDefaultsAndIsNotCreated)
-{
-    EXPECT_EQ(store.ReadString("Serial", "Port", "COM1"), "COM1");
-    EXPECT_EQ(store.ReadInteger("Serial", "Baud", 9600), 9600);
-    EXPECT_TRUE(store.ReadBool("Serial", "Echo", true));
-    EXPECT_FALSE(fs::exists(file));
+TEST_F(IniStoreTest, MissingFileGivesDefaultsAndIsNotCreated) {
+  EXPECT_EQ(store.ReadString("Serial", "Port", "COM1"), "COM1");
+  EXPECT_EQ(store.ReadInteger("Serial", "Baud", 9600), 9600);
+  EXPECT_TRUE(store.ReadBool("Serial", "Echo", true));
+  EXPECT_FALSE(fs::exists(file));
 }
 
-TEST_F(IniStoreTest, RoundTripsValuesAndWritesBoolsAsDigits)
-{
-    store.WriteString("Serial", "Port", "/dev/ttyUSB0");
-    store.WriteInteger("Serial", "Baud", -115200);
-    store.WriteBool("Serial", "Echo", true);
-    store.WriteBool("Serial", "Parity", false);
-    store.WriteString("Serial", "Empty", "");
+TEST_F(IniStoreTest, RoundTripsValuesAndWritesBoolsAsDigits) {
+  store.WriteString("Serial", "Port", "/dev/ttyUSB0");
+  store.WriteInteger("Serial", "Baud", -115200);
+  store.WriteBool("Serial", "Echo", true);
+  store.WriteBool("Serial", "Parity", false);
+  store.WriteString("Serial", "Empty", "");
 
-    EXPECT_EQ(store.ReadString("Serial", "Port", ""), "/dev/ttyUSB0");
-    EXPECT_EQ(store.ReadInteger("Serial", "Baud", 0), -115200);
-    EXPECT_TRUE(store.ReadBool("Serial", "Echo", false));
-    EXPECT_FALSE(store.ReadBool("Serial", "Parity", true));
-    EXPECT_EQ(store.ReadString("Serial", "Echo", ""), "1");
-    EXPECT_EQ(store.ReadString("Serial", "Parity", ""), "0");
-    EXPECT_EQ(store.ReadString("Serial", "Empty", "x"), "");
+  EXPECT_EQ(store.ReadString("Serial", "Port", ""), "/dev/ttyUSB0");
+  EXPECT_EQ(store.ReadInteger("Serial", "Baud", 0), -115200);
+  EXPECT_TRUE(store.ReadBool("Serial", "Echo", false));
+  EXPECT_FALSE(store.ReadBool("Serial", "Parity", true));
+  EXPECT_EQ(store.ReadString("Serial", "Echo", ""), "1");
+  EXPECT_EQ(store.ReadString("Serial", "Parity", ""), "0");
+  EXPECT_EQ(store.ReadString("Serial", "Empty", "x"), "");
 }
 
-TEST_F(IniStoreTest, NamesIgnoreCaseAndSurroundingBlanks)
-{
-    WriteText(file, "[Serial]\nPort No   = 4\n");
-    EXPECT_EQ(store.ReadInteger("SERIAL", "port no", 0), 4);
-    EXPECT_EQ(store.ReadInteger("  serial ", "\tPort No   ", 0), 4);
+TEST_F(IniStoreTest, NamesIgnoreCaseAndSurroundingBlanks) {
+  WriteText(file, "[Serial]\nPort No   = 4\n");
+  EXPECT_EQ(store.ReadInteger("SERIAL", "port no", 0), 4);
+  EXPECT_EQ(store.ReadInteger("  serial ", "\tPort No   ", 0), 4);
 
-    store.WriteInteger("sErIaL", "PORT NO   ", 5);
-    const std::string text = ReadText(file);
-    EXPECT_NE(text.find("[Serial]"), std::string::npos) << text;
-    EXPECT_NE(text.find("Port No = 5"), std::string::npos) << text;
-    EXPECT_EQ(text.find("PORT"), std::string::npos) << text;
+  store.WriteInteger("sErIaL", "PORT NO   ", 5);
+  const std::string text = ReadText(file);
+  EXPECT_NE(text.find("[Serial]"), std::string::npos) << text;
+  EXPECT_NE(text.find("Port No = 5"), std::string::npos) << text;
+  EXPECT_EQ(text.find("PORT"), std::string::npos) << text;
 }
 
-TEST_F(IniStoreTest, IntegersAcceptOnlyWholeDecimalNumbersInRange)
-{
-    WriteText(file, "[N]\n"
-                    "a = 42\n"
-                    "b = -7\n"
-                    "c = +5\n"
-                    "d = 2147483647\n"
-                    "e = -2147483648\n"
-                    "f = 12abc\n"
-                    "g = 0x10\n"
-                    "h = 1.5\n"
-                    "i = 2147483648\n"
-                    "j = -2147483649\n"
-                    "k =\n"
-                    "l = +-1\n"
-                    "m = - 1\n"
-                    "n = 1 2\n"
-                    "o = \t 8\t\n");
-    EXPECT_EQ(store.ReadInteger("N", "a", 0), 42);
-    EXPECT_EQ(store.ReadInteger("N", "b", 0), -7);
-    EXPECT_EQ(store.ReadInteger("N", "c", 0), 5);
-    EXPECT_EQ(store.ReadInteger("N", "d", 0), INT_MAX);
-    EXPECT_EQ(store.ReadInteger("N", "e", 0), INT_MIN);
-    EXPECT_EQ(store.ReadInteger("N", "o", 0), 8);
-    for (const char* key : {"f", "g", "h", "i", "j", "k", "l", "m", "n"}) {
-        EXPECT_EQ(store.ReadInteger("N", key, 99), 99) << key;
-    }
+TEST_F(IniStoreTest, IntegersAcceptOnlyWholeDecimalNumbersInRange) {
+  WriteText(file,
+            "[N]\n"
+            "a = 42\n"
+            "b = -7\n"
+            "c = +5\n"
+            "d = 2147483647\n"
+            "e = -2147483648\n"
+            "f = 12abc\n"
+            "g = 0x10\n"
+            "h = 1.5\n"
+            "i = 2147483648\n"
+            "j = -2147483649\n"
+            "k =\n"
+            "l = +-1\n"
+            "m = - 1\n"
+            "n = 1 2\n"
+            "o = \t 8\t\n");
+  EXPECT_EQ(store.ReadInteger("N", "a", 0), 42);
+  EXPECT_EQ(store.ReadInteger("N", "b", 0), -7);
+  EXPECT_EQ(store.ReadInteger("N", "c", 0), 5);
+  EXPECT_EQ(store.ReadInteger("N", "d", 0), INT_MAX);
+  EXPECT_EQ(store.ReadInteger("N", "e", 0), INT_MIN);
+  EXPECT_EQ(store.ReadInteger("N", "o", 0), 8);
+  for (const char* key : {"f", "g", "h", "i", "j", "k", "l", "m", "n"}) {
+    EXPECT_EQ(store.ReadInteger("N", key, 99), 99) << key;
+  }
 }
 
-TEST_F(IniStoreTest, BoolsAreIntegers)
-{
-    WriteText(file, "[B]\nzero = 0\none = 1\nfive = 5\nword = true\n");
-    EXPECT_FALSE(store.ReadBool("B", "zero", true));
-    EXPECT_TRUE(store.ReadBool("B", "one", false));
-    EXPECT_TRUE(store.ReadBool("B", "five", false));
-    EXPECT_TRUE(store.ReadBool("B", "word", true));
-    EXPECT_FALSE(store.ReadBool("B", "word", false));
+TEST_F(IniStoreTest, BoolsAreIntegers) {
+  WriteText(file, "[B]\nzero = 0\none = 1\nfive = 5\nword = true\n");
+  EXPECT_FALSE(store.ReadBool("B", "zero", true));
+  EXPECT_TRUE(store.ReadBool("B", "one", false));
+  EXPECT_TRUE(store.ReadBool("B", "five", false));
+  EXPECT_TRUE(store.ReadBool("B", "word", true));
+  EXPECT_FALSE(store.ReadBool("B", "word", false));
 }
 
-TEST_F(IniStoreTest, WriteKeepsEverythingElseInItsOrder)
-{
-    WriteText(file, "; settings of geokit\n"
-                    "[Zeta]\n"
-                    "; the port\n"
-                    "Port = 1\n"
-                    "Other = x\n"
-                    "\n"
-                    "[Alpha]\n"
-                    "Key = y\n");
-    store.WriteInteger("Zeta", "port", 2);
-    store.WriteString("New", "Key", "z");
-    store.WriteString("Alpha", "Added", "w");
+TEST_F(IniStoreTest, WriteKeepsEverythingElseInItsOrder) {
+  WriteText(file,
+            "; settings of geokit\n"
+            "[Zeta]\n"
+            "; the port\n"
+            "Port = 1\n"
+            "Other = x\n"
+            "\n"
+            "[Alpha]\n"
+            "Key = y\n");
+  store.WriteInteger("Zeta", "port", 2);
+  store.WriteString("New", "Key", "z");
+  store.WriteString("Alpha", "Added", "w");
 
-    const std::string text = ReadText(file);
-    EXPECT_NE(text.find("; settings of geokit"), std::string::npos) << text;
-    EXPECT_NE(text.find("; the port\nPort = 2\n"), std::string::npos) << text;
-    EXPECT_LT(text.find("[Zeta]"), text.find("[Alpha]")) << text;
-    EXPECT_LT(text.find("[Alpha]"), text.find("[New]")) << text;
-    EXPECT_LT(text.find("Key = y"), text.find("Added = w")) << text;
-    EXPECT_EQ(store.ReadString("Zeta", "Other", ""), "x");
-    EXPECT_EQ(store.ReadString("Alpha", "Key", ""), "y");
-    EXPECT_EQ(CountEntries(temp.path()), 1);
+  const std::string text = ReadText(file);
+  EXPECT_NE(text.find("; settings of geokit"), std::string::npos) << text;
+  EXPECT_NE(text.find("; the port\nPort = 2\n"), std::string::npos) << text;
+  EXPECT_LT(text.find("[Zeta]"), text.find("[Alpha]")) << text;
+  EXPECT_LT(text.find("[Alpha]"), text.find("[New]")) << text;
+  EXPECT_LT(text.find("Key = y"), text.find("Added = w")) << text;
+  EXPECT_EQ(store.ReadString("Zeta", "Other", ""), "x");
+  EXPECT_EQ(store.ReadString("Alpha", "Key", ""), "y");
+  EXPECT_EQ(CountEntries(temp.path()), 1);
 }
 
-TEST_F(IniStoreTest, ReadsTheFileAgainOnEveryCall)
-{
-    store.WriteInteger("S", "K", 1);
-    EXPECT_EQ(store.ReadInteger("S", "K", 0), 1);
-    WriteText(file, "[S]\nK = 2\n");
-    EXPECT_EQ(store.ReadInteger("S", "K", 0), 2);
+TEST_F(IniStoreTest, ReadsTheFileAgainOnEveryCall) {
+  store.WriteInteger("S", "K", 1);
+  EXPECT_EQ(store.ReadInteger("S", "K", 0), 1);
+  WriteText(file, "[S]\nK = 2\n");
+  EXPECT_EQ(store.ReadInteger("S", "K", 0), 2);
 
-    // A write starts from what is on disk now, not from an earlier read.
-    WriteText(file, "[S]\nK = 2\nFromOutside = 3\n");
-    store.WriteInteger("S", "K", 4);
-    EXPECT_EQ(store.ReadInteger("S", "FromOutside", 0), 3);
-    EXPECT_EQ(store.ReadInteger("S", "K", 0), 4);
+  // A write starts from what is on disk now, not from an earlier read.
+  WriteText(file, "[S]\nK = 2\nFromOutside = 3\n");
+  store.WriteInteger("S", "K", 4);
+  EXPECT_EQ(store.ReadInteger("S", "FromOutside", 0), 3);
+  EXPECT_EQ(store.ReadInteger("S", "K", 0), 4);
 }
 
-TEST_F(IniStoreTest, KeepsAUtf8Signature)
-{
-    WriteText(file, "\xEF\xBB\xBF[S]\nName = K\xC3\xB8ge\n");
-    EXPECT_EQ(store.ReadString("s", "name", ""), "K\xC3\xB8ge");
-    store.WriteInteger("S", "K", 1);
-    EXPECT_EQ(ReadText(file).rfind("\xEF\xBB\xBF[S]", 0), 0u);
+TEST_F(IniStoreTest, KeepsAUtf8Signature) {
+  WriteText(file, "\xEF\xBB\xBF[S]\nName = K\xC3\xB8ge\n");
+  EXPECT_EQ(store.ReadString("s", "name", ""), "K\xC3\xB8ge");
+  store.WriteInteger("S", "K", 1);
+  EXPECT_EQ(ReadText(file).rfind("\xEF\xBB\xBF[S]", 0), 0u);
 }
 
-TEST_F(IniStoreTest, RejectsNamesAndValuesTheFileCannotHold)
-{
-    WriteText(file, "[S]\nK = 1\n");
-    EXPECT_THROW(store.WriteString("S", "a=b", "1"), std::invalid_argument);
-    EXPECT_THROW(store.WriteString("S", "   ", "1"), std::invalid_argument);
-    EXPECT_THROW(store.WriteString("S", ";k", "1"), std::invalid_argument);
-    EXPECT_THROW(store.WriteString("S]", "k", "1"), std::invalid_argument);
-    EXPECT_THROW(store.WriteString("", "k", "1"), std::invalid_argument);
-    EXPECT_THROW(store.WriteString("S", "k", "two\nlines"), std::invalid_argument);
-    EXPECT_THROW(store.WriteString("S", "k\r", "1"), std::invalid_argument);
-    EXPECT_THROW(store.ReadString("S", "a=b", ""), std::invalid_argument);
-    EXPECT_EQ(ReadText(file), "[S]\nK = 1\n");
-    EXPECT_EQ(CountEntries(temp.path()), 1);
+TEST_F(IniStoreTest, RejectsNamesAndValuesTheFileCannotHold) {
+  WriteText(file, "[S]\nK = 1\n");
+  EXPECT_THROW(store.WriteString("S", "a=b", "1"), std::invalid_argument);
+  EXPECT_THROW(store.WriteString("S", "   ", "1"), std::invalid_argument);
+  EXPECT_THROW(store.WriteString("S", ";k", "1"), std::invalid_argument);
+  EXPECT_THROW(store.WriteString("S]", "k", "1"), std::invalid_argument);
+  EXPECT_THROW(store.WriteString("", "k", "1"), std::invalid_argument);
+  EXPECT_THROW(store.WriteString("S", "k", "two\nlines"), std::invalid_argument);
+  EXPECT_THROW(store.WriteString("S", "k\r", "1"), std::invalid_argument);
+  EXPECT_THROW(store.ReadString("S", "a=b", ""), std::invalid_argument);
+  EXPECT_EQ(ReadText(file), "[S]\nK = 1\n");
+  EXPECT_EQ(CountEntries(temp.path()), 1);
 }
 
-TEST_F(IniStoreTest, WriteIntoAnImpossibleFolderThrowsWithThePath)
-{
-    WriteText(temp / "plain", "not a folder");
-    const fs::path bad = temp / "plain/sub/geokit.INI";
-    IniStore badStore(bad);
-    EXPECT_EQ(badStore.ReadInteger("S", "K", 7), 7);
-    try {
-        badStore.WriteInteger("S", "K", 1);
-        FAIL() << "expected an exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find(bad.string()), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(ReadText(temp / "plain"), "not a folder");
+TEST_F(IniStoreTest, WriteIntoAnImpossibleFolderThrowsWithThePath) {
+  WriteText(temp / "plain", "not a folder");
+  const fs::path bad = temp / "plain/sub/geokit.INI";
+  IniStore badStore(bad);
+  EXPECT_EQ(badStore.ReadInteger("S", "K", 7), 7);
+  try {
+    badStore.WriteInteger("S", "K", 1);
+    FAIL() << "expected an exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(bad.string()), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(ReadText(temp / "plain"), "not a folder");
 }
 
-TEST_F(IniStoreTest, WriteOverAnUnreadableFileThrowsAndKeepsIt)
-{
-    // A folder where the file should be cannot be loaded; writing must not
-    // go ahead as if the settings were empty.
-    fs::create_directory(file);
-    WriteText(file / "inside", "kept");
-    EXPECT_EQ(store.ReadInteger("S", "K", 7), 7);
-    EXPECT_THROW(store.WriteInteger("S", "K", 1), std::runtime_error);
-    EXPECT_EQ(ReadText(file / "inside"), "kept");
+TEST_F(IniStoreTest, WriteOverAnUnreadableFileThrowsAndKeepsIt) {
+  // A folder where the file should be cannot be loaded; writing must not
+  // go ahead as if the settings were empty.
+  fs::create_directory(file);
+  WriteText(file / "inside", "kept");
+  EXPECT_EQ(store.ReadInteger("S", "K", 7), 7);
+  EXPECT_THROW(store.WriteInteger("S", "K", 1), std::runtime_error);
+  EXPECT_EQ(ReadText(file / "inside"), "kept");
 }
 
-TEST_F(IniStoreTest, FailedWriteLeavesTheOldFileAndNoTemporary)
-{
-    store.WriteString("S", "K", "old");
-    const std::string before = ReadText(file);
+TEST_F(IniStoreTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
+  store.WriteString("S", "K", "old");
+  const std::string before = ReadText(file);
 
-    // Cap the size of files this process may write, so that writing the new,
-    // longer file fails half-way. Permissions would not stop root.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit capped = saved;
-    capped.rlim_cur = 64;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &capped), 0);
-    bool threw = false;
-    try {
-        store.WriteString("S", "K", std::string(200, 'n'));
-    } catch (const std::runtime_error&) {
-        threw = true;
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+  // Cap the size of files this process may write, so that writing the new,
+  // longer file fails half-way. Permissions would not stop root.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit capped = saved;
+  capped.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &capped), 0);
+  bool threw = false;
+  try {
+    store.WriteString("S", "K", std::string(200, 'n'));
+  } catch (const std::runtime_error&) {
+    threw = true;
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_TRUE(threw);
-    EXPECT_EQ(ReadText(file), before);
-    EXPECT_EQ(store.ReadString("S", "K", ""), "old");
-    EXPECT_EQ(CountEntries(temp.path()), 1);
+  EXPECT_TRUE(threw);
+  EXPECT_EQ(ReadText(file), before);
+  EXPECT_EQ(store.ReadString("S", "K", ""), "old");
+  EXPECT_EQ(CountEntries(temp.path()), 1);
 }
 
-} // namespace
-} // namespace halvex::platform
+}  // namespace
+}  // namespace halvex::platform

@@ -70,7 +70,7 @@ std::string Joined(const std::vector<std::string>& lines, const char* end = "\n"
 
 // A temporary folder removed with the test.
 class TempFolder {
-public:
+ public:
   TempFolder() {
     path_ = std::filesystem::temp_directory_path() /
             ("geokit_cli_test_" + std::to_string(::getpid()) + "_" +
@@ -87,7 +87,7 @@ public:
   }
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+ private:
   std::filesystem::path path_;
 };
 
@@ -123,7 +123,8 @@ TEST(GeokitCliTest, EachSubcommandWritesTheCoreResultPerLine) {
   const std::vector<std::string> ecefOnly = {"4208830.6 2333183.1 4162353.9",
                                              "4208900 2333100 4162400"};
   const std::vector<OperationCase> cases = {
-      {{"ecef", "--ellipsoid", kWgs84}, geodetic,
+      {{"ecef", "--ellipsoid", kWgs84},
+       geodetic,
        [](const std::string& l) {
          return g::GeodeticToEcef(Number(l, 0), Number(l, 1), Number(l, 2), kWgs84A, kWgs84F);
        }},
@@ -133,38 +134,49 @@ TEST(GeokitCliTest, EachSubcommandWritesTheCoreResultPerLine) {
          return g::EcefToGeodetic(Number(l, 0), Number(l, 1), Number(l, 2), kWgs84A, kWgs84F,
                                   coarse);
        }},
-      {{"helmert", "--params", kParams}, {ecef[0]},
+      {{"helmert", "--params", kParams},
+       {ecef[0]},
        [](const std::string& l) { return g::HelmertTransform("WGS", l + " " + kParams); }},
-      {{"helmert", "--params", kParams, "--direction", "Local"}, {ecef[0]},
+      {{"helmert", "--params", kParams, "--direction", "Local"},
+       {ecef[0]},
        [](const std::string& l) { return g::HelmertTransform("Local", l + " " + kParams); }},
-      {{"helmert", "--direction", "backwards", "--params", kParams}, {ecef[0]},
+      {{"helmert", "--direction", "backwards", "--params", kParams},
+       {ecef[0]},
        [](const std::string& l) { return g::HelmertTransform("backwards", l + " " + kParams); }},
-      {{"datum", "--pair", kPair}, geodetic,
+      {{"datum", "--pair", kPair},
+       geodetic,
        [](const std::string& l) { return g::DatumTransformGeodetic("BLH", l, kPair); }},
-      {{"datum", "--pair", kPair, "--mode", "XYZ"}, geodetic,
+      {{"datum", "--pair", kPair, "--mode", "XYZ"},
+       geodetic,
        [](const std::string& l) { return g::DatumTransformGeodetic("XYZ", l, kPair); }},
       {{"datum", "--pair", kPair, "--mode", "whatever", "--decimals-degrees", "5",
         "--decimals-distance", "1"},
        geodetic,
        [&](const std::string& l) { return g::DatumTransformGeodetic("BLH", l, kPair, coarse); }},
-      {{"datum-ecef", "--pair", kPair}, ecefOnly,
+      {{"datum-ecef", "--pair", kPair},
+       ecefOnly,
        [](const std::string& l) { return g::DatumTransformEcef("BLH", l, kPair); }},
-      {{"datum-ecef", "--pair", kPair, "--mode=XYZ"}, ecefOnly,
+      {{"datum-ecef", "--pair", kPair, "--mode=XYZ"},
+       ecefOnly,
        [](const std::string& l) { return g::DatumTransformEcef("XYZ", l, kPair); }},
-      {{"tm", "--tm", kTm, "--ellipsoid", kHayford}, latLon,
+      {{"tm", "--tm", kTm, "--ellipsoid", kHayford},
+       latLon,
        [](const std::string& l) { return g::TmForward(l, kTm, kHayford); }},
-      {{"tm", "--tm", kTm, "--ellipsoid", std::string(kWgs84) + " " + kHayford}, latLon,
+      {{"tm", "--tm", kTm, "--ellipsoid", std::string(kWgs84) + " " + kHayford},
+       latLon,
        [](const std::string& l) {
          return g::TmForward(l, kTm, std::string(kWgs84) + " " + kHayford,
                              g::EllipsoidForm::kTarget);
        }},
-      {{"tm-inverse", "--tm", kTm, "--ellipsoid", kHayford}, grid,
+      {{"tm-inverse", "--tm", kTm, "--ellipsoid", kHayford},
+       grid,
        [](const std::string& l) { return g::TmInverse(l, kTm, kHayford); }},
       {{"to-grid", "--pair", kPair, "--tm", kTm, "--ellipsoid", kHayford, "--decimals-degrees",
         "5"},
        latLon,
        [&](const std::string& l) { return g::GeodeticToGrid(l, kPair, kTm, kHayford, coarse); }},
-      {{"from-grid", "--pair", kPair, "--tm", kTm, "--ellipsoid", kWgs84}, grid,
+      {{"from-grid", "--pair", kPair, "--tm", kTm, "--ellipsoid", kWgs84},
+       grid,
        [](const std::string& l) { return g::GridToGeodetic(l, kPair, kTm, kWgs84); }},
       {{"from-grid", "--pair", kPair, "--tm", kTm, "--ellipsoid",
         std::string(kHayford) + " " + kWgs84},
@@ -173,26 +185,30 @@ TEST(GeokitCliTest, EachSubcommandWritesTheCoreResultPerLine) {
          return g::GridToGeodetic(l, kPair, kTm, std::string(kHayford) + " " + kWgs84, {},
                                   g::EllipsoidForm::kTarget);
        }},
-      {{"distance", "--ellipsoid", kWgs84}, {"41 29 41.1 29.2", "-33.85 151.21 51.47 -0.45"},
+      {{"distance", "--ellipsoid", kWgs84},
+       {"41 29 41.1 29.2", "-33.85 151.21 51.47 -0.45"},
        [](const std::string& l) {
          return g::FormatG15(*g::GeodesicDistance(kWgs84A, kWgs84F, Number(l, 0), Number(l, 1),
                                                   Number(l, 2), Number(l, 3)));
        }},
-      {{"scale-convergence", "--ellipsoid", kWgs84, "--tm", kTm}, {"41 29", "-20.5 31.5"},
+      {{"scale-convergence", "--ellipsoid", kWgs84, "--tm", kTm},
+       {"41 29", "-20.5 31.5"},
        [](const std::string& l) {
          const auto k = [&](const char* what) {
-           return g::ScaleAndConvergence(what, 6378137.0, 0.00335281066474748,
-                                         static_cast<double>(Number(l, 0)),
-                                         static_cast<double>(Number(l, 1)), 30, 0, 0.9996,
-                                         500000, 0);
+           return g::ScaleAndConvergence(
+               what, 6378137.0, 0.00335281066474748, static_cast<double>(Number(l, 0)),
+               static_cast<double>(Number(l, 1)), 30, 0, 0.9996, 500000, 0);
          };
          return g::FormatG15(k("PtScFac")) + " " + g::FormatG15(k("GrdConv"));
        }},
-      {{"dms", "--form", "D", "--decimals-degrees", "5"}, {"41 30 15.5", "-41 30", "29.25"},
+      {{"dms", "--form", "D", "--decimals-degrees", "5"},
+       {"41 30 15.5", "-41 30", "29.25"},
        [&](const std::string& l) { return g::FormatFixed(g::DmsToDegrees(l), 5); }},
-      {{"dms", "--form", "DM"}, {"41 30 15.5", "-41.504166"},
+      {{"dms", "--form", "DM"},
+       {"41 30 15.5", "-41.504166"},
        [](const std::string& l) { return g::DegreesToDms(g::DmsToDegrees(l), "DM"); }},
-      {{"dms", "--form", "dms", "--decimals-seconds", "0"}, {"41.5041666", "-41 30.25"},
+      {{"dms", "--form", "dms", "--decimals-seconds", "0"},
+       {"41.5041666", "-41 30.25"},
        [&](const std::string& l) { return g::DegreesToDms(g::DmsToDegrees(l), "DMS", coarse); }},
   };
   for (const OperationCase& c : cases) {
@@ -326,8 +342,7 @@ TEST(GeokitCliTest, FilesAreReadInOrderAndStandardInputForADash) {
   EXPECT_NE(run.err.find(b + ":2: no result"), std::string::npos) << run.err;
 
   // A folder and a missing file do not stop the files after them.
-  const CliRun folderRun =
-      RunCli({"ecef", "--ellipsoid", kWgs84, "--", folder.Path(""), a}, "");
+  const CliRun folderRun = RunCli({"ecef", "--ellipsoid", kWgs84, "--", folder.Path(""), a}, "");
   EXPECT_EQ(folderRun.status, kExitFailedLines);
   EXPECT_EQ(folderRun.out, point41 + "\n");
   EXPECT_NE(folderRun.err.find("is a directory"), std::string::npos) << folderRun.err;
@@ -342,11 +357,11 @@ TEST(GeokitCliTest, BadCommandLinesAreUsageErrors) {
       {},
       {"nonsense"},
       {"--ellipsoid", kWgs84},
-      {"ecef"},                                           // required option missing
-      {"ecef", "--ellipsoid"},                            // value missing
-      {"ecef", "--ellipsoid", "6378137"},                 // one number
-      {"ecef", "--ellipsoid", kWgs84, "--bogus", "1"},    // unknown option
-      {"ecef", "--ellipsoid", kWgs84, "-x"},              // unknown short option
+      {"ecef"},                                          // required option missing
+      {"ecef", "--ellipsoid"},                           // value missing
+      {"ecef", "--ellipsoid", "6378137"},                // one number
+      {"ecef", "--ellipsoid", kWgs84, "--bogus", "1"},   // unknown option
+      {"ecef", "--ellipsoid", kWgs84, "-x"},             // unknown short option
       {"ecef", "--ellipsoid", kWgs84, "--pair", kPair},  // not an option of ecef
       {"ecef", "--ellipsoid", kWgs84, "--decimals-degrees", "11"},
       {"ecef", "--ellipsoid", kWgs84, "--decimals-degrees", "-1"},
@@ -383,9 +398,9 @@ TEST(GeokitCliTest, HelpForTheToolAndEverySubcommand) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.status, kExitOk);
     EXPECT_EQ(run.err, "");
-    for (const char* name : {"ecef", "geodetic", "helmert", "datum", "datum-ecef", "tm",
-                             "tm-inverse", "to-grid", "from-grid", "distance",
-                             "scale-convergence", "dms", "--decimals-seconds", "'#'", "CR"}) {
+    for (const char* name :
+         {"ecef", "geodetic", "helmert", "datum", "datum-ecef", "tm", "tm-inverse", "to-grid",
+          "from-grid", "distance", "scale-convergence", "dms", "--decimals-seconds", "'#'", "CR"}) {
       EXPECT_NE(run.out.find(name), std::string::npos) << name;
     }
   }
@@ -396,8 +411,8 @@ TEST(GeokitCliTest, HelpForTheToolAndEverySubcommand) {
     EXPECT_NE(helmert.out.find(text), std::string::npos) << text;
   }
   // Help wins over missing required options and over the input.
-  for (const char* name : {"ecef", "geodetic", "datum", "datum-ecef", "tm", "tm-inverse",
-                           "to-grid", "from-grid", "distance", "scale-convergence", "dms"}) {
+  for (const char* name : {"ecef", "geodetic", "datum", "datum-ecef", "tm", "tm-inverse", "to-grid",
+                           "from-grid", "distance", "scale-convergence", "dms"}) {
     const CliRun run = RunCli({name, "--help"}, "41 29 0\n");
     EXPECT_EQ(run.status, kExitOk) << name;
     EXPECT_EQ(run.out.rfind(std::string("Usage: geokit-cli ") + name + " ", 0), 0U) << name;
@@ -410,13 +425,13 @@ TEST(GeokitCliTest, HelpForTheToolAndEverySubcommand) {
 // A stream that hands out one line per read and records what had been
 // written to the output at each read.
 class LineAtATimeBuffer : public std::streambuf {
-public:
+ public:
   LineAtATimeBuffer(std::vector<std::string> lines, const std::ostringstream& out)
       : lines_(std::move(lines)), out_(out) {}
 
   std::vector<std::string> outputAtRead;
 
-protected:
+ protected:
   int_type underflow() override {
     if (next_ == lines_.size()) {
       return traits_type::eof();
@@ -427,7 +442,7 @@ protected:
     return traits_type::to_int_type(current_[0]);
   }
 
-private:
+ private:
   std::vector<std::string> lines_;
   const std::ostringstream& out_;
   std::string current_;
