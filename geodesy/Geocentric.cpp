@@ -43,6 +43,13 @@ std::optional<Triple> EcefToGeodeticValues(long double xM, long double yM, long 
   constexpr long double kTolerance = 1e-12;
   constexpr long double kHalfPi = 3.141592653589793 / 2;
   constexpr int kMaxRounds = 1000;
+  // Within 0.01° of the polar axis (tan 0.01° = 1.7453e-4, about 1.1 km)
+  // the height p/cos φ − N is the difference of two huge numbers and takes
+  // the latitude's last error times (N+h)·tan φ: millimetres 100 m from the
+  // axis, decimetres 10 cm from it, kilometres 1e-9 m from it. There the
+  // height is computed as p·cos φ + z·sin φ − a²/N, which the latitude's
+  // error does not reach.
+  const bool nearAxis = p < std::fabs(zM) * 1.7453e-4L;
 
   long double phi = 0.0L;
   long double previous = kStart;
@@ -63,7 +70,7 @@ std::optional<Triple> EcefToGeodeticValues(long double xM, long double yM, long 
     }
     const long double sinPhi = std::sin(phi);
     n = a / std::sqrt(1.0L - e2 * (sinPhi * sinPhi));
-    h = p / std::cos(phi) - n;
+    h = nearAxis ? p * std::cos(phi) + zM * sinPhi - a * a / n : p / std::cos(phi) - n;
   }
   if (!std::isfinite(phi) || !std::isfinite(h)) {
     return std::nullopt;

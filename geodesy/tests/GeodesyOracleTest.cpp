@@ -144,6 +144,29 @@ TEST(OracleGeocentric, BothWaysOnTwoEllipsoids) {
   }
 }
 
+// From 1 km of the polar axis down to a nanometre of it, where the bare
+// height formula was off by millimetres (100 m away) up to kilometres.
+TEST(OracleGeocentric, HeightsNearThePolarAxis) {
+  const GeographicLib::Geocentric oracle(kWgs84.a, kWgs84.f);
+  Worst worst;
+  for (double axisDistance : {1100.0, 111.0, 11.0, 1.0, 0.1, 1e-3, 1e-6, 1e-9}) {
+    for (double h : {-100.0, 0.0, 1000.0}) {
+      for (double sign : {1.0, -1.0}) {
+        const double lat = sign * (90.0 - axisDistance / kWgs84.a / kDeg);
+        double xyz[3];
+        oracle.Forward(lat, 17.3, h, xyz[0], xyz[1], xyz[2]);
+        const auto geodetic =
+            Numbers(EcefToGeodetic(xyz[0], xyz[1], xyz[2], kWgs84.a, kWgs84.f, kFine));
+        ASSERT_EQ(geodetic.size(), 3u) << Text(lat, h);
+        worst.Update(std::fabs(geodetic[2] - h), Text(lat, h));
+        EXPECT_NEAR(geodetic[0], lat, 1e-11) << Text(lat, h);
+      }
+    }
+  }
+  worst.Report("EcefToGeodetic height m, near the axis");
+  EXPECT_LT(worst.value, 1e-6) << worst.where;
+}
+
 // Vincenty's inverse problem against GeographicLib's geodesics.
 TEST(OracleGeodesic, DistanceWithinATenthOfAMillimetre) {
   const GeographicLib::Geodesic& oracle = GeographicLib::Geodesic::WGS84();
