@@ -12,17 +12,23 @@
 
 #include "tools/GeokitCli.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <istream>
 #include <limits>
+#include <mutex>
 #include <ostream>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "geodesy/Angles.hpp"
@@ -52,6 +58,15 @@ constexpr std::size_t kOutputBlock = std::size_t{64} << 10;
 constexpr std::size_t kInputBufferBytes = std::size_t{64} << 10;
 constexpr std::size_t kQuotedLineBytes = 60;
 
+// Lines are converted in batches, in parallel when there are enough of them.
+// A batch ends at kBatchLines lines, kBatchBytes bytes, or when the input has
+// nothing more ready (so an interactive writer gets each answer at once).
+constexpr std::size_t kBatchLines = 4096;
+constexpr std::size_t kBatchBytes = std::size_t{4} << 20;
+constexpr std::size_t kLinesPerThreadAtLeast = 32;
+constexpr std::size_t kKeptLineCapacity = std::size_t{64} << 10;
+constexpr int kMaxThreads = 64;
+
 enum class Op {
   kEcef,
   kGeodetic,
@@ -76,7 +91,7 @@ enum OptionBit : unsigned {
   kOptDirection = 1U << 4,
   kOptMode = 1U << 5,
   kOptForm = 1U << 6,
-  kOptDecimals = 1U << 7,  // the four --decimals-* options, taken by every subcommand
+  kOptDecimals = 1U << 7,  // the four --decimals-* options and --threads, taken by every subcommand
 };
 
 struct Subcommand {
@@ -282,6 +297,9 @@ constexpr std::string_view kCommonOptionsHelp =
     "  --decimals-seconds N   decimals of the seconds of DMS results (default 4)\n"
     "      N is 0 to 10. They apply where an operation writes fixed decimals;\n"
     "      results of 15 significant digits do not change.\n"
+    "  --threads N            convert with N threads (1 to 64; default: one per\n"
+    "                         processor, at most 8); the results are the same\n"
+    "                         and in the same order for any N\n"
     "  --help                 show the help text and exit\n"
     "  --                     end of options: later arguments are input files\n";
 
@@ -373,6 +391,7 @@ struct Settings {
   std::string mode = "BLH";
   std::string form;  // "D", "DM" or "DMS"
   OutputPrecision precision;
+  int threads = 0;  // 0: one per processor, at most 8
   std::vector<std::string> files;
 
   // Numbers read from the option texts where the tool itself computes.
@@ -385,7 +404,7 @@ struct Settings {
 struct OptionName {
   std::string_view name;
   OptionBit bit;
-  int* decimals;  // null except for the --decimals-* options
+  int* number;  // the --decimals-* options and --threads; null for the others
   std::string* text;
 };
 
@@ -396,16 +415,20 @@ struct ParseResult {
   std::string error;  // for kUsageError
 };
 
-bool ParseDecimals(std::string_view text, int& value) {
+bool ParseWholeNumber(std::string_view text, int low, int high, int& value) {
   int parsed = 0;
   const char* end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
-  if (text.empty() || ec != std::errc() || ptr != end || parsed < OutputPrecision::kMinDecimals ||
-      parsed > OutputPrecision::kMaxDecimals) {
+  if (text.empty() || ec != std::errc() || ptr != end || parsed < low || parsed > high) {
     return false;
   }
   value = parsed;
   return true;
+}
+
+bool ParseDecimals(std::string_view text, int& value) {
+  return ParseWholeNumber(text, OutputPrecision::kMinDecimals, OutputPrecision::kMaxDecimals,
+                          value);
 }
 
 // Checks the option texts and reads the numbers the tool needs from them.
@@ -507,7 +530,7 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
 
   std::array<int*, 4> decimals = {&s.precision.degrees, &s.precision.distance, &s.precision.minutes,
                                   &s.precision.seconds};
-  const std::array<OptionName, 11> options = {{
+  const std::array<OptionName, 12> options = {{
       {"ellipsoid", kOptEllipsoid, nullptr, &s.ellipsoid},
       {"params", kOptParams, nullptr, &s.params},
       {"pair", kOptPair, nullptr, &s.pair},
@@ -519,6 +542,7 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       {"decimals-distance", kOptDecimals, decimals[1], nullptr},
       {"decimals-minutes", kOptDecimals, decimals[2], nullptr},
       {"decimals-seconds", kOptDecimals, decimals[3], nullptr},
+      {"threads", kOptDecimals, &s.threads, nullptr},
   }};
   const unsigned accepted = s.command->required | s.command->optional | kOptDecimals;
   unsigned given = 0;
@@ -563,8 +587,14 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
     } else {
       return {ParseOutcome::kUsageError, "option '--" + std::string(name) + "' needs a value"};
     }
-    if (option->decimals != nullptr) {
-      if (!ParseDecimals(value, *option->decimals)) {
+    if (option->number == &s.threads) {
+      if (!ParseWholeNumber(value, 1, kMaxThreads, s.threads)) {
+        return {ParseOutcome::kUsageError, "--threads must be a whole number from 1 to " +
+                                               std::to_string(kMaxThreads) + ", not '" + value +
+                                               "'"};
+      }
+    } else if (option->number != nullptr) {
+      if (!ParseDecimals(value, *option->number)) {
         return {
             ParseOutcome::kUsageError,
             "--" + std::string(name) + " must be a whole number from 0 to 10, not '" + value + "'"};
@@ -731,56 +761,148 @@ std::string Quoted(std::string_view line) {
   return text;
 }
 
+// Runs one part of a task on each of a few threads: the calling thread takes
+// part 0, helper threads (started when first needed, kept until the end)
+// take the others. Run() returns when every part is done and rethrows the
+// first exception a part raised.
+class WorkerPool {
+ public:
+  WorkerPool() = default;
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  ~WorkerPool() {
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) {
+      thread.join();
+    }
+  }
+
+  void Run(unsigned parts, const std::function<void(unsigned)>& task) {
+    while (threads_.size() + 1 < parts) {
+      const auto index = static_cast<unsigned>(threads_.size());
+      threads_.emplace_back([this, index] { Loop(index + 1); });
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      task_ = &task;
+      parts_ = parts;
+      pending_ = parts - 1;
+      error_ = nullptr;
+      ++generation_;
+    }
+    wake_.notify_all();
+    RunPart(task, 0);
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return pending_ == 0; });
+    if (error_) {
+      std::rethrow_exception(error_);
+    }
+  }
+
+ private:
+  void Loop(unsigned part) {
+    std::uint64_t seen = 0;
+    for (;;) {
+      const std::function<void(unsigned)>* task = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+        if (stop_) {
+          return;
+        }
+        seen = generation_;
+        if (part >= parts_) {
+          continue;
+        }
+        task = task_;
+      }
+      RunPart(*task, part);
+      const std::lock_guard lock(mutex_);
+      if (--pending_ == 0) {
+        done_.notify_one();
+      }
+    }
+  }
+
+  void RunPart(const std::function<void(unsigned)>& task, unsigned part) {
+    try {
+      task(part);
+    } catch (...) {
+      const std::lock_guard lock(mutex_);
+      if (!error_) {
+        error_ = std::current_exception();
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  std::vector<std::thread> threads_;
+  const std::function<void(unsigned)>* task_ = nullptr;
+  unsigned parts_ = 0;
+  unsigned pending_ = 0;
+  std::uint64_t generation_ = 0;
+  std::exception_ptr error_;
+  bool stop_ = false;
+};
+
+unsigned ThreadCount(const Settings& s) {
+  if (s.threads > 0) {
+    return static_cast<unsigned>(s.threads);
+  }
+  const unsigned processors = std::thread::hardware_concurrency();
+  return std::clamp(processors, 1U, 8U);
+}
+
 class Runner {
  public:
   Runner(const Settings& s, std::ostream& out, std::ostream& err)
-      : s_(s), converter_(s), out_(out), err_(err), line_(kMaxLineBytes + 1) {
+      : s_(s), threads_(ThreadCount(s)), out_(out), err_(err), line_(kMaxLineBytes + 1) {
     output_.reserve(kOutputBlock + 256);
+    for (unsigned i = 0; i < threads_; ++i) {
+      converters_.emplace_back(s);
+    }
+    batch_.resize(kBatchLines);
+    results_.resize(kBatchLines);
   }
 
   // Converts every line of `in`. False when the stream could not be read to
   // its end or the output could not be written.
   bool ProcessStream(std::istream& in, std::string_view name) {
-    const auto bufferSize = static_cast<std::streamsize>(line_.size());
     std::uint64_t lineNumber = 0;
-    while (!outputFailed_) {
+    bool end = false;
+    bool readError = false;
+    while (!end && !outputFailed_) {
       if (in.rdbuf()->in_avail() <= 0) {
-        Flush();
+        Flush();  // the next read may wait for a writer that waits for us
       }
-      in.getline(line_.data(), bufferSize);
-      const std::streamsize count = in.gcount();
-      if (in.bad()) {
-        Flush();
-        err_ << kProgram << ": " << name << ": read error\n";
-        return false;
-      }
-      if (in.fail()) {
-        if (count == 0) {
-          break;  // end of input
+      used_ = 0;
+      std::size_t bytes = 0;
+      while (used_ < kBatchLines && bytes < kBatchBytes) {
+        if (used_ > 0 && in.rdbuf()->in_avail() <= 0) {
+          break;  // answer the lines at hand before waiting for more
         }
-        // The buffer filled up before the line ended.
-        in.clear();
-        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-        ++lineNumber;
-        Emit(FailureText(s_.command->op));
-        Report(name, lineNumber, "line longer than " + std::to_string(kMaxLineBytes) + " bytes");
-        continue;
+        const ReadOutcome outcome = ReadLine(in, lineNumber);
+        if (outcome == ReadOutcome::kEnd || outcome == ReadOutcome::kError) {
+          end = true;
+          readError = outcome == ReadOutcome::kError;
+          break;
+        }
+        bytes += batch_[used_ - 1].text.size();
       }
-      // Without eof the line end was read and counted.
-      std::string_view line(line_.data(), static_cast<std::size_t>(in.eof() ? count : count - 1));
-      if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);
-      }
-      ++lineNumber;
-      if (IsPassThrough(line)) {
-        Emit(line);
-        continue;
-      }
-      const LineResult result = converter_.Convert(line);
-      Emit(result.text);
-      if (!result.ok) {
-        Report(name, lineNumber, "no result for " + Quoted(line));
-      }
+      ConvertBatch();
+      EmitBatch(name);
+    }
+    if (readError) {
+      Flush();
+      err_ << kProgram << ": " << name << ": read error\n";
+      return false;
     }
     Flush();
     return !outputFailed_;
@@ -802,6 +924,94 @@ class Runner {
   }
 
  private:
+  enum class Kind { kConvert, kPassThrough, kTooLong };
+  struct Entry {
+    Kind kind = Kind::kConvert;
+    std::uint64_t lineNumber = 0;
+    std::string text;
+  };
+  enum class ReadOutcome { kLine, kEnd, kError };
+
+  // Reads one line into the next entry of the batch.
+  ReadOutcome ReadLine(std::istream& in, std::uint64_t& lineNumber) {
+    in.getline(line_.data(), static_cast<std::streamsize>(line_.size()));
+    const std::streamsize count = in.gcount();
+    if (in.bad()) {
+      return ReadOutcome::kError;
+    }
+    Entry& entry = batch_[used_];
+    if (in.fail()) {
+      if (count == 0) {
+        return ReadOutcome::kEnd;
+      }
+      // The buffer filled up before the line ended.
+      in.clear();
+      in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+      entry.kind = Kind::kTooLong;
+      entry.lineNumber = ++lineNumber;
+      entry.text.clear();
+      ++used_;
+      return ReadOutcome::kLine;
+    }
+    // Without eof the line end was read and counted.
+    std::string_view line(line_.data(), static_cast<std::size_t>(in.eof() ? count : count - 1));
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    entry.kind = IsPassThrough(line) ? Kind::kPassThrough : Kind::kConvert;
+    entry.lineNumber = ++lineNumber;
+    if (entry.text.capacity() > kKeptLineCapacity && line.size() <= kKeptLineCapacity) {
+      std::string().swap(entry.text);  // do not keep a long line's memory
+    }
+    entry.text.assign(line);
+    ++used_;
+    return ReadOutcome::kLine;
+  }
+
+  void ConvertRange(Converter& converter, std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+      if (batch_[i].kind == Kind::kConvert) {
+        results_[i] = converter.Convert(batch_[i].text);
+      }
+    }
+  }
+
+  void ConvertBatch() {
+    const std::size_t parts =
+        std::min<std::size_t>(threads_, std::max<std::size_t>(1, used_ / kLinesPerThreadAtLeast));
+    if (parts <= 1) {
+      ConvertRange(converters_[0], 0, used_);
+      return;
+    }
+    const std::size_t share = (used_ + parts - 1) / parts;
+    pool_.Run(static_cast<unsigned>(parts), [&](unsigned part) {
+      const std::size_t first = std::min(used_, part * share);
+      ConvertRange(converters_[part], first, std::min(used_, first + share));
+    });
+  }
+
+  void EmitBatch(std::string_view name) {
+    for (std::size_t i = 0; i < used_ && !outputFailed_; ++i) {
+      const Entry& entry = batch_[i];
+      switch (entry.kind) {
+        case Kind::kPassThrough:
+          Emit(entry.text);
+          break;
+        case Kind::kTooLong:
+          Emit(FailureText(s_.command->op));
+          Report(name, entry.lineNumber,
+                 "line longer than " + std::to_string(kMaxLineBytes) + " bytes");
+          break;
+        case Kind::kConvert:
+          Emit(results_[i].text);
+          if (!results_[i].ok) {
+            Report(name, entry.lineNumber, "no result for " + Quoted(entry.text));
+          }
+          break;
+      }
+    }
+  }
+
   void Emit(std::string_view text) {
     output_ += text;
     output_ += '\n';
@@ -824,10 +1034,15 @@ class Runner {
   }
 
   const Settings& s_;
-  Converter converter_;
+  const unsigned threads_;
+  std::vector<Converter> converters_;  // one per thread: each keeps its own scratch text
+  WorkerPool pool_;
   std::ostream& out_;
   std::ostream& err_;
   std::vector<char> line_;
+  std::vector<Entry> batch_;
+  std::vector<LineResult> results_;
+  std::size_t used_ = 0;  // entries of batch_ filled
   std::string output_;
   bool anyLineFailed_ = false;
   bool outputFailed_ = false;

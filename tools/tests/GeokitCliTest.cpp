@@ -376,6 +376,9 @@ TEST(GeokitCliTest, BadCommandLinesAreUsageErrors) {
       {"scale-convergence", "--ellipsoid", kWgs84, "--tm", "30"},
       {"dms"},
       {"dms", "--form", "DMM"},
+      {"ecef", "--ellipsoid", kWgs84, "--threads", "0"},
+      {"ecef", "--ellipsoid", kWgs84, "--threads", "65"},
+      {"ecef", "--ellipsoid", kWgs84, "--threads=two"},
       {"help", "nonsense"},
   };
   for (const auto& args : bad) {
@@ -389,6 +392,40 @@ TEST(GeokitCliTest, BadCommandLinesAreUsageErrors) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.rfind("geokit-cli: ", 0), 0U) << run.err;
     EXPECT_NE(run.err.find("Usage: geokit-cli"), std::string::npos) << run.err;
+  }
+}
+
+TEST(GeokitCliTest, ThreadsChangeNeitherResultsNorTheirOrder) {
+  // Several batches of points, failed lines and comments, converted by one
+  // thread and by several: output and diagnostics must be the same bytes.
+  std::string input;
+  for (int i = 0; i < 9000; ++i) {
+    if (i % 997 == 0) {
+      input += "# block " + std::to_string(i) + "\n";
+    } else if (i % 1301 == 0) {
+      input += "not a point\n";
+    } else {
+      input += g::FormatFixed(36.0L + (i % 600) * 0.01L, 9) + " " +
+               g::FormatFixed(27.0L + (i % 700) * 0.01L, 9) + " 0\n";
+    }
+  }
+  const std::vector<std::string> args = {"to-grid", "--pair",      kPair,   "--tm",
+                                         kTm,       "--ellipsoid", kHayford};
+  auto withThreads = [&](const char* n) {
+    std::vector<std::string> a = args;
+    a.insert(a.end(), {"--threads", n});
+    return RunCli(a, input);
+  };
+  const CliRun one = withThreads("1");
+  EXPECT_EQ(one.status, kExitFailedLines);
+  EXPECT_EQ(Lines(one.out).size(), 9000U);
+  EXPECT_NE(one.err.find("<stdin>:1302: no result"), std::string::npos) << one.err;
+  for (const char* n : {"2", "3", "8"}) {
+    SCOPED_TRACE(n);
+    const CliRun many = withThreads(n);
+    EXPECT_EQ(many.status, one.status);
+    EXPECT_TRUE(many.out == one.out);
+    EXPECT_EQ(many.err, one.err);
   }
 }
 
