@@ -92,16 +92,6 @@ bool ReadBack(const Triple& t, double out[3]) {
   return true;
 }
 
-std::optional<Triple> ReadBackExtended(const Triple& t) {
-  const auto x = RoundTripG15ToExtended(t.x);
-  const auto y = RoundTripG15ToExtended(t.y);
-  const auto z = RoundTripG15ToExtended(t.z);
-  if (!x || !y || !z) {
-    return std::nullopt;
-  }
-  return Triple{*x, *y, *z};
-}
-
 // Forward with `first`, then backward with `second`, each reading its input
 // text back. Empty where a step gives "0".
 std::optional<Triple> ThroughWgs(const double xyz[3], bool firstValid, const PreparedHelmert& first,
@@ -146,6 +136,16 @@ void AppendPairParams(std::string& text, const PreparedPair& pair, int datum) {
     text.push_back(' ');
     AppendG15(text, pair.numbers[i]);
   }
+}
+
+std::optional<Triple> ReadBackExtended(const Triple& t) {
+  const auto x = RoundTripG15ToExtended(t.x);
+  const auto y = RoundTripG15ToExtended(t.y);
+  const auto z = RoundTripG15ToExtended(t.z);
+  if (!x || !y || !z) {
+    return std::nullopt;
+  }
+  return Triple{*x, *y, *z};
 }
 
 std::optional<Triple> DatumChainEcef(double latitudeDeg, double longitudeDeg, double heightM,

@@ -258,16 +258,8 @@ std::string GeodeticToGrid(std::string_view geodeticText, std::string_view pairT
   if (!ecef) {
     return "0";
   }
-  // The datum step's geodetic text, read back: 15 digits, then extended.
-  const auto read = [&]() -> std::optional<internal::Triple> {
-    const auto x = RoundTripG15ToExtended(ecef->x);
-    const auto y = RoundTripG15ToExtended(ecef->y);
-    const auto z = RoundTripG15ToExtended(ecef->z);
-    if (!x || !y || !z) {
-      return std::nullopt;
-    }
-    return internal::Triple{*x, *y, *z};
-  }();
+  // The datum step's ECEF text, read back with extended conversions.
+  const auto read = internal::ReadBackExtended(*ecef);
   if (!read) {
     return "0";
   }

@@ -65,6 +65,10 @@ const PreparedPair& PairForEcef(std::string_view pairText);
 // 15 significant digits, as the chains build their Helmert texts.
 void AppendPairParams(std::string& text, const PreparedPair& pair, int datum);
 
+// An ECEF text "X\tY\tZ" of 15 significant digits as read back with
+// extended conversions; empty when a number would not read back.
+std::optional<Triple> ReadBackExtended(const Triple& ecef);
+
 // The geodetic chain up to its last step. Empty on failure (the text "0").
 std::optional<Triple> DatumChainEcef(double latitudeDeg, double longitudeDeg, double heightM,
                                      const PreparedPair& pair);
