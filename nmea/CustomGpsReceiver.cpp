@@ -175,41 +175,48 @@ std::vector<std::string> TRaxCustomGPSReceiver::ExtractCommands(std::string_view
   s += text;
   FDelayedData.clear();
   std::size_t pos = 0;
-  try {
-    while (pos < s.size()) {
-      const std::size_t d = s.find('$', pos);
-      if (d == std::string::npos) {
-        break;  // no sentence start: the rest is discarded
+  while (pos < s.size()) {
+    const std::size_t d = s.find('$', pos);
+    if (d == std::string::npos) {
+      break;  // no sentence start: the rest is discarded
+    }
+    const std::size_t e = s.find("\r\n", pos);
+    if (e == std::string::npos) {
+      // A sentence started but not ended: kept for the next chunk, at
+      // most kMaxDelayedData characters; a longer remainder is dropped
+      // up to its next "$".
+      std::size_t start = d;
+      while (start != std::string::npos && s.size() - start > kMaxDelayedData) {
+        start = s.find('$', start + 1);
       }
-      const std::size_t e = s.find("\r\n", pos);
-      if (e == std::string::npos) {
-        // A sentence started but not ended: kept for the next chunk, at
-        // most kMaxDelayedData characters; a longer remainder is dropped
-        // up to its next "$".
-        std::size_t start = d;
-        while (start != std::string::npos && s.size() - start > kMaxDelayedData) {
-          start = s.find('$', start + 1);
-        }
-        if (start != std::string::npos) {
-          FDelayedData.assign(s, start, std::string::npos);
-        }
-        break;
+      if (start != std::string::npos) {
+        FDelayedData.assign(s, start, std::string::npos);
       }
-      if (d < e) {
-        std::string sentence = s.substr(d, e - d);
-        if (IsValidCommand(sentence)) {
-          sentences.push_back(std::move(sentence));
-          if (FNMEALog) {
+      break;
+    }
+    if (d < e) {
+      if (e - d + 1 > kMaxDelayedData) {
+        // The same bound as for a kept remainder (the sentence with its
+        // CR): such a "$" starts no sentence, whatever the chunking.
+        pos = d + 1;
+        continue;
+      }
+      std::string sentence = s.substr(d, e - d);
+      if (IsValidCommand(sentence)) {
+        sentences.push_back(std::move(sentence));
+        if (FNMEALog) {
+          // A line that cannot be written is reported (OnLogError) and
+          // the stream goes on: losing the log must not lose the fixes.
+          try {
             WriteLog(sentences.back());
+          } catch (const EGPSError&) {
           }
         }
-        pos = e + 2;
-      } else {
-        pos = d;  // a line end before the "$": the text before it is dropped
       }
+      pos = e + 2;
+    } else {
+      pos = d;  // a line end before the "$": the text before it is dropped
     }
-  } catch (...) {
-    // A failed raw-log write ends the chunk; the sentences so far stand.
   }
   return sentences;
 }

@@ -58,7 +58,9 @@ class Decoder;
 class TRaxCustomGPSReceiver {
  public:
   // Unterminated text kept between chunks is limited to this many
-  // characters; a longer remainder is dropped up to its next "$".
+  // characters; a longer remainder is dropped up to its next "$". For the
+  // same reason a "$" followed by this many characters or more before its
+  // CR LF starts no sentence, so framing does not depend on the chunking.
   static constexpr std::size_t kMaxDelayedData = 4096;
 
   // `clock` gives the date and time of raw-log lines (null: the system's

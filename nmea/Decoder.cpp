@@ -465,7 +465,9 @@ class Decoder {
     }
     wayPoint->Name = std::string(name);
     TWayPoint* stored = wayPoint.get();
-    r_.FWayPoints->Add(wayPoint);
+    if (!r_.FWayPoints->Add(wayPoint)) {
+      return false;  // the list is full: like a rejected waypoint
+    }
     if (r_.OnWayPointReceive) {
       r_.OnWayPointReceive(r_, *stored);
     }
@@ -497,7 +499,7 @@ class Decoder {
         const std::size_t comma = rest.find(',', start);
         const std::string_view name = rest.substr(
             start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-        if (!BlankAfterTrimming(name)) {
+        if (!BlankAfterTrimming(name) && route.WayPoints.size() < TRoute::kMaxWayPoints) {
           route.WayPoints.emplace_back(name);
         }
         if (comma == std::string_view::npos) {

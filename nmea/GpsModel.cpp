@@ -51,7 +51,7 @@ void TSatellite::SetSignalToNoiseRatio(int value) {
 // --- TSatellites ---
 
 bool TSatellites::Add(std::unique_ptr<TSatellite>& item) {
-  if (!item || IndexOf(item->PseudoRandomCode()) >= 0) {
+  if (!item || Count() >= kMaxCount || IndexOf(item->PseudoRandomCode()) >= 0) {
     return false;
   }
   items_.push_back(std::move(item));
@@ -59,7 +59,8 @@ bool TSatellites::Add(std::unique_ptr<TSatellite>& item) {
 }
 
 bool TSatellites::Insert(int index, std::unique_ptr<TSatellite>& item) {
-  if (!item || !InIndex(index, items_.size()) || IndexOf(item->PseudoRandomCode()) >= 0) {
+  if (!item || Count() >= kMaxCount || !InIndex(index, items_.size()) ||
+      IndexOf(item->PseudoRandomCode()) >= 0) {
     return false;
   }
   items_.insert(items_.begin() + index, std::move(item));
@@ -241,8 +242,10 @@ bool TWayPoints::Add(std::unique_ptr<TWayPoint>& item) {
   const int index = IndexOf(item->Name);
   if (index >= 0) {
     items_[static_cast<std::size_t>(index)] = std::move(item);
-  } else {
+  } else if (Count() < kMaxCount) {
     items_.push_back(std::move(item));
+  } else {
+    return false;
   }
   return true;
 }
@@ -256,7 +259,7 @@ bool TWayPoints::Insert(int index, std::unique_ptr<TWayPoint>& item) {
     items_[static_cast<std::size_t>(existing)] = std::move(item);
     return true;
   }
-  if (!InIndex(index, items_.size())) {
+  if (!InIndex(index, items_.size()) || Count() >= kMaxCount) {
     return false;
   }
   items_.insert(items_.begin() + index, std::move(item));

@@ -41,10 +41,14 @@ class TSatellite {
   int FSignalToNoiseRatio = 0;
 };
 
-// An owning list of satellites, at most one per PRN. Indexes outside the
-// list are ignored; items that are not taken stay with the caller.
+// An owning list of satellites, at most one per PRN and at most
+// kMaxCount in all (more than all constellations have in view, so a stream
+// of garbage cannot grow it without end). Indexes outside the list are
+// ignored; items that are not taken stay with the caller.
 class TSatellites {
  public:
+  static constexpr int kMaxCount = 256;
+
   // Appends the item unless it is null or its PRN is present; true when
   // the list took it (item is then empty).
   bool Add(std::unique_ptr<TSatellite>& item);
@@ -223,12 +227,14 @@ class TWayPoint {
 };
 
 // An owning list of waypoints keyed by name (compared without regard to
-// letter case). Indexes outside the list are ignored; items that are not
-// taken stay with the caller.
+// letter case), at most kMaxCount of them. Indexes outside the list are
+// ignored; items that are not taken stay with the caller.
 class TWayPoints {
  public:
+  static constexpr int kMaxCount = 10000;
+
   // Replaces a waypoint of the same name in place, else appends; false
-  // (item kept by the caller) for a null item.
+  // (item kept by the caller) for a null item or a full list.
   bool Add(std::unique_ptr<TWayPoint>& item);
   // Replaces a waypoint of the same name, else inserts at 0 <= index < Count.
   bool Insert(int index, std::unique_ptr<TWayPoint>& item);
@@ -246,6 +252,9 @@ class TWayPoints {
 };
 
 struct TRoute {
+  // Names beyond this many are not stored by the decoder.
+  static constexpr std::size_t kMaxWayPoints = 4096;
+
   std::string Name;
   std::vector<std::string> WayPoints;  // names in route order
 

@@ -181,6 +181,31 @@ TEST_F(DecoderTest, WaypointsRoutesAndArrival) {
   EXPECT_EQ(info.Destination, "EGLM");
 }
 
+TEST_F(DecoderTest, ListsStayBoundedOnEndlessStreams) {
+  // Messages after the first never clear the lists; a stream that keeps
+  // sending new satellites or route names must not grow them without end.
+  for (int message = 0; message < 100; ++message) {
+    std::string gsv = "$GPGSV,9,2,99";
+    std::string rte = "$GPRTE,9,2,c,R";
+    for (int i = 0; i < 50; ++i) {
+      gsv += "," + std::to_string(message * 50 + i) + ",10,100,30";
+      rte += ",W" + std::to_string(message * 50 + i);
+    }
+    Feed({gsv, rte});
+  }
+  EXPECT_EQ(p_.Satellites().Count(), TSatellites::kMaxCount);
+  EXPECT_EQ(r_.ActiveRoute().WayPoints.size(), TRoute::kMaxWayPoints);
+  TWayPoints list;
+  for (int i = 0; i <= TWayPoints::kMaxCount; ++i) {
+    auto item = std::make_unique<TWayPoint>();
+    item->Name = std::to_string(i);
+    EXPECT_EQ(list.Add(item), i < TWayPoints::kMaxCount);
+  }
+  auto same = std::make_unique<TWayPoint>();
+  same->Name = "7";
+  EXPECT_TRUE(list.Add(same)) << "a full list still takes a replacement";
+}
+
 TEST_F(DecoderTest, UnknownKindsAndFieldFailures) {
   EXPECT_EQ(FeedNames({"$PGRMZ,246,f,3"}), (Events{"UnknownCommand", "NewCommand"}));
   EXPECT_EQ(FeedNames({"$GP"}), (Events{"UnknownCommand", "NewCommand"}));

@@ -86,6 +86,17 @@ TEST(Framing, UnterminatedTextIsBounded) {
   // A sentence that follows the overlong remainder is still read.
   r.ExtractCommands("$" + std::string(5000, 'y') + kGga + "\r\n");
   EXPECT_EQ(Frame(r, {kRmc + "\r\n"}), (std::vector<std::string>{kRmc}));
+  // Whatever the chunking, a "$" too far from its line end starts nothing
+  // and the sentence behind it is read.
+  const std::string longRun = "$" + std::string(5000, 'x') + kGga + "\r\n";
+  for (std::size_t chunk : {1UL, 7UL, 4096UL, 100000UL}) {
+    TRaxCustomGPSReceiver rc;
+    std::vector<std::string> pieces;
+    for (std::size_t i = 0; i < longRun.size(); i += chunk) {
+      pieces.push_back(longRun.substr(i, chunk));
+    }
+    EXPECT_EQ(Frame(rc, pieces), (std::vector<std::string>{kGga})) << chunk;
+  }
   TRaxCustomGPSReceiver r2;
   EXPECT_EQ(Frame(r2, {std::string(5000, 'z') + "$" + std::string(5000, 'y') + kGga.substr(1, 20),
                        std::string(100, 'w') + "\r\n" + kGga + "\r\n"}),
@@ -165,22 +176,22 @@ TEST_F(RawLog, LinesWithAndWithoutDateAndTime) {
   EXPECT_EQ(Read(file), kGga + "\r\n07.12.2026 090503042 " + kRmc + "\r\n");
 }
 
-TEST_F(RawLog, WriteFailureIsReportedOnceAndEndsTheChunk) {
+TEST_F(RawLog, WriteFailureIsReportedOnceAndDecodingGoesOn) {
   TRaxCustomGPSReceiver r;
   test::EventRecorder events(r);
   std::filesystem::create_directories(folder_);
   std::ofstream(folder_ / "file") << "x";
   r.SetLogFile((folder_ / "file" / "gps.log").string());  // a file where a folder must be
   r.SetNMEALog(true);
-  r.FeedGPSReceiver(kGga + "\r\n" + kRmc + "\r\n");
+  r.FeedGPSReceiver(kGga + "\r\n" + kRmc + "\r\n$GPG");
   auto recorded = events.Take();
   ASSERT_FALSE(recorded.empty());
   EXPECT_EQ(recorded[0].rfind("LogError Cannot write the raw log '", 0), 0U) << recorded[0];
-  // The sentence whose line failed is still decoded; the rest of the chunk
-  // is dropped.
+  // Every sentence of the chunk is still decoded, and the unfinished one kept.
   EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(),
                           [](const std::string& e) { return e.rfind("NewCommand", 0) == 0; }),
-            1);
+            2);
+  EXPECT_EQ(r.GetDelayedData(), "$GPG");
   r.FeedGPSReceiver(kRmc + "\r\n");
   for (const std::string& e : events.Take()) {
     EXPECT_NE(e.rfind("LogError", 0), 0U) << "reported again while still failing";
