@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "EventRecorder.hpp"
 
 namespace halvex::nmea {
@@ -219,6 +222,49 @@ TEST_F(DecoderTest, UnknownKindsAndFieldFailures) {
   EXPECT_EQ(FeedNames({"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,12m,M,46.9,M,,"}),
             (Events{"NewCommand", "Position3DChange", "AltitudeChange"}));
   EXPECT_EQ(p_.Altitude(), 0.0L);
+}
+
+}  // namespace
+}  // namespace halvex::nmea
+
+namespace halvex::nmea {
+namespace {
+
+// Sets TZ for one test and restores it after.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    const char* old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (had_) {
+      old_ = old;
+    }
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~ScopedTimeZone() {
+    if (had_) {
+      ::setenv("TZ", old_.c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST(LocalDateTime, StandardAndDaylightTimeOfTheFixDate) {
+  const ScopedTimeZone zone("EST5EDT,M3.2.0,M11.1.0");  // rules in the text: no zone files needed
+  TRaxCustomGPSReceiver r;
+  r.ExtractPosition(AddCheckSumToNMEA("$GPZDA,120000.00,15,01,2026,00,00"));
+  EXPECT_NEAR(r.GetLocalDateTime(), r.GetUTCDateTime() - 5.0 / 24.0, 1e-9);
+  r.ExtractPosition(AddCheckSumToNMEA("$GPZDA,120000.00,15,07,2026,00,00"));
+  EXPECT_NEAR(r.GetLocalDateTime(), r.GetUTCDateTime() - 4.0 / 24.0, 1e-9);
+  r.ExtractPosition(AddCheckSumToNMEA("$GPZDA,120000.00,15,00,2026,00,00"));
+  EXPECT_EQ(r.GetLocalDateTime(), 0.0);  // no valid date
 }
 
 }  // namespace
