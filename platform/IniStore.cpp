@@ -3,6 +3,7 @@
 
 #include "platform/FileIo.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <stdexcept>
@@ -132,6 +133,34 @@ bool IniStore::ReadBool(std::string_view section, std::string_view key, bool def
   }
   const auto number = ParseInteger(*value);
   return number ? *number != 0 : defaultValue;
+}
+
+std::vector<std::pair<std::string, std::string>> IniStore::ReadSection(
+    std::string_view section) const {
+  const std::string sectionName = SectionName(section);
+  CSimpleIniA ini;
+  try {
+    Load(ini, file_);
+  } catch (const std::runtime_error&) {
+    return {};  // unreadable reads as empty, like a missing file
+  }
+  const CSimpleIniA::TKeyVal* keys = ini.GetSection(sectionName.c_str());
+  if (keys == nullptr) {
+    return {};
+  }
+  std::vector<std::pair<int, std::pair<std::string, std::string>>> ordered;
+  ordered.reserve(keys->size());
+  for (const auto& [key, value] : *keys) {
+    ordered.push_back({key.nOrder, {key.pItem, value != nullptr ? value : ""}});
+  }
+  std::sort(ordered.begin(), ordered.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(ordered.size());
+  for (auto& entry : ordered) {
+    entries.push_back(std::move(entry.second));
+  }
+  return entries;
 }
 
 void IniStore::WriteString(std::string_view section, std::string_view key, std::string_view value) {

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace halvex::platform {
 
@@ -47,6 +49,11 @@ class IniStore {
   // ReadInteger() != 0; a value that is not an integer ("true", "yes")
   // gives `defaultValue`.
   bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+
+  // The keys of a section with their values, in the order of the file (a
+  // key given twice is listed once, where it first appears, with its last
+  // value). Empty when the section or the file is missing or unreadable.
+  std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
 
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int value);

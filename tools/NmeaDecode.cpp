@@ -15,6 +15,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -27,13 +28,16 @@
 #include <ostream>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
 #include "nmea/CustomGpsReceiver.hpp"
 #include "nmea/DateTime.hpp"
 #include "nmea/GpsModel.hpp"
+#include "nmea/GpsReceiver.hpp"
 #include "nmea/GpsTypes.hpp"
+#include "platform/SerialDevice.hpp"
 
 #ifndef HALVEX_VERSION
 #define HALVEX_VERSION "unknown"
@@ -84,6 +88,15 @@ constexpr std::string_view kHelp =
     "  --receive             also write the Receive event after each chunk; it\n"
     "                        carries the chunk's text, so these lines depend on\n"
     "                        the chunk size\n"
+    "  --port COMn|PATH      decode live from a serial port (a COM name of the\n"
+    "                        port map, or a device path such as /dev/ttyUSB0 or\n"
+    "                        a pseudo-terminal), instead of files; adds the\n"
+    "                        Connect, Disconnect, Idle and Timeout events\n"
+    "  --baud N              with --port: the line speed (default 4800)\n"
+    "  --delay MS            with --port: read the port every MS milliseconds\n"
+    "                        (default 1000)\n"
+    "  --duration S          with --port: stop after S seconds (default: run\n"
+    "                        until the connection ends or the program is stopped)\n"
     "  --help                show this text and exit\n"
     "  --version             show the version and exit\n"
     "  --                    end of options: later arguments are input files\n"
@@ -138,6 +151,12 @@ struct Settings {
   bool state = false;
   bool receive = false;
   std::vector<std::string> files;
+  // Live decoding from a serial port ("COMn" or a device path).
+  std::optional<std::string> port;
+  int baud = 4800;
+  int delay = 1000;                // polling period, ms
+  std::optional<double> duration;  // seconds; none: until the line goes away
+  bool liveOptions = false;        // --baud, --delay or --duration given
 };
 
 enum class ParseOutcome { kRun, kHelp, kVersion, kUsageError };
@@ -241,6 +260,34 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       error = flag(s.state);
     } else if (name == "--receive") {
       error = flag(s.receive);
+    } else if (name == "--port" || name == "--baud" || name == "--delay" || name == "--duration") {
+      if (!takeValue()) {
+        return {ParseOutcome::kUsageError, "option '" + name + "' needs a value"};
+      }
+      s.liveOptions = s.liveOptions || name != "--port";
+      if (name == "--port") {
+        if (value.empty()) {
+          error = "--port needs a port name (COM1 ... COM255) or a device path";
+        }
+        s.port = value;
+      } else if (name == "--baud") {
+        if (!ParseNumber<int>(value, 50, 4000000, s.baud)) {
+          error = "--baud needs a rate from 50 to 4000000, not '" + value + "'";
+        }
+      } else if (name == "--delay") {
+        if (!ParseNumber<int>(value, 1, 60000, s.delay)) {
+          error =
+              "--delay needs a whole number of milliseconds from 1 to 60000, not '" + value + "'";
+        }
+      } else {
+        double seconds = 0.0;
+        const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+        if (value.empty() || ec != std::errc() || ptr != value.data() + value.size() ||
+            !(seconds > 0.0) || seconds > 1e7) {
+          error = "--duration needs a number of seconds above 0, not '" + value + "'";
+        }
+        s.duration = seconds;
+      }
     } else if (name == "--commands" || name == "--chunk" || name == "--random-chunks" ||
                name == "--log") {
       if (!takeValue()) {
@@ -276,6 +323,12 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
   }
   if (s.logDateTime && !s.logFile) {
     return {ParseOutcome::kUsageError, "--log-datetime needs --log FILE"};
+  }
+  if (s.port && !s.files.empty()) {
+    return {ParseOutcome::kUsageError, "--port reads the port, not files"};
+  }
+  if (!s.port && s.liveOptions) {
+    return {ParseOutcome::kUsageError, "--baud, --delay and --duration go with --port"};
   }
   return {};
 }
@@ -517,12 +570,20 @@ class JsonOutput {
 
 // A receiver that reports the end of each sentence's decoding, for the
 // State lines (they follow every sentence, early ends included).
-class ObservedReceiver : public n::TRaxCustomGPSReceiver {
+template <typename Base>
+class Observed : public Base {
  public:
+  using Base::Base;
+  ~Observed() override {
+    if constexpr (std::is_base_of_v<n::TRaxGPSReceiver, Base>) {
+      this->Close();  // the reader thread must not call the override below any more
+    }
+  }
+
   std::function<void()> AfterSentence;
 
   void ExtractPosition(std::string_view sentence) override {
-    n::TRaxCustomGPSReceiver::ExtractPosition(sentence);
+    Base::ExtractPosition(sentence);
     if (AfterSentence) {
       AfterSentence();
     }
@@ -530,9 +591,12 @@ class ObservedReceiver : public n::TRaxCustomGPSReceiver {
 };
 
 // The receiver with every handler writing its event to the output.
+template <typename ReceiverType>
 class Decoder {
  public:
-  Decoder(const Settings& s, JsonOutput& json) : s_(s), json_(json) {
+  template <typename... ReceiverArgs>
+  Decoder(const Settings& s, JsonOutput& json, ReceiverArgs&&... receiverArgs)
+      : s_(s), json_(json), receiver_(std::forward<ReceiverArgs>(receiverArgs)...) {
     receiver_.SetForceCheckSum(s.checksum);
     receiver_.SetCommands(s.commands);
     if (s.logFile) {
@@ -547,6 +611,7 @@ class Decoder {
   }
 
   void Feed(std::string_view chunk) { receiver_.FeedGPSReceiver(chunk); }
+  ReceiverType& Get() { return receiver_; }
 
  private:
   void AssignHandlers() {
@@ -795,7 +860,7 @@ class Decoder {
 
   const Settings& s_;
   JsonOutput& json_;
-  ObservedReceiver receiver_;
+  ReceiverType receiver_;
 };
 
 // splitmix64: the same chunk sizes for a seed on every platform.
@@ -873,16 +938,91 @@ class Runner {
 
   std::ostream& err_;
   JsonOutput json_;
-  Decoder decoder_;
+  Decoder<Observed<n::TRaxCustomGPSReceiver>> decoder_;
   std::vector<char> chunk_;
   std::optional<ChunkSizes> sizes_;
 };
+
+// Live decoding: the serial receiver on a port, its events as they come,
+// plus Connect, Disconnect, Idle and Timeout.
+int RunLive(const Settings& s, std::ostream& out, std::ostream& err) {
+  JsonOutput json(out, err);
+  const std::string& port = *s.port;
+  const bool path = port.find('/') != std::string::npos;
+  // A device path is opened as it is, under a port name of its own.
+  n::TRaxGPSReceiver::DeviceOpener opener;
+  n::TRaxGPSReceiver::PortLister lister;
+  if (path) {
+    opener = [port](const std::string&, std::string& error) {
+      return platform::OpenSerialDevice(port, error);
+    };
+    lister = [] { return std::vector<int>{1}; };
+  }
+  Decoder<Observed<n::TRaxGPSReceiver>> decoder(s, json, opener, lister);
+  n::TRaxGPSReceiver& r = decoder.Get();
+  const n::TCommPort comPort =
+      path ? n::TCommPort::spCOM1 : n::TRaxGPSReceiver::StringToCommPort(port);
+  if (comPort == n::TCommPort::spNone) {
+    err << kProgram << ": '" << port << "' is neither COM1 ... COM255 nor a device path\n";
+    return kNmeaDecodeUsage;
+  }
+  r.SetPort(comPort);
+  r.SetCustomBaudRate(s.baud);
+  r.SetBaudRate(n::TRaxGPSReceiver::IntToBaudRate(s.baud));
+  r.SetDelay(s.delay);
+  const auto portEvent = [&json, port](const char* name) {
+    return [&json, port, name](n::TRaxGPSReceiver&, n::TCommPort) {
+      json.BeginEvent(name);
+      json.Key("Port");
+      json.Text(port);
+      json.EndEvent();
+      json.Flush();
+    };
+  };
+  r.OnConnect = portEvent("Connect");
+  r.OnDisconnect = portEvent("Disconnect");
+  const auto notify = [&json](const char* name) {
+    return [&json, name](n::TRaxGPSReceiver&) {
+      json.BeginEvent(name);
+      json.EndEvent();
+      json.Flush();
+    };
+  };
+  r.OnIdle = notify("Idle");
+  r.OnTimeout = notify("Timeout");
+  // Each chunk's events are written at once.
+  auto receive = r.OnReceive;
+  r.OnReceive = [receive, &json](n::TRaxCustomGPSReceiver& sender, const std::string& buffer) {
+    if (receive) {
+      receive(sender, buffer);
+    }
+    json.Flush();
+  };
+  try {
+    r.Open();
+  } catch (const n::EGPSError& e) {
+    json.Flush();
+    err << kProgram << ": " << e.what() << '\n';
+    return kNmeaDecodeUnreadable;
+  }
+  const auto end = s.duration ? std::chrono::steady_clock::now() +
+                                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(*s.duration))
+                              : std::chrono::steady_clock::time_point::max();
+  while (r.IsConnected() && std::chrono::steady_clock::now() < end && !json.Failed()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  r.Close();
+  json.Flush();
+  return json.Failed() ? kNmeaDecodeUnreadable : kNmeaDecodeOk;
+}
 
 int UsageError(std::ostream& err, const std::string& message) {
   err << kProgram << ": " << message << '\n'
       << "Usage: " << kProgram
       << " [--commands LIST|all] [--no-checksum] [--chunk N] [--random-chunks SEED]\n"
       << "       [--log FILE [--log-datetime]] [--state] [--receive] [FILE...]\n"
+      << "       " << kProgram << " --port COMn|PATH [--baud N] [--delay MS] [--duration S] [...]\n"
       << "Try '" << kProgram << " --help' for more information.\n";
   return kNmeaDecodeUsage;
 }
@@ -914,6 +1054,9 @@ int RunNmeaDecode(std::span<const std::string> args, std::istream& in, std::ostr
       return kNmeaDecodeOk;
     case ParseOutcome::kRun:
       break;
+  }
+  if (settings.port) {
+    return RunLive(settings, out, err);
   }
 
   Runner runner(settings, out, err);

@@ -101,6 +101,30 @@ TEST_F(IniStoreTest, BoolsAreIntegers) {
   EXPECT_FALSE(store.ReadBool("B", "word", false));
 }
 
+TEST_F(IniStoreTest, ReadSectionListsKeysInFileOrder) {
+  EXPECT_TRUE(store.ReadSection("SerialComm").empty());
+  WriteText(file,
+            "[SerialComm]\n"
+            "COM9 = /dev/ttyS8\n"
+            "; a comment\n"
+            "com1=/dev/serial/by-id/usb-gps\n"
+            "COM3 =\n"
+            "\n"
+            "[Other]\n"
+            "COM2 = /dev/elsewhere\n"
+            "[SERIALCOMM]\n"
+            "COM4 = later\n"
+            "COM9 = replaced\n");
+  using Entries = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(store.ReadSection(" serialcomm "), (Entries{{"COM9", "replaced"},
+                                                        {"com1", "/dev/serial/by-id/usb-gps"},
+                                                        {"COM3", ""},
+                                                        {"COM4", "later"}}));
+  EXPECT_EQ(store.ReadSection("Other"), (Entries{{"COM2", "/dev/elsewhere"}}));
+  EXPECT_TRUE(store.ReadSection("Missing").empty());
+  EXPECT_THROW(store.ReadSection(""), std::invalid_argument);
+}
+
 TEST_F(IniStoreTest, WriteKeepsEverythingElseInItsOrder) {
   WriteText(file,
             "; settings of geokit\n"
