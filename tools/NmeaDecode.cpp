@@ -330,6 +330,11 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
   if (!s.port && s.liveOptions) {
     return {ParseOutcome::kUsageError, "--baud, --delay and --duration go with --port"};
   }
+  if (s.port && s.port->find('/') == std::string::npos &&
+      n::TRaxGPSReceiver::StringToCommPort(*s.port) == n::TCommPort::spNone) {
+    return {ParseOutcome::kUsageError,
+            "'" + *s.port + "' is neither a port name COM1 ... COM255 nor a device path"};
+  }
   return {};
 }
 
@@ -962,10 +967,6 @@ int RunLive(const Settings& s, std::ostream& out, std::ostream& err) {
   n::TRaxGPSReceiver& r = decoder.Get();
   const n::TCommPort comPort =
       path ? n::TCommPort::spCOM1 : n::TRaxGPSReceiver::StringToCommPort(port);
-  if (comPort == n::TCommPort::spNone) {
-    err << kProgram << ": '" << port << "' is neither COM1 ... COM255 nor a device path\n";
-    return kNmeaDecodeUsage;
-  }
   r.SetPort(comPort);
   r.SetCustomBaudRate(s.baud);
   r.SetBaudRate(n::TRaxGPSReceiver::IntToBaudRate(s.baud));

@@ -27,6 +27,7 @@ struct Line {
   std::string written;     // bytes the receiver wrote
   std::vector<int> rates;  // every SetLine's baud rate
   bool failed = false;     // unplugged
+  bool readFails = false;  // reads fail while the line stays
   int talksAt = 0;         // with non-zero: text only appears at this rate
   std::string talk;        // the text the device repeats at that rate
   int currentRate = 0;
@@ -62,6 +63,9 @@ class ScriptedDevice : public platform::SerialDevice {
   }
   long Read(char* buffer, std::size_t size) override {
     const std::lock_guard lock(line_->mutex);
+    if (line_->readFails) {
+      return -1;
+    }
     const std::size_t n = std::min(size, line_->pending.size());
     line_->pending.copy(buffer, n);
     line_->pending.erase(0, n);
@@ -206,12 +210,26 @@ TEST_F(GpsReceiverTest, OpenReadCloseInOrder) {
   EXPECT_EQ(log_.Count("Connect COM3"), 1);
   EXPECT_EQ(receiver_.GetLatitudeDegree(), 48) << "no reset by the second Open";
 
+  // A failing read is passed over; polling goes on.
+  {
+    const std::lock_guard lock(com3->mutex);
+    com3->readFails = true;
+  }
+  com3->Push(kGga);
+  std::this_thread::sleep_for(50ms);
+  {
+    const std::lock_guard lock(com3->mutex);
+    com3->readFails = false;
+  }
+  ASSERT_TRUE(log_.WaitFor("NewCommand", 3));
+  EXPECT_TRUE(receiver_.IsConnected());
+
   receiver_.Close();
   EXPECT_FALSE(receiver_.IsConnected());
   EXPECT_EQ(log_.All().back(), "Disconnect COM3") << "disconnect fires before Close returns";
   com3->Push(kGga);
   std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(log_.Count("NewCommand"), 2) << "nothing is read after Close";
+  EXPECT_EQ(log_.Count("NewCommand"), 3) << "nothing is read after Close";
   EXPECT_EQ(receiver_.GetLatitudeDegree(), 0) << "Close resets the position";
 }
 

@@ -495,6 +495,13 @@ TEST(NmeaDecodeSettingsTest, BadCommandLinesAreUsageErrors) {
            {"--commands", "GPGGA,,GPRMC"},
            {"--commands", ""},
            {"--chunk", "0"},
+           {"--baud", "9600"},  // live options need --port
+           {"--duration", "5"},
+           {"--port", "COM1", "log.nmea"},  // a port or files, not both
+           {"--port", "COM1", "--baud", "20"},
+           {"--port", "COM1", "--delay", "0"},
+           {"--port", "COM1", "--duration", "-1"},
+           {"--port", "com1"},
            {"--chunk", "-5"},
            {"--chunk", "12k"},
            {"--chunk", "16777217"},
