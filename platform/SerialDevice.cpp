@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -406,6 +407,10 @@ class TermiosDevice final : public SerialDevice {
 };
 
 }  // namespace
+
+static_assert(std::is_same_v<speed_t, unsigned int>, "StandardSpeedCode returns a speed_t");
+
+std::optional<unsigned int> StandardSpeedCode(int baudRate) { return StandardRateCode(baudRate); }
 
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, std::string& error) {
   error.clear();

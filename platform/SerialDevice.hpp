@@ -65,6 +65,10 @@ class SerialDevice {
 // failure).
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& path, std::string& error);
 
+// The termios code (B4800, ...) of a standard line rate in bits per second,
+// or nothing for a rate without one. The code is a speed_t.
+std::optional<unsigned int> StandardSpeedCode(int baudRate);
+
 // The serial ports of this machine by number (COM1 = 1 ... COM255 = 255):
 // entries of the INI section "SERIALCOMM" ("COM3=/dev/serial/by-id/...")
 // first, then the kernel's serial devices (/dev/ttyS* that exist as real

@@ -14,14 +14,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <istream>
 #include <limits>
@@ -39,10 +34,7 @@
 #include "geodesy/NumberText.hpp"
 #include "geodesy/OutputPrecision.hpp"
 #include "geodesy/TransverseMercator.hpp"
-
-#ifndef HALVEX_VERSION
-#define HALVEX_VERSION "unknown"
-#endif
+#include "tools/CliSupport.hpp"
 
 namespace halvex::tools {
 namespace {
@@ -53,9 +45,7 @@ using geodesy::NumberScanner;
 using geodesy::OutputPrecision;
 
 constexpr std::string_view kProgram = "geokit-cli";
-constexpr std::string_view kStdinName = "<stdin>";
 constexpr std::size_t kOutputBlock = std::size_t{64} << 10;
-constexpr std::size_t kInputBufferBytes = std::size_t{64} << 10;
 constexpr std::size_t kQuotedLineBytes = 60;
 
 // Lines are converted in batches, in parallel when there are enough of them.
@@ -408,27 +398,12 @@ struct OptionName {
   std::string* text;
 };
 
-enum class ParseOutcome { kRun, kHelp, kVersion, kUsageError };
-
-struct ParseResult {
-  ParseOutcome outcome = ParseOutcome::kRun;
-  std::string error;  // for kUsageError
-};
-
-bool ParseWholeNumber(std::string_view text, int low, int high, int& value) {
-  int parsed = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
-  if (text.empty() || ec != std::errc() || ptr != end || parsed < low || parsed > high) {
-    return false;
-  }
-  value = parsed;
-  return true;
-}
+using cli::ParseOutcome;
+using cli::ParseResult;
 
 bool ParseDecimals(std::string_view text, int& value) {
-  return ParseWholeNumber(text, OutputPrecision::kMinDecimals, OutputPrecision::kMaxDecimals,
-                          value);
+  return cli::ParseNumber<int>(text, OutputPrecision::kMinDecimals, OutputPrecision::kMaxDecimals,
+                               value);
 }
 
 // Checks the option texts and reads the numbers the tool needs from them.
@@ -546,26 +521,17 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
   }};
   const unsigned accepted = s.command->required | s.command->optional | kOptDecimals;
   unsigned given = 0;
-  bool optionsEnded = false;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-      s.files.push_back(args[i]);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
+  using Kind = cli::OptionReader::Kind;
+  cli::OptionReader reader(args.subspan(1), s.files);
+  for (Kind kind = reader.Next(); kind != Kind::kEnd; kind = reader.Next()) {
+    if (kind == Kind::kHelp) {
       return {ParseOutcome::kHelp, {}};
     }
+    const std::string& arg = reader.Word();
     if (arg.size() < 3 || arg[1] != '-') {
-      return {ParseOutcome::kUsageError, "unknown option '" + args[i] + "'"};
+      return {ParseOutcome::kUsageError, "unknown option '" + arg + "'"};
     }
-    const std::size_t equals = arg.find('=');
-    const std::string_view name =
-        arg.substr(2, equals == std::string_view::npos ? arg.npos : equals - 2);
+    const std::string_view name = std::string_view(reader.Name()).substr(2);
     const OptionName* option = nullptr;
     for (const OptionName& candidate : options) {
       if (candidate.name == name) {
@@ -580,15 +546,11 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
                                              std::string(s.command->name)};
     }
     std::string value;
-    if (equals != std::string_view::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
+    if (!reader.TakeValue(value)) {
       return {ParseOutcome::kUsageError, "option '--" + std::string(name) + "' needs a value"};
     }
     if (option->number == &s.threads) {
-      if (!ParseWholeNumber(value, 1, kMaxThreads, s.threads)) {
+      if (!cli::ParseNumber(value, 1, kMaxThreads, s.threads)) {
         return {ParseOutcome::kUsageError, "--threads must be a whole number from 1 to " +
                                                std::to_string(kMaxThreads) + ", not '" + value +
                                                "'"};
@@ -860,7 +822,7 @@ unsigned ThreadCount(const Settings& s) {
   return std::clamp(processors, 1U, 8U);
 }
 
-class Runner {
+class Runner : public cli::InputConsumer {
  public:
   Runner(const Settings& s, std::ostream& out, std::ostream& err)
       : s_(s), threads_(ThreadCount(s)), out_(out), err_(err), line_(kMaxLineBytes + 1) {
@@ -874,7 +836,7 @@ class Runner {
 
   // Converts every line of `in`. False when the stream could not be read to
   // its end or the output could not be written.
-  bool ProcessStream(std::istream& in, std::string_view name) {
+  bool ProcessStream(std::istream& in, std::string_view name) override {
     std::uint64_t lineNumber = 0;
     bool end = false;
     bool readError = false;
@@ -909,9 +871,9 @@ class Runner {
   }
 
   bool AnyLineFailed() const { return anyLineFailed_; }
-  bool OutputFailed() const { return outputFailed_; }
+  bool OutputFailed() const override { return outputFailed_; }
 
-  void Flush() {
+  void Flush() override {
     if (!output_.empty() && !outputFailed_) {
       out_.write(output_.data(), static_cast<std::streamsize>(output_.size()));
     }
@@ -1078,62 +1040,23 @@ int RunGeokitCli(std::span<const std::string> args, std::istream& in, std::ostre
       out.flush();
       return kExitOk;
     case ParseOutcome::kVersion:
-      out << kProgram << " (Halvex) " << HALVEX_VERSION << '\n';
-      out.flush();
+      cli::WriteVersion(out, kProgram);
       return kExitOk;
     case ParseOutcome::kRun:
       break;
   }
 
   Runner runner(settings, out, err);
-  bool inputFailed = false;
-  if (settings.files.empty()) {
-    inputFailed = !runner.ProcessStream(in, kStdinName);
-  }
-  std::vector<char> inputBuffer;
-  for (const std::string& file : settings.files) {
-    if (runner.OutputFailed()) {
-      break;
-    }
-    if (file == "-") {
-      inputFailed |= !runner.ProcessStream(in, kStdinName);
-      continue;
-    }
-    if (inputBuffer.empty()) {
-      inputBuffer.resize(kInputBufferBytes);
-    }
-    std::ifstream stream;
-    stream.rdbuf()->pubsetbuf(inputBuffer.data(), static_cast<std::streamsize>(inputBuffer.size()));
-    errno = 0;
-    stream.open(file, std::ios::binary);
-    const int error = errno;
-    std::error_code ignored;
-    const bool directory = std::filesystem::is_directory(file, ignored);
-    if (!stream || directory) {
-      runner.Flush();
-      err << kProgram << ": cannot read '" << file << "': "
-          << (directory    ? "is a directory"
-              : error != 0 ? std::strerror(error)
-                           : "cannot open")
-          << '\n';
-      inputFailed = true;
-      continue;
-    }
-    inputFailed |= !runner.ProcessStream(stream, file);
-  }
+  const bool inputsRead = cli::ProcessInputs(settings.files, in, kProgram, err, runner);
   runner.Flush();
-  if (inputFailed || runner.AnyLineFailed() || runner.OutputFailed()) {
+  if (!inputsRead || runner.AnyLineFailed() || runner.OutputFailed()) {
     return kExitFailedLines;
   }
   return kExitOk;
 }
 
 int RunGeokitCli(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    args.emplace_back(argv[i]);
-  }
-  return RunGeokitCli(args, in, out, err);
+  return RunGeokitCli(cli::Arguments(argc, argv), in, out, err);
 }
 
 }  // namespace halvex::tools

@@ -13,14 +13,10 @@
 #include "tools/NmeaDecode.hpp"
 
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <istream>
 #include <limits>
@@ -38,10 +34,7 @@
 #include "nmea/GpsReceiver.hpp"
 #include "nmea/GpsTypes.hpp"
 #include "platform/SerialDevice.hpp"
-
-#ifndef HALVEX_VERSION
-#define HALVEX_VERSION "unknown"
-#endif
+#include "tools/CliSupport.hpp"
 
 namespace halvex::tools {
 namespace {
@@ -49,9 +42,7 @@ namespace {
 namespace n = halvex::nmea;
 
 constexpr std::string_view kProgram = "nmea-decode";
-constexpr std::string_view kStdinName = "<stdin>";
 constexpr std::size_t kOutputBlock = std::size_t{64} << 10;
-constexpr std::size_t kInputBufferBytes = std::size_t{64} << 10;
 constexpr std::size_t kDefaultChunk = 4096;
 constexpr std::uint64_t kMaxRandomChunk = 64;
 
@@ -159,24 +150,9 @@ struct Settings {
   bool liveOptions = false;        // --baud, --delay or --duration given
 };
 
-enum class ParseOutcome { kRun, kHelp, kVersion, kUsageError };
-
-struct ParseResult {
-  ParseOutcome outcome = ParseOutcome::kRun;
-  std::string error;  // for kUsageError
-};
-
-template <typename Number>
-bool ParseNumber(std::string_view text, Number low, Number high, Number& value) {
-  Number parsed{};
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
-  if (text.empty() || ec != std::errc() || ptr != end || parsed < low || parsed > high) {
-    return false;
-  }
-  value = parsed;
-  return true;
-}
+using cli::ParseNumber;
+using cli::ParseOutcome;
+using cli::ParseResult;
 
 // The kinds of a --commands value: "all", or names separated by commas.
 std::string ParseCommands(std::string_view text, n::TNMEACommands& commands) {
@@ -207,48 +183,26 @@ std::string ParseCommands(std::string_view text, n::TNMEACommands& commands) {
 }
 
 ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-      s.files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
+  using Kind = cli::OptionReader::Kind;
+  cli::OptionReader reader(args, s.files);
+  for (Kind kind = reader.Next(); kind != Kind::kEnd; kind = reader.Next()) {
+    if (kind == Kind::kHelp) {
       return {ParseOutcome::kHelp, {}};
     }
+    const std::string& arg = reader.Word();
     if (arg == "--version") {
       return {ParseOutcome::kVersion, {}};
     }
-    std::string name = arg;
-    std::optional<std::string> inlineValue;
-    if (const std::size_t equals = arg.find('='); equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      inlineValue = arg.substr(equals + 1);
-    }
+    const std::string& name = reader.Name();
     const auto flag = [&](bool& target) -> std::string {
-      if (inlineValue) {
+      if (reader.HasInlineValue()) {
         return "option '" + name + "' takes no value";
       }
       target = true;
       return {};
     };
     std::string value;
-    const auto takeValue = [&]() -> bool {
-      if (inlineValue) {
-        value = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        return false;
-      }
-      value = args[++i];
-      return true;
-    };
+    const auto takeValue = [&] { return reader.TakeValue(value); };
     std::string error;
     if (name == "--no-checksum") {
       bool off = false;
@@ -281,9 +235,7 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
         }
       } else {
         double seconds = 0.0;
-        const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-        if (value.empty() || ec != std::errc() || ptr != value.data() + value.size() ||
-            !(seconds > 0.0) || seconds > 1e7) {
+        if (!ParseNumber(value, 0.0, 1e7, seconds) || !(seconds > 0.0)) {
           error = "--duration needs a number of seconds above 0, not '" + value + "'";
         }
         s.duration = seconds;
@@ -884,7 +836,7 @@ class ChunkSizes {
   std::uint64_t state_;
 };
 
-class Runner {
+class Runner : public cli::InputConsumer {
  public:
   Runner(const Settings& s, std::ostream& out, std::ostream& err)
       : err_(err), json_(out, err), decoder_(s, json_) {
@@ -897,7 +849,7 @@ class Runner {
   }
 
   // Decodes all of `in`. False when it could not be read to its end.
-  bool ProcessStream(std::istream& in, std::string_view name) {
+  bool ProcessStream(std::istream& in, std::string_view name) override {
     while (!json_.Failed()) {
       const std::size_t want = sizes_ ? sizes_->Next() : chunk_.size();
       const std::size_t got = ReadChunk(in, want);
@@ -914,7 +866,8 @@ class Runner {
     return true;
   }
 
-  JsonOutput& Json() { return json_; }
+  void Flush() override { json_.Flush(); }
+  bool OutputFailed() const override { return json_.Failed(); }
 
  private:
   // Up to `want` bytes: fewer at the end of the input, and when the input
@@ -1050,8 +1003,7 @@ int RunNmeaDecode(std::span<const std::string> args, std::istream& in, std::ostr
       out.flush();
       return kNmeaDecodeOk;
     case ParseOutcome::kVersion:
-      out << kProgram << " (Halvex) " << HALVEX_VERSION << '\n';
-      out.flush();
+      cli::WriteVersion(out, kProgram);
       return kNmeaDecodeOk;
     case ParseOutcome::kRun:
       break;
@@ -1061,51 +1013,13 @@ int RunNmeaDecode(std::span<const std::string> args, std::istream& in, std::ostr
   }
 
   Runner runner(settings, out, err);
-  bool inputFailed = false;
-  if (settings.files.empty()) {
-    inputFailed = !runner.ProcessStream(in, kStdinName);
-  }
-  std::vector<char> inputBuffer;
-  for (const std::string& file : settings.files) {
-    if (runner.Json().Failed()) {
-      break;
-    }
-    if (file == "-") {
-      inputFailed |= !runner.ProcessStream(in, kStdinName);
-      continue;
-    }
-    if (inputBuffer.empty()) {
-      inputBuffer.resize(kInputBufferBytes);
-    }
-    std::ifstream stream;
-    stream.rdbuf()->pubsetbuf(inputBuffer.data(), static_cast<std::streamsize>(inputBuffer.size()));
-    errno = 0;
-    stream.open(file, std::ios::binary);
-    const int error = errno;
-    std::error_code ignored;
-    const bool directory = std::filesystem::is_directory(file, ignored);
-    if (!stream || directory) {
-      runner.Json().Flush();
-      err << kProgram << ": cannot read '" << file << "': "
-          << (directory    ? "is a directory"
-              : error != 0 ? std::strerror(error)
-                           : "cannot open")
-          << '\n';
-      inputFailed = true;
-      continue;
-    }
-    inputFailed |= !runner.ProcessStream(stream, file);
-  }
-  runner.Json().Flush();
-  return inputFailed || runner.Json().Failed() ? kNmeaDecodeUnreadable : kNmeaDecodeOk;
+  const bool inputsRead = cli::ProcessInputs(settings.files, in, kProgram, err, runner);
+  runner.Flush();
+  return !inputsRead || runner.OutputFailed() ? kNmeaDecodeUnreadable : kNmeaDecodeOk;
 }
 
 int RunNmeaDecode(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    args.emplace_back(argv[i]);
-  }
-  return RunNmeaDecode(args, in, out, err);
+  return RunNmeaDecode(cli::Arguments(argc, argv), in, out, err);
 }
 
 }  // namespace halvex::tools

@@ -32,9 +32,8 @@
 #include <thread>
 #include <utility>
 
-#ifndef HALVEX_VERSION
-#define HALVEX_VERSION "unknown"
-#endif
+#include "platform/SerialDevice.hpp"
+#include "tools/CliSupport.hpp"
 
 namespace halvex::tools {
 namespace {
@@ -360,49 +359,13 @@ struct Settings {
   std::vector<std::string> files;
 };
 
-enum class ParseOutcome { kRun, kHelp, kVersion, kUsageError };
+using cli::ParseNumber;
+using cli::ParseOutcome;
+using cli::ParseResult;
 
-struct ParseResult {
-  ParseOutcome outcome = ParseOutcome::kRun;
-  std::string error;  // for kUsageError
-};
-
-struct BaudRate {
-  unsigned value;
-  speed_t code;
-};
-
-constexpr BaudRate kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
+// The termios code of a standard line speed, or nothing.
 std::optional<speed_t> BaudCode(unsigned baud) {
-  for (const BaudRate& rate : kBaudRates) {
-    if (rate.value == baud) {
-      return rate.code;
-    }
-  }
-  return std::nullopt;
-}
-
-template <typename Number>
-bool ParseNumber(std::string_view text, Number low, Number high, Number& value) {
-  Number parsed{};
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
-  // The comparisons are false for NaN, which is refused with them.
-  if (text.empty() || ec != std::errc() || ptr != end || !(parsed >= low && parsed <= high)) {
-    return false;
-  }
-  value = parsed;
-  return true;
+  return platform::StandardSpeedCode(static_cast<int>(baud));
 }
 
 std::string FormatLimit(double value) {
@@ -412,32 +375,20 @@ std::string FormatLimit(double value) {
 }
 
 ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-      s.files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
+  using Kind = cli::OptionReader::Kind;
+  cli::OptionReader reader(args, s.files);
+  for (Kind kind = reader.Next(); kind != Kind::kEnd; kind = reader.Next()) {
+    if (kind == Kind::kHelp) {
       return {ParseOutcome::kHelp, {}};
     }
+    const std::string& arg = reader.Word();
     if (arg == "--version") {
       return {ParseOutcome::kVersion, {}};
     }
-    std::string name = arg;
-    std::optional<std::string> inlineValue;
-    if (const std::size_t equals = arg.find('='); equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      inlineValue = arg.substr(equals + 1);
-    }
+    const std::string& name = reader.Name();
     std::string error;
     if (name == "--pty" || name == "--loop") {
-      if (inlineValue) {
+      if (reader.HasInlineValue()) {
         error = "option '" + name + "' takes no value";
       } else {
         (name == "--pty" ? s.pty : s.loop) = true;
@@ -445,11 +396,7 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
     } else if (name == "--port" || name == "--link" || name == "--rate" || name == "--speed" ||
                name == "--baud") {
       std::string value;
-      if (inlineValue) {
-        value = *inlineValue;
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
+      if (!reader.TakeValue(value)) {
         return {ParseOutcome::kUsageError, "option '" + name + "' needs a value"};
       }
       if (name == "--port" || name == "--link") {
@@ -919,8 +866,7 @@ int RunNmeaReplay(std::span<const std::string> args, std::istream& in, std::ostr
       out.flush();
       return kNmeaReplayOk;
     case ParseOutcome::kVersion:
-      out << kProgram << " (Halvex) " << HALVEX_VERSION << '\n';
-      out.flush();
+      cli::WriteVersion(out, kProgram);
       return kNmeaReplayOk;
     case ParseOutcome::kRun:
       break;
@@ -1005,11 +951,7 @@ int RunNmeaReplay(std::span<const std::string> args, std::istream& in, std::ostr
 
 int RunNmeaReplay(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err,
                   const std::atomic<bool>* stop) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
-    args.emplace_back(argv[i]);
-  }
-  return RunNmeaReplay(args, in, out, err, stop);
+  return RunNmeaReplay(cli::Arguments(argc, argv), in, out, err, stop);
 }
 
 }  // namespace halvex::tools

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <exception>
 #include <iostream>
 
+#include "tools/CliSupport.hpp"
 #include "tools/NmeaDecode.hpp"
 
 int main(int argc, char** argv) {
@@ -9,11 +9,7 @@ int main(int argc, char** argv) {
   // and standard input must tell how many bytes are ready without waiting.
   std::ios::sync_with_stdio(false);
   std::cin.tie(nullptr);
-  try {
-    return halvex::tools::RunNmeaDecode(argc, argv, std::cin, std::cout, std::cerr);
-  } catch (const std::exception& e) {
-    std::cout.flush();
-    std::cerr << "nmea-decode: " << e.what() << '\n';
-    return halvex::tools::kNmeaDecodeUnreadable;
-  }
+  return halvex::tools::cli::RunReportingErrors(
+      "nmea-decode", halvex::tools::kNmeaDecodeUnreadable,
+      [&] { return halvex::tools::RunNmeaDecode(argc, argv, std::cin, std::cout, std::cerr); });
 }

@@ -2,9 +2,9 @@
 #include <signal.h>
 
 #include <atomic>
-#include <exception>
 #include <iostream>
 
+#include "tools/CliSupport.hpp"
 #include "tools/NmeaReplay.hpp"
 
 namespace {
@@ -34,11 +34,9 @@ void InstallSignalHandlers() {
 
 int main(int argc, char** argv) {
   InstallSignalHandlers();
-  try {
-    return halvex::tools::RunNmeaReplay(argc, argv, std::cin, std::cout, std::cerr, &stopRequested);
-  } catch (const std::exception& e) {
-    std::cout.flush();
-    std::cerr << "nmea-replay: " << e.what() << '\n';
-    return halvex::tools::kNmeaReplayIoError;
-  }
+  return halvex::tools::cli::RunReportingErrors(
+      "nmea-replay", halvex::tools::kNmeaReplayIoError, [&] {
+        return halvex::tools::RunNmeaReplay(argc, argv, std::cin, std::cout, std::cerr,
+                                            &stopRequested);
+      });
 }

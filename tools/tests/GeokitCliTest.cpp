@@ -18,6 +18,7 @@
 #include "geodesy/Helmert.hpp"
 #include "geodesy/NumberText.hpp"
 #include "geodesy/TransverseMercator.hpp"
+#include "tools/tests/CliTestSupport.hpp"
 
 namespace halvex::tools {
 namespace {
@@ -34,62 +35,15 @@ constexpr const char* kPair =
 constexpr const char* kTm = "30 0 0.9996 500000 0";
 constexpr const char* kParams = "-1.2 0.3 -0.2 0.5 -84.1 -101.8 -129.7";
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test_support::Joined;
+using test_support::Lines;
+using test_support::PieceAtATimeBuffer;
+using test_support::TempFolder;
+using CliRun = test_support::ToolRun;
 
 CliRun RunCli(const std::vector<std::string>& args, const std::string& input = {}) {
-  std::istringstream in(input);
-  std::ostringstream out;
-  std::ostringstream err;
-  CliRun run;
-  run.status = RunGeokitCli(args, in, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  return test_support::RunTool(RunGeokitCli, args, input);
 }
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::string Joined(const std::vector<std::string>& lines, const char* end = "\n") {
-  std::string text;
-  for (const std::string& line : lines) {
-    text += line + end;
-  }
-  return text;
-}
-
-// A temporary folder removed with the test.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("geokit_cli_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-
-  std::string Write(const std::string& name, const std::string& content) const {
-    const auto file = path_ / name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file.string();
-  }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // One subcommand run over some lines, and the core call each line must match.
 struct OperationCase {
@@ -459,37 +413,10 @@ TEST(GeokitCliTest, HelpForTheToolAndEverySubcommand) {
   EXPECT_EQ(RunCli({"--version"}).status, kExitOk);
 }
 
-// A stream that hands out one line per read and records what had been
-// written to the output at each read.
-class LineAtATimeBuffer : public std::streambuf {
- public:
-  LineAtATimeBuffer(std::vector<std::string> lines, const std::ostringstream& out)
-      : lines_(std::move(lines)), out_(out) {}
-
-  std::vector<std::string> outputAtRead;
-
- protected:
-  int_type underflow() override {
-    if (next_ == lines_.size()) {
-      return traits_type::eof();
-    }
-    outputAtRead.push_back(out_.str());
-    current_ = lines_[next_++];
-    setg(current_.data(), current_.data(), current_.data() + current_.size());
-    return traits_type::to_int_type(current_[0]);
-  }
-
- private:
-  std::vector<std::string> lines_;
-  const std::ostringstream& out_;
-  std::string current_;
-  std::size_t next_ = 0;
-};
-
 TEST(GeokitCliTest, EachAnswerIsWrittenBeforeWaitingForMoreInput) {
   std::ostringstream out;
   std::ostringstream err;
-  LineAtATimeBuffer buffer({"41 29 0\n", "42 30 0\n"}, out);
+  PieceAtATimeBuffer buffer({"41 29 0\n", "42 30 0\n"}, out);
   std::istream in(&buffer);
   const std::vector<std::string> args = {"ecef", "--ellipsoid", kWgs84};
   EXPECT_EQ(RunGeokitCli(args, in, out, err), kExitOk);

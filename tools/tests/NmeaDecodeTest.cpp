@@ -16,45 +16,20 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/tests/CliTestSupport.hpp"
+
 namespace halvex::tools {
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test_support::Has;
+using test_support::Joined;
+using test_support::Lines;
+using test_support::PieceAtATimeBuffer;
+using test_support::TempFolder;
+using test_support::ToolRun;
 
 ToolRun Decode(const std::vector<std::string>& args, const std::string& input = {}) {
-  std::istringstream in(input);
-  std::ostringstream out;
-  std::ostringstream err;
-  ToolRun run;
-  run.status = RunNmeaDecode(args, in, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    text += line + "\n";
-  }
-  return text;
-}
-
-bool Has(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
+  return test_support::RunTool(RunNmeaDecode, args, input);
 }
 
 // "$BODY*HH" with the checksum computed here, and the same with CR LF.
@@ -68,29 +43,6 @@ std::string Framed(std::string_view body) {
   return "$" + std::string(body) + tail;
 }
 std::string Sentence(std::string_view body) { return Framed(body) + "\r\n"; }
-
-// A temporary folder removed with the test.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("nmea_decode_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-
-  std::string Write(const std::string& name, const std::string& content) const {
-    const auto file = path_ / name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file.string();
-  }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 std::string ReadFile(const std::string& path) {
   std::ifstream stream(path, std::ios::binary);
@@ -379,33 +331,6 @@ TEST(NmeaDecodeChunkTest, LongUnterminatedTextDoesNotStopDecoding) {
   EXPECT_TRUE(Has(run.out, Framed(kGga))) << run.out;
   EXPECT_TRUE(Has(run.out, Framed(kRmc))) << run.out;
 }
-
-// A stream that hands out one piece per read and records what had been
-// written to the output at each read.
-class PieceAtATimeBuffer : public std::streambuf {
- public:
-  PieceAtATimeBuffer(std::vector<std::string> pieces, const std::ostringstream& out)
-      : pieces_(std::move(pieces)), out_(out) {}
-
-  std::vector<std::string> outputAtRead;
-
- protected:
-  int_type underflow() override {
-    if (next_ == pieces_.size()) {
-      return traits_type::eof();
-    }
-    outputAtRead.push_back(out_.str());
-    current_ = pieces_[next_++];
-    setg(current_.data(), current_.data(), current_.data() + current_.size());
-    return traits_type::to_int_type(current_[0]);
-  }
-
- private:
-  std::vector<std::string> pieces_;
-  const std::ostringstream& out_;
-  std::string current_;
-  std::size_t next_ = 0;
-};
 
 TEST(NmeaDecodeChunkTest, EventsAreWrittenBeforeWaitingForMoreInput) {
   std::ostringstream out;

@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/tests/CliTestSupport.hpp"
+
 extern char** environ;
 
 namespace halvex::tools {
@@ -326,51 +328,17 @@ TEST(NmeaReplayPacing, StopAndWriteFailureEndThePlay) {
 
 // --- Command line ---
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test_support::Has;
+using test_support::TempFolder;
+using test_support::ToolRun;
 
 ToolRun Replay(const std::vector<std::string>& args, const std::string& input = {}) {
-  std::istringstream in(input);
-  std::ostringstream out;
-  std::ostringstream err;
-  ToolRun run;
-  run.status = RunNmeaReplay(args, in, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  return test_support::RunTool(
+      [](std::span<const std::string> a, std::istream& in, std::ostream& out, std::ostream& err) {
+        return RunNmeaReplay(a, in, out, err);
+      },
+      args, input);
 }
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-// A folder of its own for each test, removed with it.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("nmea_replay_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name, const std::string& text) const {
-    std::string file = (path_ / name).string();
-    std::ofstream(file, std::ios::binary) << text;
-    return file;
-  }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 TEST(NmeaReplayCommandLine, BadCommandLinesAreUsageErrors) {
   for (const char* line :
@@ -409,7 +377,7 @@ TEST(NmeaReplayCommandLine, UnreadableInputAndBadPortAreIoErrors) {
   EXPECT_TRUE(Has(missing.err, "missing.log"));
   EXPECT_TRUE(missing.out.empty());  // the input is read before the pty exists
   EXPECT_EQ(Replay({"--pty", folder.Path("")}).status, kNmeaReplayIoError);  // a folder
-  const std::string log = folder.File("a.log", "$GPGGA,1\n");
+  const std::string log = folder.Write("a.log", "$GPGGA,1\n");
   EXPECT_EQ(Replay({"--port", folder.Path("no-such-device"), log}).status, kNmeaReplayIoError);
   const ToolRun regular = Replay({"--port", log, log});
   EXPECT_EQ(regular.status, kNmeaReplayIoError);
@@ -611,7 +579,7 @@ TEST(NmeaReplayPty, LinkFollowsTheSlaveAndGoesAtTheEnd) {
 
 TEST(NmeaReplayPty, LinkNeverReplacesAFile) {
   TempFolder folder;
-  const std::string file = folder.File("gps", "keep me\n");
+  const std::string file = folder.Write("gps", "keep me\n");
   const ToolRun run = Replay({"--pty", "--link", file}, "$GPGGA,1\n");
   EXPECT_EQ(run.status, kNmeaReplayIoError);
   EXPECT_TRUE(Has(run.err, "not a symbolic link"));
@@ -668,7 +636,7 @@ TEST(NmeaReplayPty, WritesToAnExistingPortInRawModeAtItsBaud) {
 // The executable itself: a signal ends a looping replay cleanly.
 TEST(NmeaReplayPty, SignalStopsTheExecutableAndRemovesTheLink) {
   TempFolder folder;
-  const std::string log = folder.File("a.log", "$GPGGA,1\n$GPGGA,2\n");
+  const std::string log = folder.Write("a.log", "$GPGGA,1\n$GPGGA,2\n");
   const std::string link = folder.Path("gps");
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);
