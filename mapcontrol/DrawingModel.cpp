@@ -1,0 +1,528 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapcontrol/DrawingModel.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace halvex::mapcontrol {
+namespace {
+
+// A shape whose bounding box covers more cells than this goes to the layer's
+// list of large shapes rather than into every cell.
+constexpr int64_t kMaxCellsPerShape = 16;
+
+bool Finite(double v) { return std::isfinite(v); }
+
+uint64_t CellKey(int64_t cx, int64_t cy) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) |
+         static_cast<uint64_t>(static_cast<uint32_t>(cy));
+}
+
+int64_t KeyX(uint64_t key) { return static_cast<int32_t>(static_cast<uint32_t>(key >> 32)); }
+int64_t KeyY(uint64_t key) { return static_cast<int32_t>(static_cast<uint32_t>(key)); }
+
+double SegmentDistance(double px, double py, double ax, double ay, double bx, double by) {
+  const double dx = bx - ax;
+  const double dy = by - ay;
+  const double len2 = dx * dx + dy * dy;
+  double t = 0;
+  if (len2 > 0) {
+    t = std::clamp(((px - ax) * dx + (py - ay) * dy) / len2, 0.0, 1.0);
+  }
+  return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+}
+
+// Counter-clockwise sweep from start to end in degrees, in (0, 360].
+double Sweep(double start, double end) {
+  double s = std::fmod(end - start, 360.0);
+  if (s <= 0) s += 360.0;
+  return s;
+}
+
+// Whether the direction `deg` lies on the arc from `start` sweeping `sweep`.
+bool OnSweep(double deg, double start, double sweep) {
+  double d = std::fmod(deg - start, 360.0);
+  if (d < 0) d += 360.0;
+  return d <= sweep;
+}
+
+PointXY ArcPoint(double cx, double cy, double r, double deg) {
+  const double rad = deg * std::numbers::pi / 180.0;
+  return {cx + r * std::cos(rad), cy + r * std::sin(rad)};
+}
+
+void Grow(std::optional<Rect>& box, const Rect& r) {
+  if (!box) {
+    box = r;
+    return;
+  }
+  box->min_x = std::min(box->min_x, r.min_x);
+  box->min_y = std::min(box->min_y, r.min_y);
+  box->max_x = std::max(box->max_x, r.max_x);
+  box->max_y = std::max(box->max_y, r.max_y);
+}
+
+int16_t ClampPen(int width) { return static_cast<int16_t>(std::clamp(width, -1, 32767)); }
+
+}  // namespace
+
+DrawingModel::DrawingModel(double cell_size)
+    : cell_size_(cell_size > 0 && Finite(cell_size) ? cell_size : 64.0) {}
+
+// ---------------------------------------------------------------- layers
+
+uint16_t DrawingModel::LayerOpen(std::string_view name) {
+  const uint16_t found = LayerFindByName(name);
+  if (found != kNoLayer) return found;
+  if (layers_.size() >= kNoLayer) return kNoLayer;
+  const auto number = static_cast<uint16_t>(layers_.size());
+  layers_.emplace_back();
+  layers_.back().name = std::string(name);
+  layer_by_name_.emplace(std::string(name), number);
+  return number;
+}
+
+uint16_t DrawingModel::LayerFindByName(std::string_view name) const {
+  const auto it = layer_by_name_.find(std::string(name));
+  return it == layer_by_name_.end() ? kNoLayer : it->second;
+}
+
+std::string DrawingModel::LayerName(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].name : std::string();
+}
+
+int DrawingModel::LayerPenColor(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].pen_color : kDefaultPenColor;
+}
+void DrawingModel::LayerSetPenColor(uint16_t layer, int color) {
+  if (LayerExists(layer)) layers_[layer].pen_color = color & 0xFFFFFF;
+}
+int DrawingModel::LayerPenWidth(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].pen_width : kDefaultPenWidth;
+}
+void DrawingModel::LayerSetPenWidth(uint16_t layer, int width) {
+  if (LayerExists(layer)) layers_[layer].pen_width = std::max(width, 0);
+}
+int DrawingModel::LayerBrushColor(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].brush_color : kDefaultBrushColor;
+}
+void DrawingModel::LayerSetBrushColor(uint16_t layer, int color) {
+  if (LayerExists(layer)) layers_[layer].brush_color = color & 0xFFFFFF;
+}
+uint32_t DrawingModel::LayerAction(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].action : kDefaultAction;
+}
+void DrawingModel::LayerSetAction(uint16_t layer, uint32_t action) {
+  if (LayerExists(layer)) layers_[layer].action = action & kActionAll;
+}
+size_t DrawingModel::LayerShapeCount(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].records.size() : 0;
+}
+
+// ---------------------------------------------------------------- fonts
+
+int32_t DrawingModel::FontOpen(std::string_view name, double scale) {
+  for (size_t i = 0; i < fonts_.size(); ++i) {
+    if (fonts_[i].name == name && fonts_[i].scale == scale) return static_cast<int32_t>(i + 1);
+  }
+  fonts_.push_back(Font{std::string(name), scale});
+  return static_cast<int32_t>(fonts_.size());
+}
+
+std::optional<Font> DrawingModel::FontGet(int32_t handle) const {
+  if (handle < 1 || static_cast<size_t>(handle) > fonts_.size()) return std::nullopt;
+  return fonts_[static_cast<size_t>(handle - 1)];
+}
+
+// ---------------------------------------------------------------- drawing
+
+int64_t DrawingModel::Cell(double v) const {
+  const double c = std::floor(v / cell_size_);
+  constexpr double lo = std::numeric_limits<int32_t>::min();
+  constexpr double hi = std::numeric_limits<int32_t>::max();
+  return static_cast<int64_t>(std::clamp(c, lo, hi));
+}
+
+uint32_t DrawingModel::Add(uint16_t layer_number, const Record& record, uint32_t number) {
+  Layer& layer = layers_[layer_number];
+  Record rec = record;
+  rec.number = number;
+  const auto index = static_cast<uint32_t>(layer.records.size());
+  layer.records.push_back(rec);
+  const Rect box = Bounds(layer, rec);
+  Grow(layer.extents, box);
+  const int64_t x0 = Cell(box.min_x), x1 = Cell(box.max_x);
+  const int64_t y0 = Cell(box.min_y), y1 = Cell(box.max_y);
+  if ((x1 - x0 + 1) * (y1 - y0 + 1) > kMaxCellsPerShape) {
+    layer.large.push_back(index);
+  } else {
+    for (int64_t cx = x0; cx <= x1; ++cx) {
+      for (int64_t cy = y0; cy <= y1; ++cy) layer.cells[CellKey(cx, cy)].push_back(index);
+    }
+  }
+  ++shape_count_;
+  next_number_ = std::max(next_number_, number + 1);
+  return number;
+}
+
+uint32_t DrawingModel::DrawLine(double x1, double y1, double x2, double y2, uint16_t layer) {
+  if (!Drawable(layer) || !Finite(x1) || !Finite(y1) || !Finite(x2) || !Finite(y2)) return 0;
+  return Add(layer, Record{x1, y1, x2, y2, 0, 0, -1, ShapeKind::kLine, 0}, next_number_);
+}
+
+uint32_t DrawingModel::DrawPoint(double x, double y, uint16_t layer) {
+  if (!Drawable(layer) || !Finite(x) || !Finite(y)) return 0;
+  return Add(layer, Record{x, y, 0, 0, 0, 0, -1, ShapeKind::kPoint, 0}, next_number_);
+}
+
+uint32_t DrawingModel::DrawCircle(double cx, double cy, double r, uint16_t layer) {
+  if (!Drawable(layer) || !Finite(cx) || !Finite(cy) || !Finite(r) || r < 0) return 0;
+  return Add(layer, Record{cx, cy, r, 0, 0, 0, -1, ShapeKind::kCircle, 0}, next_number_);
+}
+
+uint32_t DrawingModel::TextAdd(uint16_t layer, std::string_view text, double x, double y,
+                               int32_t font) {
+  if (!Drawable(layer) || !Finite(x) || !Finite(y)) return 0;
+  Layer& l = layers_[layer];
+  const auto aux = static_cast<uint32_t>(l.texts.size());
+  l.texts.push_back(TextItem{std::string(text), font});
+  return Add(layer, Record{x, y, 0, 0, 0, aux, -1, ShapeKind::kText, 0}, next_number_);
+}
+
+uint32_t DrawingModel::DrawPolyline(const std::vector<PointXY>& points, bool closed,
+                                    uint16_t layer) {
+  if (!Drawable(layer) || points.empty()) return 0;
+  std::optional<Rect> box;
+  for (const PointXY& p : points) {
+    if (!Finite(p.x) || !Finite(p.y)) return 0;
+    Grow(box, Rect{p.x, p.y, p.x, p.y});
+  }
+  Layer& l = layers_[layer];
+  const auto aux = static_cast<uint32_t>(l.polylines.size());
+  l.polylines.push_back(PolylineItem{points, closed});
+  return Add(
+      layer,
+      Record{box->min_x, box->min_y, box->max_x, box->max_y, 0, aux, -1, ShapeKind::kPolyline, 0},
+      next_number_);
+}
+
+uint32_t DrawingModel::DrawArc(double cx, double cy, double r, double start_deg, double end_deg,
+                               uint16_t layer) {
+  if (!Drawable(layer) || !Finite(cx) || !Finite(cy) || !Finite(r) || r < 0 || !Finite(start_deg) ||
+      !Finite(end_deg)) {
+    return 0;
+  }
+  Layer& l = layers_[layer];
+  const auto aux = static_cast<uint32_t>(l.arcs.size());
+  l.arcs.push_back(ArcItem{start_deg, end_deg});
+  return Add(layer, Record{cx, cy, r, 0, 0, aux, -1, ShapeKind::kArc, 0}, next_number_);
+}
+
+// ---------------------------------------------------------------- shapes
+
+// Numbers increase along each layer's records, so a binary search per layer
+// finds a shape without a table of every number.
+std::optional<DrawingModel::Location> DrawingModel::Find(uint32_t number) const {
+  if (number == 0 || number >= next_number_) return std::nullopt;
+  for (size_t l = 0; l < layers_.size(); ++l) {
+    const std::vector<Record>& recs = layers_[l].records;
+    if (recs.empty() || number < recs.front().number || number > recs.back().number) continue;
+    const auto it = std::lower_bound(recs.begin(), recs.end(), number,
+                                     [](const Record& r, uint32_t n) { return r.number < n; });
+    if (it != recs.end() && it->number == number) {
+      return Location{static_cast<uint16_t>(l), static_cast<uint32_t>(it - recs.begin())};
+    }
+  }
+  return std::nullopt;
+}
+
+DrawingModel::Record* DrawingModel::FindRecord(uint32_t number) {
+  const auto loc = Find(number);
+  return loc ? &layers_[loc->layer].records[loc->index] : nullptr;
+}
+
+bool DrawingModel::ShapeExists(uint32_t number) const { return Find(number).has_value(); }
+
+std::optional<ShapeKind> DrawingModel::ShapeKindOf(uint32_t number) const {
+  const auto loc = Find(number);
+  if (!loc) return std::nullopt;
+  return layers_[loc->layer].records[loc->index].kind;
+}
+
+uint16_t DrawingModel::ShapeLayer(uint32_t number) const {
+  const auto loc = Find(number);
+  return loc ? loc->layer : kNoLayer;
+}
+
+int DrawingModel::ShapePenWidth(uint32_t number) const {
+  const auto loc = Find(number);
+  return loc ? layers_[loc->layer].records[loc->index].pen : -1;
+}
+
+bool DrawingModel::ShapePenWidth(uint32_t number, int width) {
+  Record* rec = FindRecord(number);
+  if (rec == nullptr) return false;
+  rec->pen = ClampPen(width);
+  return true;
+}
+
+bool DrawingModel::ShapeSelect(uint32_t number) {
+  Record* rec = FindRecord(number);
+  if (rec == nullptr) return false;
+  rec->selected = 1;
+  return true;
+}
+
+bool DrawingModel::ShapeDeselect(uint32_t number) {
+  Record* rec = FindRecord(number);
+  if (rec == nullptr) return false;
+  rec->selected = 0;
+  return true;
+}
+
+bool DrawingModel::ShapeSelected(uint32_t number) const {
+  const auto loc = Find(number);
+  return loc && layers_[loc->layer].records[loc->index].selected != 0;
+}
+
+ShapeData DrawingModel::ToData(uint16_t layer_number, const Layer& layer, const Record& rec) const {
+  ShapeData s;
+  s.number = rec.number;
+  s.layer = layer_number;
+  s.kind = rec.kind;
+  s.pen_width = rec.pen;
+  s.selected = rec.selected != 0;
+  switch (rec.kind) {
+    case ShapeKind::kLine:
+      s.x1 = rec.a, s.y1 = rec.b, s.x2 = rec.c, s.y2 = rec.d;
+      break;
+    case ShapeKind::kPoint:
+      s.x1 = rec.a, s.y1 = rec.b;
+      break;
+    case ShapeKind::kCircle:
+      s.x1 = rec.a, s.y1 = rec.b, s.r = rec.c;
+      break;
+    case ShapeKind::kText:
+      s.x1 = rec.a, s.y1 = rec.b;
+      s.text = layer.texts[rec.aux].text;
+      s.font = layer.texts[rec.aux].font;
+      break;
+    case ShapeKind::kPolyline:
+      s.points = layer.polylines[rec.aux].points;
+      s.closed = layer.polylines[rec.aux].closed;
+      break;
+    case ShapeKind::kArc:
+      s.x1 = rec.a, s.y1 = rec.b, s.r = rec.c;
+      s.a1 = layer.arcs[rec.aux].start;
+      s.a2 = layer.arcs[rec.aux].end;
+      break;
+  }
+  return s;
+}
+
+std::optional<ShapeData> DrawingModel::GetShape(uint32_t number) const {
+  const auto loc = Find(number);
+  if (!loc) return std::nullopt;
+  const Layer& layer = layers_[loc->layer];
+  return ToData(loc->layer, layer, layer.records[loc->index]);
+}
+
+std::optional<Rect> DrawingModel::ShapeBounds(uint32_t number) const {
+  const auto loc = Find(number);
+  if (!loc) return std::nullopt;
+  const Layer& layer = layers_[loc->layer];
+  return Bounds(layer, layer.records[loc->index]);
+}
+
+void DrawingModel::ForEachShape(uint16_t layer,
+                                const std::function<void(const ShapeData&)>& visit) const {
+  if (!LayerExists(layer)) return;
+  const Layer& l = layers_[layer];
+  for (const Record& rec : l.records) visit(ToData(layer, l, rec));
+}
+
+// ---------------------------------------------------------------- clearing
+
+void DrawingModel::ClearLayer(Layer& layer) {
+  shape_count_ -= layer.records.size();
+  layer.records.clear();
+  layer.texts.clear();
+  layer.polylines.clear();
+  layer.arcs.clear();
+  layer.cells.clear();
+  layer.large.clear();
+  layer.extents.reset();
+}
+
+void DrawingModel::CadClearShapes(int32_t layer) {
+  if (layer == -1) {
+    for (Layer& l : layers_) ClearLayer(l);
+  } else if (layer >= 0 && static_cast<size_t>(layer) < layers_.size()) {
+    ClearLayer(layers_[static_cast<size_t>(layer)]);
+  }
+}
+
+void DrawingModel::CadClearAll() {
+  layers_.clear();
+  layer_by_name_.clear();
+  shape_count_ = 0;
+}
+
+// ---------------------------------------------------------------- geometry
+
+// Text is placed on screen at a size fixed in pixels, so in world units only
+// its anchor is known.
+Rect DrawingModel::Bounds(const Layer& layer, const Record& rec) const {
+  switch (rec.kind) {
+    case ShapeKind::kLine:
+      return Rect{std::min(rec.a, rec.c), std::min(rec.b, rec.d), std::max(rec.a, rec.c),
+                  std::max(rec.b, rec.d)};
+    case ShapeKind::kPoint:
+    case ShapeKind::kText:
+      return Rect{rec.a, rec.b, rec.a, rec.b};
+    case ShapeKind::kCircle:
+      return Rect{rec.a - rec.c, rec.b - rec.c, rec.a + rec.c, rec.b + rec.c};
+    case ShapeKind::kPolyline:
+      return Rect{rec.a, rec.b, rec.c, rec.d};
+    case ShapeKind::kArc: {
+      const ArcItem& arc = layer.arcs[rec.aux];
+      const double sweep = Sweep(arc.start, arc.end);
+      std::optional<Rect> box;
+      const PointXY p = ArcPoint(rec.a, rec.b, rec.c, arc.start);
+      const PointXY q = ArcPoint(rec.a, rec.b, rec.c, arc.start + sweep);
+      Grow(box, Rect{p.x, p.y, p.x, p.y});
+      Grow(box, Rect{q.x, q.y, q.x, q.y});
+      const double r = rec.c;
+      if (OnSweep(0, arc.start, sweep)) Grow(box, Rect{rec.a + r, rec.b, rec.a + r, rec.b});
+      if (OnSweep(90, arc.start, sweep)) Grow(box, Rect{rec.a, rec.b + r, rec.a, rec.b + r});
+      if (OnSweep(180, arc.start, sweep)) Grow(box, Rect{rec.a - r, rec.b, rec.a - r, rec.b});
+      if (OnSweep(270, arc.start, sweep)) Grow(box, Rect{rec.a, rec.b - r, rec.a, rec.b - r});
+      return *box;
+    }
+  }
+  return Rect{rec.a, rec.b, rec.a, rec.b};
+}
+
+double DrawingModel::Distance(const Layer& layer, const Record& rec, double x, double y) const {
+  switch (rec.kind) {
+    case ShapeKind::kLine:
+      return SegmentDistance(x, y, rec.a, rec.b, rec.c, rec.d);
+    case ShapeKind::kPoint:
+    case ShapeKind::kText:
+      return std::hypot(x - rec.a, y - rec.b);
+    case ShapeKind::kCircle:
+      return std::abs(std::hypot(x - rec.a, y - rec.b) - rec.c);
+    case ShapeKind::kPolyline: {
+      const PolylineItem& pl = layer.polylines[rec.aux];
+      const std::vector<PointXY>& p = pl.points;
+      double best = std::hypot(x - p[0].x, y - p[0].y);
+      for (size_t i = 1; i < p.size(); ++i) {
+        best = std::min(best, SegmentDistance(x, y, p[i - 1].x, p[i - 1].y, p[i].x, p[i].y));
+      }
+      if (pl.closed && p.size() > 2) {
+        best = std::min(best, SegmentDistance(x, y, p.back().x, p.back().y, p[0].x, p[0].y));
+      }
+      return best;
+    }
+    case ShapeKind::kArc: {
+      const ArcItem& arc = layer.arcs[rec.aux];
+      const double sweep = Sweep(arc.start, arc.end);
+      const double d = std::hypot(x - rec.a, y - rec.b);
+      if (d > 0) {
+        const double deg = std::atan2(y - rec.b, x - rec.a) * 180.0 / std::numbers::pi;
+        if (OnSweep(deg, arc.start, sweep)) return std::abs(d - rec.c);
+      }
+      const PointXY p = ArcPoint(rec.a, rec.b, rec.c, arc.start);
+      const PointXY q = ArcPoint(rec.a, rec.b, rec.c, arc.start + sweep);
+      return std::min(std::hypot(x - p.x, y - p.y), std::hypot(x - q.x, y - q.y));
+    }
+  }
+  return std::numeric_limits<double>::infinity();
+}
+
+// ---------------------------------------------------------------- queries
+
+std::optional<Rect> DrawingModel::Extents() const {
+  std::optional<Rect> box;
+  for (const Layer& l : layers_) {
+    if (l.extents) Grow(box, *l.extents);
+  }
+  return box;
+}
+
+// Calls visit(index) for every record of the layer that may meet `rect`, each
+// once: a shape listed in several cells is reported only from the first of its
+// cells that lies in the query.
+template <typename Visit>
+void DrawingModel::VisitCandidates(const Layer& layer, const Rect& rect, Visit&& visit) const {
+  if (layer.records.empty() || !layer.extents || !layer.extents->Intersects(rect)) return;
+  const int64_t qx0 = Cell(rect.min_x), qx1 = Cell(rect.max_x);
+  const int64_t qy0 = Cell(rect.min_y), qy1 = Cell(rect.max_y);
+  auto report = [&](int64_t cx, int64_t cy, const std::vector<uint32_t>& bucket) {
+    for (uint32_t index : bucket) {
+      const Rect box = Bounds(layer, layer.records[index]);
+      if (std::max(Cell(box.min_x), qx0) == cx && std::max(Cell(box.min_y), qy0) == cy) {
+        visit(index);
+      }
+    }
+  };
+  const auto span = static_cast<double>(qx1 - qx0 + 1) * static_cast<double>(qy1 - qy0 + 1);
+  if (span > static_cast<double>(layer.cells.size())) {
+    for (const auto& [key, bucket] : layer.cells) {
+      const int64_t cx = KeyX(key), cy = KeyY(key);
+      if (cx >= qx0 && cx <= qx1 && cy >= qy0 && cy <= qy1) report(cx, cy, bucket);
+    }
+  } else {
+    for (int64_t cx = qx0; cx <= qx1; ++cx) {
+      for (int64_t cy = qy0; cy <= qy1; ++cy) {
+        const auto it = layer.cells.find(CellKey(cx, cy));
+        if (it != layer.cells.end()) report(cx, cy, it->second);
+      }
+    }
+  }
+  for (uint32_t index : layer.large) visit(index);
+}
+
+void DrawingModel::QueryRect(uint16_t layer, const Rect& rect,
+                             const std::function<void(uint32_t)>& visit) const {
+  if (!LayerExists(layer)) return;
+  const Layer& l = layers_[layer];
+  VisitCandidates(l, rect, [&](uint32_t index) {
+    const Record& rec = l.records[index];
+    if (Bounds(l, rec).Intersects(rect)) visit(rec.number);
+  });
+}
+
+void DrawingModel::QueryRect(const Rect& rect,
+                             const std::function<void(uint16_t, uint32_t)>& visit) const {
+  for (size_t l = 0; l < layers_.size(); ++l) {
+    const auto number = static_cast<uint16_t>(l);
+    QueryRect(number, rect, [&](uint32_t shape) { visit(number, shape); });
+  }
+}
+
+std::optional<PickResult> DrawingModel::Pick(double x, double y, double tolerance) const {
+  if (!Finite(x) || !Finite(y) || !(tolerance >= 0)) return std::nullopt;
+  std::optional<PickResult> best;
+  const Rect around{x - tolerance, y - tolerance, x + tolerance, y + tolerance};
+  for (size_t l = 0; l < layers_.size(); ++l) {
+    const Layer& layer = layers_[l];
+    if ((layer.action & (kActionVisible | kActionSelectable)) !=
+        (kActionVisible | kActionSelectable)) {
+      continue;
+    }
+    VisitCandidates(layer, around, [&](uint32_t index) {
+      const Record& rec = layer.records[index];
+      const double d = Distance(layer, rec, x, y);
+      if (d > tolerance) return;
+      if (!best || d < best->distance || (d == best->distance && rec.number > best->number)) {
+        best = PickResult{rec.number, static_cast<uint16_t>(l), d};
+      }
+    });
+  }
+  return best;
+}
+
+}  // namespace halvex::mapcontrol

@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace halvex::mapcontrol {
+
+// The chart's drawing in world units (grid metres, x east, y north). It knows
+// nothing of screens: the chart widget asks it what lies in its window and
+// which shape is under the mouse.
+//
+// Layers are numbered 0, 1, 2, ... in the order they were opened and are
+// never removed except by CadClearAll. The number kNoLayer stands for "no such
+// layer": every drawing call on it does nothing and returns 0, and every read
+// gives the default, so callers may use the result of LayerFindByName without
+// checking it.
+//
+// Shapes are numbered from 1, across the whole drawing, in the order they are
+// drawn; numbers are never reused, not even after a clear. 0 means "no shape".
+// Coordinates must be finite; a drawing call with NaN or infinity draws
+// nothing and returns 0.
+
+inline constexpr uint16_t kNoLayer = 0xFFFF;
+
+// Layer action bits. 1 alone: the layer is drawn and nothing else; 15: drawn,
+// picked by the mouse, editable and offering snap points.
+inline constexpr uint32_t kActionVisible = 1;
+inline constexpr uint32_t kActionSelectable = 2;
+inline constexpr uint32_t kActionEditable = 4;
+inline constexpr uint32_t kActionSnappable = 8;
+inline constexpr uint32_t kActionAll = 15;
+
+// Style a new layer starts with (and reads of kNoLayer give).
+inline constexpr int kDefaultPenColor = 0x000000;  // black
+inline constexpr int kDefaultPenWidth = 1;
+inline constexpr int kDefaultBrushColor = 0xFFFFFF;  // white
+inline constexpr uint32_t kDefaultAction = kActionAll;
+
+enum class ShapeKind : uint8_t { kLine = 1, kPoint, kCircle, kText, kPolyline, kArc };
+
+struct PointXY {
+  double x = 0;
+  double y = 0;
+  friend bool operator==(const PointXY&, const PointXY&) = default;
+};
+
+// Closed rectangle; min <= max on both axes.
+struct Rect {
+  double min_x = 0;
+  double min_y = 0;
+  double max_x = 0;
+  double max_y = 0;
+  bool Intersects(const Rect& o) const {
+    return min_x <= o.max_x && o.min_x <= max_x && min_y <= o.max_y && o.min_y <= max_y;
+  }
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct Font {
+  std::string name;
+  double scale = 1;
+};
+
+// Everything about one shape, as a copy. Which fields mean something depends
+// on the kind:
+//   line      (x1, y1) to (x2, y2)
+//   point     (x1, y1)
+//   circle    centre (x1, y1), radius r
+//   text      anchor (x1, y1), text, font handle
+//   polyline  points, closed
+//   arc       centre (x1, y1), radius r, from angle a1 counter-clockwise to a2
+//             (degrees from east; equal angles make the full circle)
+struct ShapeData {
+  uint32_t number = 0;
+  uint16_t layer = kNoLayer;
+  ShapeKind kind = ShapeKind::kPoint;
+  int pen_width = -1;  // -1: the layer's pen width
+  bool selected = false;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0, r = 0, a1 = 0, a2 = 0;
+  std::string text;
+  int32_t font = 0;
+  std::vector<PointXY> points;
+  bool closed = false;
+  friend bool operator==(const ShapeData&, const ShapeData&) = default;
+};
+
+struct PickResult {
+  uint32_t number = 0;
+  uint16_t layer = kNoLayer;
+  double distance = 0;
+};
+
+class ProjectFile;
+
+class DrawingModel {
+ public:
+  // `cell_size` is the side of the spatial index's square cells in world
+  // units; the default suits tracks with fixes metres apart.
+  explicit DrawingModel(double cell_size = 64.0);
+
+  // --- Layers ---
+  // Number of the layer with exactly this name (case-sensitive), created with
+  // the default style when missing. kNoLayer when all numbers are used.
+  uint16_t LayerOpen(std::string_view name);
+  // Number of the existing layer, or kNoLayer.
+  uint16_t LayerFindByName(std::string_view name) const;
+  size_t LayerCount() const { return layers_.size(); }
+  bool LayerExists(uint16_t layer) const { return layer < layers_.size(); }
+  std::string LayerName(uint16_t layer) const;  // "" for no layer
+
+  int LayerPenColor(uint16_t layer) const;  // 0xBBGGRR
+  void LayerSetPenColor(uint16_t layer, int color);
+  int LayerPenWidth(uint16_t layer) const;  // pixels
+  void LayerSetPenWidth(uint16_t layer, int width);
+  int LayerBrushColor(uint16_t layer) const;  // 0xBBGGRR
+  void LayerSetBrushColor(uint16_t layer, int color);
+  uint32_t LayerAction(uint16_t layer) const;  // kAction* bits
+  void LayerSetAction(uint16_t layer, uint32_t action);
+  size_t LayerShapeCount(uint16_t layer) const;
+
+  // --- Fonts ---
+  // Handle (from 1) of the font; the same name and scale give the same handle.
+  int32_t FontOpen(std::string_view name, double scale);
+  std::optional<Font> FontGet(int32_t handle) const;
+  size_t FontCount() const { return fonts_.size(); }
+
+  // --- Drawing --- Each returns the new shape's number, 0 when nothing was drawn.
+  uint32_t DrawLine(double x1, double y1, double x2, double y2, uint16_t layer);
+  uint32_t DrawPoint(double x, double y, uint16_t layer);
+  uint32_t DrawCircle(double cx, double cy, double r, uint16_t layer);
+  uint32_t TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font);
+  // A polyline needs at least one point.
+  uint32_t DrawPolyline(const std::vector<PointXY>& points, bool closed, uint16_t layer);
+  uint32_t DrawArc(double cx, double cy, double r, double start_deg, double end_deg,
+                   uint16_t layer);
+
+  // --- Shapes ---
+  bool ShapeExists(uint32_t number) const;
+  std::optional<ShapeKind> ShapeKindOf(uint32_t number) const;
+  uint16_t ShapeLayer(uint32_t number) const;  // kNoLayer for no shape
+  int ShapePenWidth(uint32_t number) const;    // -1: the layer's (and for no shape)
+  bool ShapePenWidth(uint32_t number, int width);
+  bool ShapeSelect(uint32_t number);
+  bool ShapeDeselect(uint32_t number);
+  bool ShapeSelected(uint32_t number) const;
+  std::optional<ShapeData> GetShape(uint32_t number) const;
+  std::optional<Rect> ShapeBounds(uint32_t number) const;
+  size_t ShapeCount() const { return shape_count_; }
+  // Number the next shape will get.
+  uint32_t NextShapeNumber() const { return next_number_; }
+
+  // Visits the layer's shapes in drawing order.
+  void ForEachShape(uint16_t layer, const std::function<void(const ShapeData&)>& visit) const;
+
+  // --- Clearing ---
+  // Removes the shapes of one layer, or of every layer for -1; an unknown
+  // layer is left alone. Layers and their style stay.
+  void CadClearShapes(int32_t layer);
+  // Removes every layer and shape. Fonts stay so that handles held by the
+  // program remain good; shape numbers keep counting.
+  void CadClearAll();
+
+  // --- Queries ---
+  // Bounding box of every shape of every layer; nullopt for an empty drawing.
+  std::optional<Rect> Extents() const;
+  // Visits (layer, number) of every shape whose bounding box meets `rect`, each
+  // once, layer by layer; in no particular order within a layer.
+  void QueryRect(const Rect& rect, const std::function<void(uint16_t, uint32_t)>& visit) const;
+  void QueryRect(uint16_t layer, const Rect& rect,
+                 const std::function<void(uint32_t)>& visit) const;
+  // The shape nearest to (x, y) on a visible and selectable layer whose
+  // geometry lies within `tolerance`; on equal distance the later shape.
+  std::optional<PickResult> Pick(double x, double y, double tolerance) const;
+
+ private:
+  friend class ProjectFile;
+
+  // One shape in 48 bytes. Meaning of the fields by kind:
+  //   line: a..d = x1, y1, x2, y2;  point: a, b;  circle: a, b = centre, c = r
+  //   text: a, b = anchor, aux = index into Layer::texts
+  //   polyline: a..d = bounding box, aux = index into Layer::polylines
+  //   arc: a, b = centre, c = r, aux = index into Layer::arcs
+  struct Record {
+    double a, b, c, d;
+    uint32_t number;
+    uint32_t aux;
+    int16_t pen;
+    ShapeKind kind;
+    uint8_t selected;
+  };
+  struct TextItem {
+    std::string text;
+    int32_t font;
+  };
+  struct PolylineItem {
+    std::vector<PointXY> points;
+    bool closed;
+  };
+  struct ArcItem {
+    double start, end;
+  };
+  struct Layer {
+    std::string name;
+    int pen_color = kDefaultPenColor;
+    int pen_width = kDefaultPenWidth;
+    int brush_color = kDefaultBrushColor;
+    uint32_t action = kDefaultAction;
+    // Shapes in drawing order, so numbers increase along the vector.
+    std::vector<Record> records;
+    std::vector<TextItem> texts;
+    std::vector<PolylineItem> polylines;
+    std::vector<ArcItem> arcs;
+    // Spatial index: cell key -> indices into records. Shapes whose box spans
+    // many cells go to `large` instead and are checked on every query.
+    std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
+    std::vector<uint32_t> large;
+    std::optional<Rect> extents;
+  };
+  struct Location {
+    uint16_t layer;
+    uint32_t index;
+  };
+
+  // The layer exists and a shape number is left (numbers never wrap round;
+  // the last one, 0xFFFFFFFF, is never given).
+  bool Drawable(uint16_t layer) const { return LayerExists(layer) && next_number_ < 0xFFFFFFFF; }
+  uint32_t Add(uint16_t layer, const Record& record, uint32_t number);
+  std::optional<Location> Find(uint32_t number) const;
+  Record* FindRecord(uint32_t number);
+  Rect Bounds(const Layer& layer, const Record& rec) const;
+  double Distance(const Layer& layer, const Record& rec, double x, double y) const;
+  ShapeData ToData(uint16_t layer_number, const Layer& layer, const Record& rec) const;
+  int64_t Cell(double v) const;
+  template <typename Visit>
+  void VisitCandidates(const Layer& layer, const Rect& rect, Visit&& visit) const;
+  void ClearLayer(Layer& layer);
+
+  double cell_size_;
+  std::vector<Layer> layers_;
+  std::unordered_map<std::string, uint16_t> layer_by_name_;
+  std::vector<Font> fonts_;  // handle = index + 1
+  uint32_t next_number_ = 1;
+  size_t shape_count_ = 0;
+};
+
+}  // namespace halvex::mapcontrol
