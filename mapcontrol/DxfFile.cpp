@@ -1,0 +1,712 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapcontrol/DxfFile.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <numbers>
+#include <set>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wold-style-cast"
+#pragma GCC diagnostic ignored "-Wfloat-conversion"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wshadow"
+#pragma GCC diagnostic ignored "-Woverloaded-virtual"
+#include <dxflib/dl_creationadapter.h>
+#include <dxflib/dl_dxf.h>
+#pragma GCC diagnostic pop
+
+namespace halvex::mapcontrol {
+namespace {
+
+// The basic colour indices 1..9 as 0xBBGGRR. Index 7 is drawn black on a
+// light background and white on a dark one: both colours are near it.
+constexpr std::array<int, 9> kAciColors = {
+    0x0000FF,  // 1 red
+    0x00FFFF,  // 2 yellow
+    0x00FF00,  // 3 green
+    0xFFFF00,  // 4 cyan
+    0xFF0000,  // 5 blue
+    0xFF00FF,  // 6 magenta
+    0x000000,  // 7 black (or white)
+    0x808080,  // 8 dark grey
+    0xC0C0C0,  // 9 light grey
+};
+
+long Distance2(int a, int b) {
+  long sum = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const long d = ((a >> shift) & 0xFF) - ((b >> shift) & 0xFF);
+    sum += d * d;
+  }
+  return sum;
+}
+
+std::string ErrnoText(int code) { return std::strerror(code); }
+
+}  // namespace
+
+int NearestAci(int bgr) {
+  bgr &= 0xFFFFFF;
+  int best = 7;
+  long best_distance = std::min(Distance2(bgr, 0x000000), Distance2(bgr, 0xFFFFFF));
+  for (int i = 0; i < 9; ++i) {
+    const long d = Distance2(bgr, kAciColors[static_cast<size_t>(i)]);
+    if (d < best_distance) {
+      best_distance = d;
+      best = i + 1;
+    }
+  }
+  return best;
+}
+
+int AciToBgr(int aci) {
+  aci = std::abs(aci);
+  if (aci >= 1 && aci <= 9) return kAciColors[static_cast<size_t>(aci - 1)];
+  return kDefaultPenColor;
+}
+
+// ---------------------------------------------------------------- writing
+
+namespace {
+
+bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& error) {
+  DL_Dxf dxf;
+  std::unique_ptr<DL_WriterA> dw(dxf.out(path.c_str(), DL_Codes::AC1009));
+  if (!dw || dw->openFailed()) {
+    error = "cannot create '" + path + "': " + ErrnoText(errno);
+    return false;
+  }
+  dxf.writeHeader(*dw);
+  dw->sectionEnd();
+
+  dw->sectionTables();
+  dxf.writeVPort(*dw);
+
+  dw->tableLinetypes(1);
+  dxf.writeLinetype(*dw, DL_LinetypeData("CONTINUOUS", "Solid line", 0, 0, 0.0));
+  dw->tableEnd();
+
+  const bool has_zero = model.LayerFindByName("0") != kNoLayer;
+  dw->tableLayers(static_cast<int>(model.LayerCount() + (has_zero ? 0 : 1)));
+  if (!has_zero) {
+    dxf.writeLayer(*dw, DL_LayerData("0", 0), DL_Attributes("", 7, 0, "CONTINUOUS", 1.0));
+  }
+  for (uint16_t l = 0; l < model.LayerCount(); ++l) {
+    const bool off = (model.LayerAction(l) & kActionVisible) == 0;
+    dxf.writeLayer(*dw, DL_LayerData(model.LayerName(l), 0, off),
+                   DL_Attributes("", NearestAci(model.LayerPenColor(l)), 0, "CONTINUOUS", 1.0));
+  }
+  dw->tableEnd();
+
+  dw->tableStyle(1);
+  dxf.writeStyle(*dw, DL_StyleData("STANDARD", 0, 0.0, 1.0, 0.0, 0, 1.0, "txt", ""));
+  dw->tableEnd();
+
+  dxf.writeView(*dw);
+  dxf.writeUcs(*dw);
+
+  dw->tableAppid(1);
+  dxf.writeAppid(*dw, "ACAD");
+  dw->tableEnd();
+
+  dxf.writeDimStyle(*dw, 1, 1, 1, 1, 1);
+  dw->sectionEnd();
+
+  dw->sectionBlocks();
+  dw->sectionEnd();
+
+  dw->sectionEntities();
+  for (uint16_t l = 0; l < model.LayerCount(); ++l) {
+    const DL_Attributes attributes(model.LayerName(l), 256, 0, "BYLAYER", 1.0);
+    model.ForEachShape(l, [&](const ShapeData& s) {
+      switch (s.kind) {
+        case ShapeKind::kLine:
+          dxf.writeLine(*dw, DL_LineData(s.x1, s.y1, 0, s.x2, s.y2, 0), attributes);
+          break;
+        case ShapeKind::kPoint:
+          dxf.writePoint(*dw, DL_PointData(s.x1, s.y1, 0), attributes);
+          break;
+        case ShapeKind::kCircle:
+          dxf.writeCircle(*dw, DL_CircleData(s.x1, s.y1, 0, s.r), attributes);
+          break;
+        case ShapeKind::kArc: {
+          const double end = s.a1 == s.a2 ? s.a1 + 360.0 : s.a2;
+          dxf.writeArc(*dw, DL_ArcData(s.x1, s.y1, 0, s.r, s.a1, end), attributes);
+          break;
+        }
+        case ShapeKind::kText: {
+          const std::optional<Font> font = model.FontGet(s.font);
+          const double height = font && font->scale > 0 ? font->scale : 1.0;
+          dxf.writeText(*dw,
+                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, 0, 0, s.text,
+                                    "STANDARD", 0.0),
+                        attributes);
+          break;
+        }
+        case ShapeKind::kPolyline:
+          dxf.writePolyline(
+              *dw, DL_PolylineData(static_cast<int>(s.points.size()), 0, 0, s.closed ? 1 : 0),
+              attributes);
+          for (const PointXY& p : s.points) {
+            dxf.writeVertex(*dw, DL_VertexData(p.x, p.y, 0, 0));
+          }
+          dxf.writePolylineEnd(*dw);
+          break;
+      }
+    });
+  }
+  dw->sectionEnd();
+  dw->dxfEOF();
+  dw->close();
+  return true;
+}
+
+}  // namespace
+
+bool SaveDxf(const DrawingModel& model, const std::string& path, std::string& error) {
+  namespace fs = std::filesystem;
+  const fs::path target(path);
+  fs::path temp = target;
+  temp += ".tmp-" + std::to_string(::getpid());
+  std::error_code ec;
+  if (!WriteDxf(model, temp.string(), error)) {
+    fs::remove(temp, ec);
+    return false;
+  }
+  // dxflib does not tell whether its writes succeeded: check that the file
+  // ends with the EOF marker it writes last.
+  {
+    std::ifstream check(temp, std::ios::binary | std::ios::ate);
+    const std::streamoff size = check ? static_cast<std::streamoff>(check.tellg()) : -1;
+    std::string tail(16, '\0');
+    bool good = size >= 16;
+    if (good) {
+      check.seekg(size - 16);
+      check.read(tail.data(), 16);
+      good = check.good() && tail.find("EOF") != std::string::npos;
+    }
+    if (!good) {
+      fs::remove(temp, ec);
+      error = "cannot write '" + path + "': the file was not written completely";
+      return false;
+    }
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    error = "cannot replace '" + path + "': " + ec.message();
+    fs::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- reading
+
+namespace {
+
+enum class ItemKind { kShape, kInsert };
+
+// A shape as read, before it is placed in a layer (or a block).
+struct Item {
+  ItemKind item = ItemKind::kShape;
+  std::string layer;
+  ShapeKind kind = ShapeKind::kPoint;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0, r = 0, a1 = 0, a2 = 0;
+  std::string text;
+  std::string style;  // text: font name; insert: block name
+  std::vector<PointXY> points;
+  bool closed = false;
+  // Insert only.
+  double sx = 1, sy = 1, angle = 0, col_spacing = 0, row_spacing = 0;
+  int cols = 1, rows = 1;
+};
+
+struct Block {
+  double base_x = 0, base_y = 0;
+  std::vector<Item> items;
+};
+
+// Entity types this reader takes (and the markers around them).
+const std::set<std::string, std::less<>> kHandledTypes = {
+    "LINE",   "POINT",      "CIRCLE", "ARC",   "TEXT",   "MTEXT",   "POLYLINE", "VERTEX",
+    "SEQEND", "LWPOLYLINE", "INSERT", "BLOCK", "ENDBLK", "SECTION", "ENDSEC",   "EOF"};
+
+constexpr double kDegree = std::numbers::pi / 180.0;
+constexpr int kMaxInsertDepth = 16;
+
+// The points of the curved segment from `p` to `q` with `bulge` (the tangent
+// of a quarter of its angle, positive counter-clockwise), `p` excluded, `q`
+// included; segments cover at most 2 degrees of arc.
+void AppendBulge(std::vector<PointXY>& out, PointXY p, PointXY q, double bulge) {
+  const double dx = q.x - p.x;
+  const double dy = q.y - p.y;
+  const double chord = std::hypot(dx, dy);
+  if (bulge == 0 || chord == 0 || !std::isfinite(bulge)) {
+    out.push_back(q);
+    return;
+  }
+  const double theta = 4.0 * std::atan(bulge);
+  const double d = (chord / 2.0) / std::tan(theta / 2.0);
+  const double cx = (p.x + q.x) / 2.0 - dy / chord * d;
+  const double cy = (p.y + q.y) / 2.0 + dx / chord * d;
+  const double radius = std::hypot(p.x - cx, p.y - cy);
+  const double start = std::atan2(p.y - cy, p.x - cx);
+  const int steps = std::max(1, static_cast<int>(std::ceil(std::abs(theta) / (2.0 * kDegree))));
+  for (int k = 1; k < steps; ++k) {
+    const double a = start + theta * k / steps;
+    out.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a)});
+  }
+  out.push_back(q);
+}
+
+class Reader : public DL_CreationAdapter {
+ public:
+  // Layers of the LAYER table in order, with colour and "off".
+  struct LayerEntry {
+    std::string name;
+    int color = 7;
+    bool off = false;
+  };
+  std::vector<LayerEntry> layer_table;
+  std::vector<Item> items;  // the ENTITIES section's, in order
+  std::unordered_map<std::string, Block> blocks;
+  std::map<std::string, std::size_t> unsupported;
+  std::string version;
+  bool seen_eof = false;
+  bool seen_section = false;
+
+  void processCodeValuePair(unsigned int code, const std::string& value) override {
+    OnPair(code, value);
+  }
+
+  void addLayer(const DL_LayerData& data) override {
+    LayerEntry entry;
+    entry.name = data.name;
+    const int color = attributes.getColor();
+    entry.color = color;
+    entry.off = data.off || color < 0;
+    layer_table.push_back(entry);
+  }
+
+  void addBlock(const DL_BlockData& data) override {
+    FlushPolyline();
+    block_ = &blocks[data.name];
+    *block_ = Block{data.bpx, data.bpy, {}};
+  }
+  void endBlock() override {
+    FlushPolyline();
+    block_ = nullptr;
+  }
+
+  void addPoint(const DL_PointData& d) override {
+    Item item = Start(ShapeKind::kPoint);
+    item.x1 = d.x;
+    item.y1 = d.y;
+    Put(std::move(item));
+  }
+  void addLine(const DL_LineData& d) override {
+    Item item = Start(ShapeKind::kLine);
+    item.x1 = d.x1;
+    item.y1 = d.y1;
+    item.x2 = d.x2;
+    item.y2 = d.y2;
+    Put(std::move(item));
+  }
+  void addCircle(const DL_CircleData& d) override {
+    Item item = Start(ShapeKind::kCircle);
+    item.x1 = d.cx;
+    item.y1 = d.cy;
+    item.r = d.radius;
+    Put(std::move(item));
+  }
+  void addArc(const DL_ArcData& d) override {
+    Item item = Start(ShapeKind::kArc);
+    item.x1 = d.cx;
+    item.y1 = d.cy;
+    item.r = d.radius;
+    item.a1 = d.angle1;
+    item.a2 = d.angle2;
+    Put(std::move(item));
+  }
+  void addText(const DL_TextData& d) override {
+    Item item = Start(ShapeKind::kText);
+    const bool aligned = d.hJustification != 0 || d.vJustification != 0;
+    item.x1 = aligned ? d.apx : d.ipx;
+    item.y1 = aligned ? d.apy : d.ipy;
+    item.r = d.height;
+    item.text = d.text;
+    item.style = d.style;
+    Put(std::move(item));
+  }
+  void addMTextChunk(const std::string& text) override { mtext_ += text; }
+  void addMText(const DL_MTextData& d) override {
+    Item item = Start(ShapeKind::kText);
+    item.x1 = d.ipx;
+    item.y1 = d.ipy;
+    item.r = d.height;
+    item.text = MTextPlain(mtext_ + d.text);
+    mtext_.clear();
+    item.style = d.style;
+    Put(std::move(item));
+  }
+  void addPolyline(const DL_PolylineData& d) override {
+    FlushPolyline();
+    polyline_ = Start(ShapeKind::kPolyline);
+    polyline_->closed = (d.flags & 1) != 0;
+    // Polygon and polyface meshes are surfaces, not lines.
+    if ((d.flags & (16 | 64)) != 0) {
+      ++unsupported[(d.flags & 64) != 0 ? "POLYLINE (polyface mesh)" : "POLYLINE (mesh)"];
+      polyline_.reset();
+    }
+    bulges_.clear();
+  }
+  void addVertex(const DL_VertexData& d) override {
+    if (!polyline_) return;
+    polyline_->points.push_back({d.x, d.y});
+    bulges_.push_back(d.bulge);
+  }
+  void endSequence() override { FlushPolyline(); }
+  void addInsert(const DL_InsertData& d) override {
+    Item item;
+    FlushPolyline();
+    item.item = ItemKind::kInsert;
+    item.layer = attributes.getLayer();
+    if (item.layer.empty()) item.layer = "0";
+    item.style = d.name;
+    item.x1 = d.ipx;
+    item.y1 = d.ipy;
+    item.sx = d.sx;
+    item.sy = d.sy;
+    item.angle = d.angle;
+    item.cols = std::max(1, d.cols);
+    item.rows = std::max(1, d.rows);
+    item.col_spacing = d.colSp;
+    item.row_spacing = d.rowSp;
+    Put(std::move(item));
+  }
+
+  void Finish() { FlushPolyline(); }
+
+ private:
+  void OnPair(unsigned int code, std::string_view value) {
+    if (code == 0) {
+      awaiting_section_name_ = value == "SECTION";
+      if (value == "SECTION") seen_section = true;
+      if (value == "ENDSEC") section_.clear();
+      if (value == "EOF") seen_eof = true;
+      if ((section_ == "ENTITIES" || section_ == "BLOCKS") && !kHandledTypes.contains(value)) {
+        ++unsupported[std::string(value)];
+      }
+      awaiting_version_ = false;
+    } else if (code == 2 && awaiting_section_name_) {
+      section_ = value;
+      awaiting_section_name_ = false;
+    } else if (code == 9) {
+      awaiting_version_ = section_ == "HEADER" && value == "$ACADVER";
+    } else if (code == 1 && awaiting_version_) {
+      version = value;
+      awaiting_version_ = false;
+    }
+  }
+
+  Item Start(ShapeKind kind) {
+    FlushPolyline();
+    Item item;
+    item.kind = kind;
+    item.layer = attributes.getLayer();
+    if (item.layer.empty()) item.layer = "0";
+    return item;
+  }
+  void Put(Item item) {
+    if (block_ != nullptr) {
+      block_->items.push_back(std::move(item));
+    } else {
+      items.push_back(std::move(item));
+    }
+  }
+  void FlushPolyline() {
+    if (!polyline_) return;
+    Item item = std::move(*polyline_);
+    polyline_.reset();
+    if (item.points.empty()) return;
+    std::vector<PointXY> points{item.points.front()};
+    const size_t n = item.points.size();
+    for (size_t i = 0; i + 1 < n; ++i) {
+      AppendBulge(points, item.points[i], item.points[i + 1], bulges_[i]);
+    }
+    if (item.closed && n > 1 && bulges_[n - 1] != 0) {
+      AppendBulge(points, item.points[n - 1], item.points[0], bulges_[n - 1]);
+      points.pop_back();  // the first point again
+    }
+    item.points = std::move(points);
+    Put(std::move(item));
+  }
+  static std::string MTextPlain(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\\' && i + 1 < text.size()) {
+        const char next = text[i + 1];
+        if (next == 'P') {
+          out += '\n';
+          ++i;
+          continue;
+        }
+        if (next == '\\') {
+          out += '\\';
+          ++i;
+          continue;
+        }
+      }
+      out += text[i];
+    }
+    return out;
+  }
+
+  Block* block_ = nullptr;
+  std::optional<Item> polyline_;
+  std::vector<double> bulges_;
+  std::string mtext_;
+  std::string section_;
+  bool awaiting_section_name_ = false;
+  bool awaiting_version_ = false;
+};
+
+// A placement of a block's shapes: scale about the block's base point, then
+// rotation, then move to the insertion point.
+struct Placement {
+  double base_x = 0, base_y = 0, sx = 1, sy = 1, angle_deg = 0, x = 0, y = 0;
+  PointXY Apply(double px, double py) const {
+    const double ux = (px - base_x) * sx;
+    const double uy = (py - base_y) * sy;
+    const double c = std::cos(angle_deg * kDegree);
+    const double s = std::sin(angle_deg * kDegree);
+    return {x + c * ux - s * uy, y + s * ux + c * uy};
+  }
+};
+
+Item Transformed(const Item& in, const Placement& p) {
+  Item out = in;
+  const PointXY a = p.Apply(in.x1, in.y1);
+  out.x1 = a.x;
+  out.y1 = a.y;
+  switch (in.kind) {
+    case ShapeKind::kLine: {
+      const PointXY b = p.Apply(in.x2, in.y2);
+      out.x2 = b.x;
+      out.y2 = b.y;
+      break;
+    }
+    case ShapeKind::kCircle:
+    case ShapeKind::kArc:
+      out.r = in.r * (std::abs(p.sx) + std::abs(p.sy)) / 2.0;
+      if (in.kind == ShapeKind::kArc) {
+        double a1 = in.a1;
+        double a2 = in.a2;
+        if (p.sx < 0 && p.sy < 0) {
+          a1 += 180;
+          a2 += 180;
+        } else if (p.sx < 0) {
+          std::tie(a1, a2) = std::pair(180 - in.a2, 180 - in.a1);
+        } else if (p.sy < 0) {
+          std::tie(a1, a2) = std::pair(-in.a2, -in.a1);
+        }
+        out.a1 = a1 + p.angle_deg;
+        out.a2 = a2 + p.angle_deg;
+      }
+      break;
+    case ShapeKind::kText:
+      out.r = in.r * std::abs(p.sy);
+      break;
+    case ShapeKind::kPolyline:
+      for (PointXY& q : out.points) q = p.Apply(q.x, q.y);
+      break;
+    case ShapeKind::kPoint:
+      break;
+  }
+  return out;
+}
+
+class Builder {
+ public:
+  Builder(const Reader& reader, DrawingModel& model, DxfLoadReport& report)
+      : reader_(reader), model_(model), report_(report) {}
+
+  void Build() {
+    std::set<std::string, std::less<>> used;
+    CollectLayers(reader_.items, used, "", 0);
+    for (const Reader::LayerEntry& entry : reader_.layer_table) {
+      if (entry.name == "0" && !used.contains("0")) continue;
+      const uint16_t layer = model_.LayerOpen(entry.name);
+      model_.LayerSetPenColor(layer, AciToBgr(entry.color));
+      if (entry.off) model_.LayerSetAction(layer, kDefaultAction & ~kActionVisible);
+    }
+    for (const Item& item : reader_.items) Emit(item, "", 0);
+  }
+
+ private:
+  // The layers the shapes will land on (layer "0" of a block: the insert's).
+  void CollectLayers(const std::vector<Item>& items, std::set<std::string, std::less<>>& used,
+                     const std::string& parent_layer, int depth) {
+    if (depth > kMaxInsertDepth) return;
+    for (const Item& item : items) {
+      const std::string& layer = LayerOf(item, parent_layer);
+      used.insert(layer);
+      if (item.item == ItemKind::kInsert) {
+        const auto it = reader_.blocks.find(item.style);
+        if (it != reader_.blocks.end()) CollectLayers(it->second.items, used, layer, depth + 1);
+      }
+    }
+  }
+
+  static const std::string& LayerOf(const Item& item, const std::string& parent_layer) {
+    return (item.layer == "0" || item.layer.empty()) && !parent_layer.empty() ? parent_layer
+                                                                              : item.layer;
+  }
+
+  void Emit(const Item& item, const std::string& parent_layer, int depth) {
+    const std::string& layer_name = LayerOf(item, parent_layer);
+    if (item.item == ItemKind::kInsert) {
+      const auto it = reader_.blocks.find(item.style);
+      if (it == reader_.blocks.end()) {
+        ++report_.unsupported["INSERT (undefined block)"];
+        return;
+      }
+      if (depth >= kMaxInsertDepth) {
+        ++report_.unsupported["INSERT (nested too deep)"];
+        return;
+      }
+      for (int row = 0; row < item.rows; ++row) {
+        for (int col = 0; col < item.cols; ++col) {
+          const double ox = col * item.col_spacing;
+          const double oy = row * item.row_spacing;
+          const double c = std::cos(item.angle * kDegree);
+          const double s = std::sin(item.angle * kDegree);
+          const Placement placement{
+              it->second.base_x,         it->second.base_y,        item.sx, item.sy, item.angle,
+              item.x1 + c * ox - s * oy, item.y1 + s * ox + c * oy};
+          for (const Item& child : it->second.items) {
+            if (child.item == ItemKind::kInsert) {
+              Item nested = child;
+              const PointXY at = placement.Apply(child.x1, child.y1);
+              nested.x1 = at.x;
+              nested.y1 = at.y;
+              nested.sx = child.sx * item.sx;
+              nested.sy = child.sy * item.sy;
+              nested.angle = child.angle + item.angle;
+              Emit(nested, layer_name, depth + 1);
+            } else {
+              Emit(Transformed(child, placement), layer_name, depth + 1);
+            }
+          }
+        }
+      }
+      return;
+    }
+    const uint16_t layer = model_.LayerOpen(layer_name);
+    uint32_t number = 0;
+    switch (item.kind) {
+      case ShapeKind::kLine:
+        number = model_.DrawLine(item.x1, item.y1, item.x2, item.y2, layer);
+        break;
+      case ShapeKind::kPoint:
+        number = model_.DrawPoint(item.x1, item.y1, layer);
+        break;
+      case ShapeKind::kCircle:
+        number = model_.DrawCircle(item.x1, item.y1, item.r, layer);
+        break;
+      case ShapeKind::kArc:
+        number = model_.DrawArc(item.x1, item.y1, item.r, item.a1, item.a2, layer);
+        break;
+      case ShapeKind::kText: {
+        const int32_t font = model_.FontOpen(item.style.empty() ? "STANDARD" : item.style, item.r);
+        number = model_.TextAdd(layer, item.text, item.x1, item.y1, font);
+        break;
+      }
+      case ShapeKind::kPolyline:
+        number = model_.DrawPolyline(item.points, item.closed, layer);
+        break;
+    }
+    if (number != 0) {
+      ++report_.shapes;
+    } else {
+      ++report_.unsupported["invalid geometry"];
+    }
+  }
+
+  const Reader& reader_;
+  DrawingModel& model_;
+  DxfLoadReport& report_;
+};
+
+}  // namespace
+
+bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
+             std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = "cannot open '" + path + "': " + ErrnoText(errno);
+    return false;
+  }
+  if (std::filesystem::is_directory(path)) {
+    error = "'" + path + "' is a folder";
+    return false;
+  }
+  std::string head(22, '\0');
+  file.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(file.gcount()));
+  if (head.starts_with("AutoCAD Binary DXF")) {
+    error = "'" + path + "' is a binary DXF file; only ASCII DXF can be read";
+    return false;
+  }
+  file.close();
+
+  Reader reader;
+  DL_Dxf dxf;
+  bool ok = false;
+  try {
+    ok = dxf.in(path, &reader);
+  } catch (const std::exception& e) {
+    error = "cannot read '" + path + "' as DXF: " + e.what();
+    return false;
+  }
+  if (!ok) {
+    error = "cannot read '" + path + "' as DXF";
+    return false;
+  }
+  if (!reader.seen_section) {
+    error = "'" + path + "' is not a DXF file: it has no section";
+    return false;
+  }
+  if (!reader.seen_eof) {
+    error = "'" + path + "' is truncated: it ends before its EOF marker";
+    return false;
+  }
+  reader.Finish();
+
+  DxfLoadReport fresh_report;
+  fresh_report.unsupported = reader.unsupported;
+  fresh_report.version = reader.version;
+  DrawingModel fresh;
+  Builder(reader, fresh, fresh_report).Build();
+  into = std::move(fresh);
+  report = std::move(fresh_report);
+  return true;
+}
+
+}  // namespace halvex::mapcontrol

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <QPointF>
+#include <QWidget>
+
+#include <cstdint>
+#include <string_view>
+
+#include "mapcontrol/DrawingModel.hpp"
+
+class QMouseEvent;
+class QPaintEvent;
+class QPainter;
+class QResizeEvent;
+class QWheelEvent;
+
+namespace halvex::mapcontrol {
+
+// Colour of a 0xBBGGRR integer (the layers' and the background's form).
+QColor BgrToQColor(int bgr);
+
+// Mouse tools (ViewMouseTool). Other codes do nothing for now.
+inline constexpr int kToolSelect = -1;      // click picks the nearest shape
+inline constexpr int kToolPan = -2;         // drag moves the drawing
+inline constexpr int kToolWindowZoom = -3;  // drag a rectangle to fill the view
+
+// Button codes of OnWorldMouseDown.
+inline constexpr int kButtonLeft = 0;
+inline constexpr int kButtonRight = 1;
+inline constexpr int kButtonMiddle = 2;
+inline constexpr int kButtonOther = -1;
+
+// Bits of the `shift` argument of the mouse signals.
+inline constexpr int kShiftShift = 1;
+inline constexpr int kShiftAlt = 2;
+inline constexpr int kShiftCtrl = 4;
+inline constexpr int kShiftLeft = 8;
+inline constexpr int kShiftRight = 16;
+inline constexpr int kShiftMiddle = 32;
+
+// Pick tolerance of the select tool, in pixels.
+inline constexpr double kPickPixels = 5.0;
+
+// The chart widget: a DrawingModel shown in a window on the world (grid
+// metres, x east, y north, north up). The view is kept as the world point at
+// the widget's centre and the world units per pixel, the same along both axes;
+// a resize keeps both, so the drawing neither moves nor stretches.
+class TFlpCAD : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(int BackColor READ BackColor WRITE SetBackColor)
+  Q_PROPERTY(int LayerNumber READ LayerNumber WRITE SetLayerNumber)
+  Q_PROPERTY(int ViewMouseTool READ ViewMouseTool WRITE SetViewMouseTool)
+  Q_PROPERTY(int CadAction READ CadAction WRITE SetCadAction)
+  Q_PROPERTY(double CadFontScale READ CadFontScale WRITE SetCadFontScale)
+  Q_PROPERTY(int CadFontJustify READ CadFontJustify WRITE SetCadFontJustify)
+
+ public:
+  explicit TFlpCAD(QWidget* parent = nullptr);
+  ~TFlpCAD() override;
+
+  DrawingModel& Model() { return model_; }
+  const DrawingModel& Model() const { return model_; }
+
+  // --- Drawing, forwarded to the model; each repaints. ---
+  uint16_t LayerOpen(std::string_view name);
+  uint16_t LayerFindByName(std::string_view name) const;
+  void CadClearShapes(int layer);
+  void CadClearAll();
+  uint32_t DrawLine(double x1, double y1, double x2, double y2, uint16_t layer);
+  uint32_t DrawPoint(double x, double y, uint16_t layer);
+  uint32_t DrawCircle(double cx, double cy, double r, uint16_t layer);
+  uint32_t DrawPolyline(const std::vector<PointXY>& points, bool closed, uint16_t layer);
+  uint32_t DrawArc(double cx, double cy, double r, double start_deg, double end_deg,
+                   uint16_t layer);
+  int32_t FontOpen(std::string_view name, double scale);
+  uint32_t TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font);
+  void SetLayerPenFg(uint16_t layer, int color);
+  void SetLayerPenWidth(uint16_t layer, int width);
+  void SetLayerAction(uint16_t layer, uint32_t action);
+  int ShapePenWidth(uint32_t shape) const;
+  bool SetShapePenWidth(uint32_t shape, int width);
+  bool ShapeDeselect(uint32_t shape);
+
+  // --- View ---
+  double WorldLeft() const;
+  double WorldRight() const;
+  double WorldTop() const;
+  double WorldBottom() const;
+  double WorldUnitsPerPixel() const { return units_per_pixel_; }
+  // Moves the window on the world by (dx, dy) world units: WorldLeft grows by
+  // dx and WorldTop by dy.
+  void WorldPan(double dx, double dy);
+  // Mode 0: a positive `percentage` p zooms in, dividing the visible width and
+  // height by (1 + p); a negative one zooms out, multiplying them by (1 + |p|).
+  // So +p followed by -p gives back the same view. The world point
+  // (zoom_x, zoom_y) keeps its place on the screen. Other modes, 0 and
+  // non-finite values do nothing.
+  void WorldZoom(int mode, double percentage, double zoom_x, double zoom_y);
+  // Shows the whole drawing with a margin of 5 % of its size on each side; an
+  // empty drawing keeps the view, a drawing of a single point is centred.
+  void WorldExtents();
+  // Sets the view so that the world rectangle fills the window as far as the
+  // square aspect allows, centred.
+  void WorldWindow(double left, double top, double right, double bottom);
+
+  // Screen and world coordinates of the current view.
+  QPointF WorldToScreen(double x, double y) const;
+  PointXY ScreenToWorld(QPointF p) const;
+
+  // --- Properties ---
+  int BackColor() const { return back_color_; }
+  void SetBackColor(int bgr);
+  int LayerNumber() const { return layer_number_; }
+  void SetLayerNumber(int layer) { layer_number_ = layer; }
+  int ViewMouseTool() const { return mouse_tool_; }
+  void SetViewMouseTool(int tool);
+  int CadAction() const { return cad_action_; }
+  void SetCadAction(int action) { cad_action_ = action; }
+  double CadFontScale() const { return cad_font_scale_; }
+  void SetCadFontScale(double scale) { cad_font_scale_ = scale; }
+  int CadFontJustify() const { return cad_font_justify_; }
+  void SetCadFontJustify(int justify) { cad_font_justify_ = justify; }
+
+ signals:
+  // The cursor's world position; magnitude and angle are the distance and the
+  // bearing (degrees clockwise from north, 0 to 360) from the last mouse-down
+  // point, both 0 before the first press.
+  void OnWorldMouseMove(int shift, double x, double y, double magnitude, double angle);
+  void OnWorldMouseDown(int button, int shift, int action, double x, double y);
+  void OnShapeNumberSelected(int shapeType, int shapeNumber);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  double HalfWidthPixels() const;
+  double HalfHeightPixels() const;
+  void DrawShape(QPainter& painter, const ShapeData& shape) const;
+
+  DrawingModel model_;
+  double center_x_ = 0;
+  double center_y_ = 0;
+  double units_per_pixel_ = 1;
+
+  int back_color_ = 0xFFFFFF;
+  int layer_number_ = 0;
+  int mouse_tool_ = kToolSelect;
+  int cad_action_ = 0;
+  double cad_font_scale_ = 1;
+  int cad_font_justify_ = 0;
+
+  // Last mouse-down point in world units, for OnWorldMouseMove.
+  bool have_down_ = false;
+  PointXY down_world_;
+  // Dragging with the pan or window-zoom tool.
+  bool dragging_ = false;
+  QPointF drag_start_;    // screen
+  QPointF drag_current_;  // screen
+  PointXY drag_world_;    // world point grabbed by the pan tool
+};
+
+}  // namespace halvex::mapcontrol

@@ -1,0 +1,435 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapcontrol/DxfFile.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace halvex::mapcontrol {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kData = DXF_TEST_DATA;
+
+class TempDir {
+ public:
+  TempDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = fs::temp_directory_path() / ("halvex_dxf_" + std::to_string(::getpid()) + "_" +
+                                         info->test_suite_name() + "_" + info->name());
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+  size_t Entries() const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(path_), {}));
+  }
+
+ private:
+  fs::path path_;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ezdxf's audit of the file: true when it reads the file and finds no error.
+bool PassesAudit(const std::string& path) {
+  const std::string command = std::string(DXF_AUDIT_PYTHON) +
+                              " -c \"import ezdxf, sys; doc = ezdxf.readfile(sys.argv[1]); "
+                              "a = doc.audit(); sys.exit(1 if a.has_errors else 0)\" '" +
+                              path + "' >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+std::vector<ShapeData> Shapes(const DrawingModel& model, uint16_t layer) {
+  std::vector<ShapeData> shapes;
+  model.ForEachShape(layer, [&](const ShapeData& s) { shapes.push_back(s); });
+  return shapes;
+}
+
+void ExpectNear(double expected, double actual, const char* what) {
+  EXPECT_LE(std::abs(expected - actual), 1e-9 * std::max(1.0, std::abs(expected)))
+      << what << ": expected " << expected << ", got " << actual;
+}
+
+// Same kind and geometry (numbers, pen widths and fonts aside).
+void ExpectSameShape(const ShapeData& e, const ShapeData& a) {
+  ASSERT_EQ(e.kind, a.kind);
+  ExpectNear(e.x1, a.x1, "x1");
+  ExpectNear(e.y1, a.y1, "y1");
+  switch (e.kind) {
+    case ShapeKind::kLine:
+      ExpectNear(e.x2, a.x2, "x2");
+      ExpectNear(e.y2, a.y2, "y2");
+      break;
+    case ShapeKind::kCircle:
+      ExpectNear(e.r, a.r, "r");
+      break;
+    case ShapeKind::kArc:
+      ExpectNear(e.r, a.r, "r");
+      ExpectNear(e.a1, a.a1, "a1");
+      ExpectNear(e.a2, a.a2, "a2");
+      break;
+    case ShapeKind::kText:
+      EXPECT_EQ(e.text, a.text);
+      break;
+    case ShapeKind::kPolyline:
+      EXPECT_EQ(e.closed, a.closed);
+      ASSERT_EQ(e.points.size(), a.points.size());
+      for (size_t i = 0; i < e.points.size(); ++i) {
+        ExpectNear(e.points[i].x, a.points[i].x, "point x");
+        ExpectNear(e.points[i].y, a.points[i].y, "point y");
+      }
+      break;
+    case ShapeKind::kPoint:
+      break;
+  }
+}
+
+// Every kind on three layers, with awkward numbers: survey grid coordinates,
+// small fractions, negative values.
+DrawingModel SampleDrawing() {
+  DrawingModel m;
+  const uint16_t coast = m.LayerOpen("Coast line");
+  const uint16_t depth = m.LayerOpen("Depth");
+  const uint16_t notes = m.LayerOpen("Notes_2");
+  m.LayerSetPenColor(coast, 0x0000FF);
+  m.LayerSetPenColor(depth, 0xFF0000);
+  m.LayerSetPenColor(notes, 0x00FF00);
+  m.DrawLine(512345.678901234, 6123456.78901234, 512400.000000001, 6123499.5, coast);
+  m.DrawPoint(-0.000123456789012, 1e-7, depth);
+  m.DrawCircle(512350.25, 6123460.125, 12.3456789012345, depth);
+  m.DrawArc(100.5, -200.25, 3.14159265358979, 15.5, 275.125, coast);
+  m.DrawArc(1, 2, 3, 350, 10, coast);  // through east
+  m.TextAdd(notes, "Wreck (dangerous), 12.5 m", 512360.1, 6123470.9, m.FontOpen("Arial", 2.5));
+  m.TextAdd(notes, "second text", -5, -6, m.FontOpen("Arial", 0.75));
+  m.DrawPolyline({{0, 0}, {10.5, 0.25}, {10.5, 10.75}, {-3.125, 9}}, true, coast);
+  m.DrawPolyline({{512345.1, 6123456.2}, {512346.3, 6123457.4}}, false, depth);
+  m.DrawPolyline({{7, 8}}, false, notes);
+  return m;
+}
+
+// ---------------------------------------------------------------- round trip
+
+TEST(DxfRoundTrip, EveryKindOnSeveralLayers) {
+  TempDir dir;
+  const DrawingModel original = SampleDrawing();
+  std::string error;
+  const std::string file = dir.Path("chart.dxf");
+  ASSERT_TRUE(SaveDxf(original, file, error)) << error;
+  EXPECT_NE(ReadFile(file).find("AC1009"), std::string::npos);
+
+  DrawingModel loaded;
+  DxfLoadReport report;
+  ASSERT_TRUE(LoadDxf(file, loaded, report, error)) << error;
+  EXPECT_TRUE(report.unsupported.empty());
+  EXPECT_EQ(report.version, "AC1009");
+  EXPECT_EQ(report.shapes, original.ShapeCount());
+  ASSERT_EQ(loaded.LayerCount(), original.LayerCount());  // no layer "0" added
+  for (uint16_t l = 0; l < original.LayerCount(); ++l) {
+    SCOPED_TRACE(original.LayerName(l));
+    EXPECT_EQ(loaded.LayerName(l), original.LayerName(l));
+    EXPECT_EQ(loaded.LayerPenColor(l), original.LayerPenColor(l));
+    EXPECT_EQ(loaded.LayerAction(l), kDefaultAction);
+    const auto expected = Shapes(original, l);
+    const auto actual = Shapes(loaded, l);
+    ASSERT_EQ(expected.size(), actual.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      SCOPED_TRACE(i);
+      ExpectSameShape(expected[i], actual[i]);
+    }
+  }
+  // Text height comes back as the font's scale.
+  const auto texts = Shapes(loaded, 2);
+  ASSERT_EQ(texts.size(), 3u);
+  ASSERT_TRUE(loaded.FontGet(texts[0].font));
+  EXPECT_DOUBLE_EQ(loaded.FontGet(texts[0].font)->scale, 2.5);
+  EXPECT_DOUBLE_EQ(loaded.FontGet(texts[1].font)->scale, 0.75);
+}
+
+TEST(DxfRoundTrip, ExportedFilesPassAudit) {
+  TempDir dir;
+  std::string error;
+  const std::string sample = dir.Path("sample.dxf");
+  ASSERT_TRUE(SaveDxf(SampleDrawing(), sample, error)) << error;
+  EXPECT_TRUE(PassesAudit(sample));
+
+  const std::string empty = dir.Path("empty.dxf");
+  ASSERT_TRUE(SaveDxf(DrawingModel(), empty, error)) << error;
+  EXPECT_TRUE(PassesAudit(empty));
+
+  DrawingModel with_zero;
+  const uint16_t zero = with_zero.LayerOpen("0");
+  with_zero.DrawCircle(0, 0, 1, zero);
+  with_zero.DrawArc(0, 0, 1, 45, 45, with_zero.LayerOpen("hidden"));
+  with_zero.LayerSetAction(1, kActionSelectable);
+  const std::string zero_file = dir.Path("zero.dxf");
+  ASSERT_TRUE(SaveDxf(with_zero, zero_file, error)) << error;
+  EXPECT_TRUE(PassesAudit(zero_file));
+
+  // The audit does find errors: a file cut short fails it.
+  const std::string broken = dir.Path("broken.dxf");
+  std::ofstream(broken) << ReadFile(sample).substr(0, 300);
+  EXPECT_FALSE(PassesAudit(broken));
+}
+
+TEST(DxfRoundTrip, LayerZeroVisibilityAndFullCircleArc) {
+  TempDir dir;
+  DrawingModel m;
+  const uint16_t zero = m.LayerOpen("0");
+  const uint16_t hidden = m.LayerOpen("hidden");
+  m.LayerSetPenColor(hidden, 0xC0C0C0);
+  m.LayerSetAction(hidden, kActionSelectable);
+  m.DrawCircle(0, 0, 1, zero);
+  m.DrawArc(5, 5, 2, 45, 45, hidden);
+  std::string error;
+  const std::string file = dir.Path("z.dxf");
+  ASSERT_TRUE(SaveDxf(m, file, error)) << error;
+  DrawingModel loaded;
+  DxfLoadReport report;
+  ASSERT_TRUE(LoadDxf(file, loaded, report, error)) << error;
+  ASSERT_EQ(loaded.LayerCount(), 2u);
+  EXPECT_EQ(loaded.LayerName(0), "0");
+  EXPECT_EQ(loaded.LayerName(1), "hidden");
+  EXPECT_EQ(loaded.LayerPenColor(1), 0xC0C0C0);
+  EXPECT_EQ(loaded.LayerAction(1) & kActionVisible, 0u);
+  EXPECT_EQ(loaded.LayerAction(0), kDefaultAction);
+  const auto arcs = Shapes(loaded, 1);
+  ASSERT_EQ(arcs.size(), 1u);
+  EXPECT_DOUBLE_EQ(arcs[0].a1, 45);
+  EXPECT_DOUBLE_EQ(arcs[0].a2, 405);  // the full circle as DXF needs it
+}
+
+// ---------------------------------------------------------------- colours
+
+TEST(DxfColours, NearestBasicIndex) {
+  EXPECT_EQ(NearestAci(0x0000FF), 1);  // red (0xBBGGRR)
+  EXPECT_EQ(NearestAci(0x00FFFF), 2);
+  EXPECT_EQ(NearestAci(0x00FF00), 3);
+  EXPECT_EQ(NearestAci(0xFFFF00), 4);
+  EXPECT_EQ(NearestAci(0xFF0000), 5);  // blue
+  EXPECT_EQ(NearestAci(0xFF00FF), 6);
+  EXPECT_EQ(NearestAci(0x000000), 7);
+  EXPECT_EQ(NearestAci(0xFFFFFF), 7);
+  EXPECT_EQ(NearestAci(0xF0F0F0), 7);
+  EXPECT_EQ(NearestAci(0x808080), 8);
+  EXPECT_EQ(NearestAci(0xC0C0C0), 9);
+  EXPECT_EQ(NearestAci(0x1010E0), 1);  // dark-ish red
+  EXPECT_EQ(NearestAci(0xE01010), 5);  // dark-ish blue
+  EXPECT_EQ(NearestAci(0x202020), 7);
+  for (int aci = 1; aci <= 9; ++aci) {
+    EXPECT_EQ(NearestAci(AciToBgr(aci)), aci) << aci;
+    EXPECT_EQ(AciToBgr(-aci), AciToBgr(aci)) << aci;
+  }
+  EXPECT_EQ(AciToBgr(7), 0x000000);
+  EXPECT_EQ(AciToBgr(0), kDefaultPenColor);
+  EXPECT_EQ(AciToBgr(42), kDefaultPenColor);
+  EXPECT_EQ(AciToBgr(256), kDefaultPenColor);
+}
+
+// ---------------------------------------------------------------- saving
+
+TEST(DxfSave, ReplacesAtomicallyAndFailsCleanly) {
+  TempDir dir;
+  std::string error;
+  const std::string file = dir.Path("out.dxf");
+  std::ofstream(file) << "old content";
+  ASSERT_TRUE(SaveDxf(SampleDrawing(), file, error)) << error;
+  EXPECT_NE(ReadFile(file).find("ENTITIES"), std::string::npos);
+  EXPECT_EQ(dir.Entries(), 1u);  // no temporary left beside it
+
+  const std::string missing = dir.Path("no/such/folder/out.dxf");
+  EXPECT_FALSE(SaveDxf(SampleDrawing(), missing, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(fs::exists(missing));
+
+  // A folder in the way of the target: the old folder stays, no temporary.
+  const std::string folder = dir.Path("taken.dxf");
+  fs::create_directories(folder + "/inside");
+  error.clear();
+  EXPECT_FALSE(SaveDxf(SampleDrawing(), folder, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(fs::is_directory(folder + "/inside"));
+  EXPECT_EQ(dir.Entries(), 2u);
+}
+
+// ---------------------------------------------------------------- loading files
+
+TEST(DxfLoad, Release12WithBlocks) {
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(kData + "/r12_basic.dxf", m, report, error)) << error;
+  EXPECT_EQ(report.version, "AC1009");
+  EXPECT_TRUE(report.unsupported.empty());
+  // Layer "0" holds nothing of its own: the block's line goes to the
+  // INSERT's layer.
+  ASSERT_EQ(m.LayerCount(), 2u);
+  EXPECT_EQ(m.LayerName(0), "Coast");
+  EXPECT_EQ(m.LayerName(1), "Depth");
+  EXPECT_EQ(m.LayerPenColor(0), 0x0000FF);
+  EXPECT_EQ(m.LayerPenColor(1), 0xFF0000);
+  EXPECT_EQ(m.LayerAction(0), kDefaultAction);
+  EXPECT_EQ(m.LayerAction(1) & kActionVisible, 0u);  // colour -5: off
+
+  const auto coast = Shapes(m, 0);
+  ASSERT_EQ(coast.size(), 4u);
+  ShapeData e;
+  e.kind = ShapeKind::kLine;
+  e.x1 = 1.5, e.y1 = 2.5, e.x2 = 10.25, e.y2 = -4;
+  ExpectSameShape(e, coast[0]);
+  e = {};
+  e.kind = ShapeKind::kArc;
+  e.r = 10, e.a1 = 30, e.a2 = 120;
+  ExpectSameShape(e, coast[1]);
+  e = {};
+  e.kind = ShapeKind::kPolyline;
+  e.points = {{0, 0}, {10, 0}, {10, 10}};
+  e.closed = true;
+  ExpectSameShape(e, coast[2]);
+  // The block's circle (base point (1, 1)) at (100, 200), scale 2.
+  e = {};
+  e.kind = ShapeKind::kCircle;
+  e.x1 = 100, e.y1 = 200, e.r = 1;
+  ExpectSameShape(e, coast[3]);
+
+  const auto depth = Shapes(m, 1);
+  ASSERT_EQ(depth.size(), 4u);
+  e = {};
+  e.kind = ShapeKind::kPoint;
+  e.x1 = 3, e.y1 = 4;
+  ExpectSameShape(e, depth[0]);
+  e = {};
+  e.kind = ShapeKind::kCircle;
+  e.x1 = 5, e.y1 = 6, e.r = 2.5;
+  ExpectSameShape(e, depth[1]);
+  e = {};
+  e.kind = ShapeKind::kText;
+  e.x1 = 7, e.y1 = 8, e.text = "12.5 m";
+  ExpectSameShape(e, depth[2]);
+  ASSERT_TRUE(m.FontGet(depth[2].font));
+  EXPECT_EQ(m.FontGet(depth[2].font)->name, "STANDARD");
+  EXPECT_DOUBLE_EQ(m.FontGet(depth[2].font)->scale, 2);
+  // The block's line (1, 1)-(2, 1), scaled 2 and turned 90 degrees.
+  e = {};
+  e.kind = ShapeKind::kLine;
+  e.x1 = 100, e.y1 = 200, e.x2 = 100, e.y2 = 202;
+  ExpectSameShape(e, depth[3]);
+  EXPECT_EQ(report.shapes, 8u);
+}
+
+TEST(DxfLoad, LightweightPolylineBulgeAndMText) {
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(kData + "/r2000_lwpolyline_mtext.dxf", m, report, error)) << error;
+  EXPECT_EQ(report.version, "AC1015");
+  EXPECT_TRUE(report.unsupported.empty());
+  ASSERT_EQ(m.LayerCount(), 2u);  // no LAYER table: in the order met
+  EXPECT_EQ(m.LayerName(0), "Route");
+  EXPECT_EQ(m.LayerName(1), "Notes");
+
+  const auto route = Shapes(m, 0);
+  ASSERT_EQ(route.size(), 2u);
+  // Bulge 1 from (0, 0) to (10, 0): the half circle below the chord, in
+  // 90 segments of 2 degrees, then straight on to (10, 5).
+  const ShapeData& curved = route[0];
+  ASSERT_EQ(curved.kind, ShapeKind::kPolyline);
+  EXPECT_FALSE(curved.closed);
+  ASSERT_EQ(curved.points.size(), 92u);
+  ExpectNear(0, curved.points[0].x, "start x");
+  ExpectNear(5, curved.points[45].x, "middle x");
+  ExpectNear(-5, curved.points[45].y, "middle y");
+  ExpectNear(10, curved.points[90].x, "end of arc x");
+  ExpectNear(0, curved.points[90].y, "end of arc y");
+  ExpectNear(5, curved.points[91].y, "last y");
+  for (size_t i = 1; i < 90; ++i) {
+    EXPECT_NEAR(std::hypot(curved.points[i].x - 5, curved.points[i].y), 5, 1e-9) << i;
+    EXPECT_LT(curved.points[i].y, 0) << i;
+  }
+  ShapeData square;
+  square.kind = ShapeKind::kPolyline;
+  square.closed = true;
+  square.points = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  ExpectSameShape(square, route[1]);
+
+  const auto notes = Shapes(m, 1);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].text, "Wreck\ndepth 12 m");
+  EXPECT_DOUBLE_EQ(notes[0].x1, 4);
+  EXPECT_DOUBLE_EQ(notes[0].y1, 5);
+  ASSERT_TRUE(m.FontGet(notes[0].font));
+  EXPECT_EQ(m.FontGet(notes[0].font)->name, "Standard");
+  EXPECT_DOUBLE_EQ(m.FontGet(notes[0].font)->scale, 1.5);
+}
+
+TEST(DxfLoad, UnsupportedEntitiesAreCounted) {
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(kData + "/unsupported.dxf", m, report, error)) << error;
+  EXPECT_EQ(report.unsupported.size(), 2u);
+  EXPECT_EQ(report.unsupported["SPLINE"], 2u);
+  EXPECT_EQ(report.unsupported["HATCH"], 1u);
+  ASSERT_EQ(m.LayerCount(), 1u);
+  EXPECT_EQ(m.LayerShapeCount(0), 1u);
+  EXPECT_EQ(report.shapes, 1u);
+}
+
+TEST(DxfLoad, RefusedFilesLeaveTheDrawingUnchanged) {
+  TempDir dir;
+  const std::string garbage = dir.Path("garbage.dxf");
+  std::ofstream(garbage) << "this is not a drawing\nat all\n";
+  const std::string empty = dir.Path("empty.dxf");
+  std::ofstream{empty};
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {kData + "/binary.dxf", "binary"},
+      {kData + "/truncated.dxf", "truncated"},
+      {dir.Path("missing.dxf"), "cannot open"},
+      {garbage, "DXF"},
+      {empty, "DXF"},
+      {dir.Path(""), ""},
+  };
+  for (const auto& [path, reason] : cases) {
+    SCOPED_TRACE(path);
+    DrawingModel m = SampleDrawing();
+    DxfLoadReport report;
+    report.unsupported["marker"] = 7;
+    std::string error;
+    EXPECT_FALSE(LoadDxf(path, m, report, error));
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(m.LayerCount(), 3u);
+    EXPECT_EQ(m.ShapeCount(), SampleDrawing().ShapeCount());
+    EXPECT_EQ(report.unsupported.size(), 1u);
+    EXPECT_EQ(report.shapes, 0u);
+  }
+}
+
+TEST(DxfLoad, ReplacesTheDrawingOnSuccess) {
+  DrawingModel m = SampleDrawing();
+  DxfLoadReport report;
+  report.unsupported["stale"] = 1;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(kData + "/unsupported.dxf", m, report, error)) << error;
+  EXPECT_EQ(m.LayerCount(), 1u);
+  EXPECT_EQ(m.LayerName(0), "Survey");
+  EXPECT_EQ(m.ShapeCount(), 1u);
+  EXPECT_EQ(report.unsupported.count("stale"), 0u);
+}
+
+}  // namespace
+}  // namespace halvex::mapcontrol

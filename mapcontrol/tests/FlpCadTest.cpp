@@ -1,0 +1,413 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The chart widget on the offscreen platform: operations reach the model, the
+// view's numbers (pan, zoom, extents, aspect), what gets painted where, and
+// the mouse tools with their signals.
+
+#include <QApplication>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <numbers>
+
+#include "mapcontrol/FlpCad.hpp"
+
+namespace halvex::mapcontrol {
+
+class FlpCadTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // ------------------------------------------------------------ operations
+  void OperationsReachTheModel() {
+    TFlpCAD w;
+    const uint16_t track = w.LayerOpen("Track");
+    QCOMPARE(w.LayerOpen("Track"), track);
+    QCOMPARE(w.LayerFindByName("Track"), track);
+    QCOMPARE(w.LayerFindByName("None"), kNoLayer);
+    const uint32_t line = w.DrawLine(0, 0, 10, 10, track);
+    const uint32_t point = w.DrawPoint(5, 5, track);
+    const uint32_t circle = w.DrawCircle(1, 2, 3, track);
+    const int32_t font = w.FontOpen("Sans", 2.5);
+    const uint32_t text = w.TextAdd(track, "WP1", 4, 4, font);
+    QCOMPARE(w.Model().ShapeCount(), size_t{4});
+    QCOMPARE(w.Model().ShapeKindOf(line), std::optional(ShapeKind::kLine));
+    QCOMPARE(w.Model().ShapeKindOf(point), std::optional(ShapeKind::kPoint));
+    QCOMPARE(w.Model().ShapeKindOf(circle), std::optional(ShapeKind::kCircle));
+    QCOMPARE(w.Model().GetShape(text)->text, std::string("WP1"));
+    QCOMPARE(w.Model().FontGet(font)->scale, 2.5);
+    QCOMPARE(w.DrawLine(0, 0, 1, 1, kNoLayer), 0u);
+
+    w.SetLayerPenFg(track, 0x123456);
+    w.SetLayerPenWidth(track, 4);
+    w.SetLayerAction(track, kActionVisible);
+    QCOMPARE(w.Model().LayerPenColor(track), 0x123456);
+    QCOMPARE(w.Model().LayerPenWidth(track), 4);
+    QCOMPARE(w.Model().LayerAction(track), kActionVisible);
+
+    QCOMPARE(w.ShapePenWidth(line), -1);
+    QVERIFY(w.SetShapePenWidth(line, 3));
+    QCOMPARE(w.ShapePenWidth(line), 3);
+    QVERIFY(w.Model().ShapeSelect(line));
+    QVERIFY(w.ShapeDeselect(line));
+    QVERIFY(!w.Model().ShapeSelected(line));
+
+    const uint16_t other = w.LayerOpen("Other");
+    w.DrawPoint(0, 0, other);
+    w.CadClearShapes(track);
+    QCOMPARE(w.Model().LayerShapeCount(track), size_t{0});
+    QCOMPARE(w.Model().LayerShapeCount(other), size_t{1});
+    w.CadClearAll();
+    QCOMPARE(w.Model().LayerCount(), size_t{0});
+    QCOMPARE(w.Model().ShapeCount(), size_t{0});
+  }
+
+  void PropertiesAreStored() {
+    TFlpCAD w;
+    w.SetBackColor(0x102030);
+    w.SetLayerNumber(3);
+    w.SetViewMouseTool(kToolPan);
+    w.SetCadAction(7);
+    w.SetCadFontScale(1.5);
+    w.SetCadFontJustify(2);
+    QCOMPARE(w.BackColor(), 0x102030);
+    QCOMPARE(w.LayerNumber(), 3);
+    QCOMPARE(w.ViewMouseTool(), kToolPan);
+    QCOMPARE(w.CadAction(), 7);
+    QCOMPARE(w.CadFontScale(), 1.5);
+    QCOMPARE(w.CadFontJustify(), 2);
+    QCOMPARE(w.property("BackColor").toInt(), 0x102030);
+  }
+
+  void BgrIntegersBecomeColours() {
+    QCOMPARE(BgrToQColor(0x0000FF), QColor(255, 0, 0));
+    QCOMPARE(BgrToQColor(0x00FF00), QColor(0, 255, 0));
+    QCOMPARE(BgrToQColor(0xFF0000), QColor(0, 0, 255));
+    QCOMPARE(BgrToQColor(0x123456), QColor(0x56, 0x34, 0x12));
+  }
+
+  // ------------------------------------------------------------ view
+  void PanShiftsTheWindow() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    // The initial view: centre (0, 0), one world unit per pixel, north up.
+    QCOMPARE(w.WorldLeft(), -100.0);
+    QCOMPARE(w.WorldRight(), 100.0);
+    QCOMPARE(w.WorldTop(), 50.0);
+    QCOMPARE(w.WorldBottom(), -50.0);
+    w.WorldPan(10, -5);
+    QCOMPARE(w.WorldLeft(), -90.0);
+    QCOMPARE(w.WorldRight(), 110.0);
+    QCOMPARE(w.WorldTop(), 45.0);
+    QCOMPARE(w.WorldBottom(), -55.0);
+  }
+
+  void ZoomKeepsTheZoomPointInPlace() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.WorldPan(10, -5);
+    const QPointF before = w.WorldToScreen(0, 0);
+    w.WorldZoom(0, 1.0, 0, 0);  // visible size halved
+    QCOMPARE(w.WorldRight() - w.WorldLeft(), 100.0);
+    QCOMPARE(w.WorldTop() - w.WorldBottom(), 50.0);
+    QCOMPARE(w.WorldLeft(), -45.0);
+    QCOMPARE(w.WorldTop(), 22.5);
+    const QPointF after = w.WorldToScreen(0, 0);
+    QCOMPARE(after.x(), before.x());
+    QCOMPARE(after.y(), before.y());
+    w.WorldZoom(0, -3.0, 7, 9);  // visible size times four
+    QCOMPARE(w.WorldRight() - w.WorldLeft(), 400.0);
+  }
+
+  void ZoomInThenOutReturnsTheView() {
+    TFlpCAD w;
+    w.resize(321, 123);
+    w.WorldWindow(500000, 6000100, 500300, 6000000);
+    const double l = w.WorldLeft(), r = w.WorldRight(), t = w.WorldTop(), b = w.WorldBottom();
+    for (double p : {0.2, 0.5, 1.0, 3.7}) {
+      w.WorldZoom(0, p, 500123.4, 6000050.5);
+      QVERIFY(w.WorldRight() - w.WorldLeft() < r - l);
+      w.WorldZoom(0, -p, 500123.4, 6000050.5);
+      QVERIFY(std::abs(w.WorldLeft() - l) < 1e-6);
+      QVERIFY(std::abs(w.WorldRight() - r) < 1e-6);
+      QVERIFY(std::abs(w.WorldTop() - t) < 1e-6);
+      QVERIFY(std::abs(w.WorldBottom() - b) < 1e-6);
+    }
+    // Other modes, 0 and non-finite values leave the view alone.
+    w.WorldZoom(1, 0.5, 0, 0);
+    w.WorldZoom(0, 0, 0, 0);
+    w.WorldZoom(0, std::nan(""), 0, 0);
+    w.WorldZoom(0, 0.5, std::nan(""), 0);
+    QCOMPARE(w.WorldLeft(), l);
+    QCOMPARE(w.WorldTop(), t);
+  }
+
+  void ExtentsShowTheWholeDrawing() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.WorldExtents();  // empty drawing: view kept
+    QCOMPARE(w.WorldLeft(), -100.0);
+    QCOMPARE(w.WorldTop(), 50.0);
+
+    const uint16_t layer = w.LayerOpen("L");
+    w.DrawLine(1000, 2000, 1100, 2050, layer);
+    w.WorldExtents();
+    // 100 x 50 plus 5 % on each side is 110 x 55, which fits 200 x 100 pixels
+    // at 0.55 units per pixel, centred on (1050, 2025).
+    QVERIFY(std::abs(w.WorldUnitsPerPixel() - 0.55) < 1e-12);
+    QVERIFY(std::abs(w.WorldLeft() - 995.0) < 1e-9);
+    QVERIFY(std::abs(w.WorldRight() - 1105.0) < 1e-9);
+    QVERIFY(std::abs(w.WorldTop() - 2052.5) < 1e-9);
+    QVERIFY(std::abs(w.WorldBottom() - 1997.5) < 1e-9);
+
+    // A tall drawing is fitted by its height.
+    w.CadClearShapes(-1);
+    w.DrawLine(0, 0, 10, 1000, layer);
+    w.WorldExtents();
+    QVERIFY(w.WorldBottom() <= -50.0 + 1e-9);
+    QVERIFY(w.WorldTop() >= 1050.0 - 1e-9);
+    QVERIFY(std::abs((w.WorldTop() - w.WorldBottom()) - 1100.0) < 1e-9);
+
+    // A single point is centred at the current scale.
+    w.CadClearShapes(-1);
+    const double upp = w.WorldUnitsPerPixel();
+    w.DrawPoint(7, 8, layer);
+    w.WorldExtents();
+    QCOMPARE(w.WorldUnitsPerPixel(), upp);
+    QVERIFY(std::abs((w.WorldLeft() + w.WorldRight()) / 2 - 7) < 1e-9);
+    QVERIFY(std::abs((w.WorldTop() + w.WorldBottom()) / 2 - 8) < 1e-9);
+  }
+
+  void ResizeKeepsTheAspectSquare() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.WorldWindow(0, 40, 100, 0);
+    const double cx = (w.WorldLeft() + w.WorldRight()) / 2;
+    const double cy = (w.WorldTop() + w.WorldBottom()) / 2;
+    for (QSize size : {QSize(300, 100), QSize(80, 400), QSize(1, 1)}) {
+      w.resize(size);
+      const double ux = (w.WorldRight() - w.WorldLeft()) / size.width();
+      const double uy = (w.WorldTop() - w.WorldBottom()) / size.height();
+      QVERIFY(std::abs(ux - uy) < 1e-12);
+      QVERIFY(w.WorldTop() > w.WorldBottom());
+      QVERIFY(std::abs((w.WorldLeft() + w.WorldRight()) / 2 - cx) < 1e-9);
+      QVERIFY(std::abs((w.WorldTop() + w.WorldBottom()) / 2 - cy) < 1e-9);
+    }
+  }
+
+  // ------------------------------------------------------------ painting
+  void PaintsLinesInTheLayerColourAtTheirPlace() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.SetBackColor(0x00FF00);  // green
+    const uint16_t layer = w.LayerOpen("L");
+    w.SetLayerPenFg(layer, 0x0000FF);  // red
+    w.SetLayerPenWidth(layer, 5);
+    // World (-50, 20) to (50, 20) is screen (50, 30) to (150, 30).
+    const uint32_t line = w.DrawLine(-50, 20, 50, 20, layer);
+    QImage img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(100, 30), QColor(255, 0, 0));
+    QCOMPARE(img.pixelColor(60, 30), QColor(255, 0, 0));
+    QCOMPARE(img.pixelColor(100, 60), QColor(0, 255, 0));  // below the line
+    QCOMPARE(img.pixelColor(20, 30), QColor(0, 255, 0));   // beyond its end
+
+    // Selected shapes are highlighted; the view moves the line.
+    w.Model().ShapeSelect(line);
+    img = w.grab().toImage();
+    QVERIFY(img.pixelColor(100, 30) != QColor(255, 0, 0));
+    QVERIFY(img.pixelColor(100, 30) != QColor(0, 255, 0));
+    w.ShapeDeselect(line);
+    w.WorldPan(0, 20);  // the line is now at screen row 50
+    img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(100, 50), QColor(255, 0, 0));
+    QCOMPARE(img.pixelColor(100, 30), QColor(0, 255, 0));
+
+    // A hidden layer is not drawn; a shape's own pen width wins.
+    w.SetLayerAction(layer, 0);
+    img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(100, 50), QColor(0, 255, 0));
+    w.SetLayerAction(layer, kActionAll);
+    w.SetShapePenWidth(line, 21);
+    img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(100, 58), QColor(255, 0, 0));
+  }
+
+  void PaintsCirclesAndPoints() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.SetBackColor(0xFFFFFF);
+    const uint16_t layer = w.LayerOpen("L");
+    w.SetLayerPenFg(layer, 0xFF0000);  // blue
+    w.SetLayerPenWidth(layer, 3);
+    w.DrawCircle(0, 0, 30, layer);
+    w.DrawPoint(-80, 0, layer);
+    const QImage img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(130, 50), QColor(0, 0, 255));      // east of the circle
+    QCOMPARE(img.pixelColor(100, 20), QColor(0, 0, 255));      // north of it
+    QCOMPARE(img.pixelColor(100, 50), QColor(255, 255, 255));  // centre empty
+    QCOMPARE(img.pixelColor(20, 50), QColor(0, 0, 255));       // the point
+  }
+
+  // ------------------------------------------------------------ mouse
+  void PanToolMovesTheViewByTheDraggedDistance() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.WorldZoom(0, 1.0, 0, 0);  // 0.5 units per pixel
+    w.SetViewMouseTool(kToolPan);
+    const double l = w.WorldLeft(), t = w.WorldTop();
+    QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    QTest::mouseMove(&w, QPoint(120, 60));
+    QTest::mouseMove(&w, QPoint(130, 70));
+    QTest::mouseRelease(&w, Qt::LeftButton, Qt::NoModifier, QPoint(130, 70));
+    // Dragged 30 px right and 20 px down: the drawing follows the cursor.
+    QVERIFY(std::abs(w.WorldLeft() - (l - 15.0)) < 1e-9);
+    QVERIFY(std::abs(w.WorldTop() - (t + 10.0)) < 1e-9);
+    // Moving without a button pressed pans no more.
+    QTest::mouseMove(&w, QPoint(10, 10));
+    QVERIFY(std::abs(w.WorldLeft() - (l - 15.0)) < 1e-9);
+  }
+
+  void WindowZoomToolFitsTheDraggedRectangle() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.SetViewMouseTool(kToolWindowZoom);
+    QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, QPoint(50, 25));
+    QTest::mouseMove(&w, QPoint(100, 50));
+    QTest::mouseRelease(&w, Qt::LeftButton, Qt::NoModifier, QPoint(150, 75));
+    QVERIFY(std::abs(w.WorldLeft() - -50.0) < 1e-9);
+    QVERIFY(std::abs(w.WorldRight() - 50.0) < 1e-9);
+    QVERIFY(std::abs(w.WorldTop() - 25.0) < 1e-9);
+    QVERIFY(std::abs(w.WorldBottom() - -25.0) < 1e-9);
+    // A click without a drag changes nothing.
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QVERIFY(std::abs(w.WorldLeft() - -50.0) < 1e-9);
+  }
+
+  void SelectToolPicksTheNearestShape() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.SetViewMouseTool(kToolSelect);
+    const uint16_t layer = w.LayerOpen("L");
+    const uint32_t low = w.DrawLine(-50, 0, 50, 0, layer);
+    const uint32_t high = w.DrawLine(-50, 6, 50, 6, layer);
+    const uint32_t circle = w.DrawCircle(-80, 0, 10, layer);
+    QSignalSpy spy(&w, &TFlpCAD::OnShapeNumberSelected);
+
+    // World (0, 2) is screen (100, 48): 2 units from the low line, 4 from the high.
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 48));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toInt(), static_cast<int>(ShapeKind::kLine));
+    QCOMPARE(spy.at(0).at(1).toInt(), static_cast<int>(low));
+    QVERIFY(w.Model().ShapeSelected(low));
+    QVERIFY(!w.Model().ShapeSelected(high));
+
+    // Nearer the high line now; a second click on the low one deselects it.
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 45));
+    QCOMPARE(spy.at(1).at(1).toInt(), static_cast<int>(high));
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    QCOMPARE(spy.at(2).at(1).toInt(), static_cast<int>(low));
+    QVERIFY(!w.Model().ShapeSelected(low));
+    QVERIFY(w.Model().ShapeSelected(high));
+
+    // The circle's rim, 4 px off; the shape type says circle.
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(34, 50));
+    QCOMPARE(spy.count(), 4);
+    QCOMPARE(spy.at(3).at(0).toInt(), static_cast<int>(ShapeKind::kCircle));
+    QCOMPARE(spy.at(3).at(1).toInt(), static_cast<int>(circle));
+
+    // Empty space (7 px from everything), the right button, and another tool
+    // pick nothing.
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 37));
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(190, 10));
+    QTest::mouseClick(&w, Qt::RightButton, Qt::NoModifier, QPoint(100, 50));
+    w.SetViewMouseTool(kToolPan);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    QCOMPARE(spy.count(), 4);
+
+    // The tolerance is in pixels: zoomed in 4 times, 2 units are 8 px.
+    w.SetViewMouseTool(kToolSelect);
+    w.WorldZoom(0, 3.0, 0, 0);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 58));  // world y -2
+    QCOMPARE(spy.count(), 4);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 54));  // world y -1
+    QCOMPARE(spy.count(), 5);
+
+    // Shapes of a layer that is not selectable are not picked.
+    w.SetLayerAction(layer, kActionVisible);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    QCOMPARE(spy.count(), 5);
+  }
+
+  void MouseSignalsCarryWorldCoordinates() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.WorldPan(1000, 2000);  // centre (1000, 2000), one unit per pixel
+    // Moves without a button go through the cursor, so the window must be shown.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.SetCadAction(42);
+    QSignalSpy moves(&w, &TFlpCAD::OnWorldMouseMove);
+    QSignalSpy downs(&w, &TFlpCAD::OnWorldMouseDown);
+
+    QTest::mouseMove(&w, QPoint(120, 40));
+    QVERIFY(!moves.isEmpty());
+    QList<QVariant> m = moves.takeLast();
+    QCOMPARE(m.at(1).toDouble(), 1020.0);
+    QCOMPARE(m.at(2).toDouble(), 2010.0);
+    QCOMPARE(m.at(3).toDouble(), 0.0);  // no mouse-down yet
+    QCOMPARE(m.at(4).toDouble(), 0.0);
+
+    QTest::mousePress(&w, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 50));
+    QCOMPARE(downs.count(), 1);
+    QCOMPARE(downs.at(0).at(0).toInt(), kButtonLeft);
+    QVERIFY(downs.at(0).at(1).toInt() & kShiftShift);
+    QCOMPARE(downs.at(0).at(2).toInt(), 42);
+    QCOMPARE(downs.at(0).at(3).toDouble(), 1000.0);
+    QCOMPARE(downs.at(0).at(4).toDouble(), 2000.0);
+    QTest::mouseRelease(&w, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 50));
+
+    // 30 east and 40 north of the press: 50 units at 36.87 degrees.
+    QTest::mouseMove(&w, QPoint(130, 10));
+    m = moves.takeLast();
+    QCOMPARE(m.at(1).toDouble(), 1030.0);
+    QCOMPARE(m.at(2).toDouble(), 2040.0);
+    QVERIFY(std::abs(m.at(3).toDouble() - 50.0) < 1e-9);
+    QVERIFY(std::abs(m.at(4).toDouble() - std::atan2(3.0, 4.0) * 180.0 / std::numbers::pi) < 1e-9);
+    // Due west and due south.
+    QTest::mouseMove(&w, QPoint(70, 50));
+    QVERIFY(std::abs(moves.takeLast().at(4).toDouble() - 270.0) < 1e-9);
+    QTest::mouseMove(&w, QPoint(100, 90));
+    QVERIFY(std::abs(moves.takeLast().at(4).toDouble() - 180.0) < 1e-9);
+
+    QTest::mousePress(&w, Qt::RightButton, Qt::ControlModifier, QPoint(10, 10));
+    QCOMPARE(downs.last().at(0).toInt(), kButtonRight);
+    QVERIFY(downs.last().at(1).toInt() & kShiftCtrl);
+    QTest::mouseRelease(&w, Qt::RightButton, Qt::ControlModifier, QPoint(10, 10));
+  }
+
+  void WheelZoomsAboutTheCursor() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    const QPointF cursor(30, 20);
+    const PointXY under = w.ScreenToWorld(cursor);
+    QWheelEvent in(cursor, w.mapToGlobal(cursor), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&w, &in);
+    QVERIFY(w.WorldUnitsPerPixel() < 1.0);
+    const QPointF back = w.WorldToScreen(under.x, under.y);
+    QVERIFY(std::abs(back.x() - cursor.x()) < 1e-9);
+    QVERIFY(std::abs(back.y() - cursor.y()) < 1e-9);
+    QWheelEvent out(cursor, w.mapToGlobal(cursor), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&w, &out);
+    QVERIFY(std::abs(w.WorldUnitsPerPixel() - 1.0) < 1e-12);
+    QVERIFY(std::abs(w.WorldLeft() - -100.0) < 1e-9);
+  }
+};
+
+}  // namespace halvex::mapcontrol
+
+QTEST_MAIN(halvex::mapcontrol::FlpCadTest)
+#include "FlpCadTest.moc"

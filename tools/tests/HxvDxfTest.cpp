@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tools/HxvDxf.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mapcontrol/DrawingModel.hpp"
+#include "mapcontrol/DxfFile.hpp"
+#include "mapcontrol/ProjectFile.hpp"
+#include "tools/tests/CliTestSupport.hpp"
+
+namespace halvex::tools {
+namespace {
+
+using mapcontrol::DrawingModel;
+using test_support::Has;
+using test_support::TempFolder;
+using test_support::ToolRun;
+
+const std::string kData = DXF_TEST_DATA;
+
+ToolRun Tool(const std::vector<std::string>& args) {
+  return test_support::RunTool(RunHxvDxf, args, "");
+}
+
+// A project file with two layers and a few shapes.
+std::string WriteProject(const TempFolder& folder, const std::string& name) {
+  DrawingModel m;
+  const uint16_t a = m.LayerOpen("Coast \"north\"");
+  const uint16_t b = m.LayerOpen("Depth");
+  m.DrawLine(0, 0, 1, 1, a);
+  m.DrawLine(1, 1, 2, 0, a);
+  m.DrawArc(0, 0, 5, 0, 90, a);
+  m.DrawPoint(3, 4, b);
+  m.TextAdd(b, "5 m", 3, 4, m.FontOpen("Arial", 2));
+  m.DrawPolyline({{0, 0}, {1, 0}, {1, 1}}, true, b);
+  m.DrawCircle(2, 2, 1, b);
+  const std::string path = folder.Path(name);
+  std::string error;
+  EXPECT_TRUE(mapcontrol::ProjectFile::Save(m, path, error)) << error;
+  return path;
+}
+
+TEST(HxvDxfCommandLine, UsageErrorsExitTwo) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"info"},
+                                             {"info", "a", "b"},
+                                             {"export", "a.hxv"},
+                                             {"import", "a.dxf", "b.hxv", "c"},
+                                             {"convert", "a", "b"},
+                                             {"--frobnicate", "info", "a"}}) {
+    const ToolRun run = Tool(args);
+    EXPECT_EQ(run.status, kHxvDxfUsage) << testing::PrintToString(args);
+    EXPECT_TRUE(Has(run.err, "Usage: hxv-dxf")) << run.err;
+    EXPECT_TRUE(run.out.empty());
+  }
+  const ToolRun help = Tool({"--help"});
+  EXPECT_EQ(help.status, kHxvDxfOk);
+  EXPECT_TRUE(Has(help.out, "hxv-dxf import IN.dxf OUT.hxv"));
+  const ToolRun version = Tool({"--version"});
+  EXPECT_EQ(version.status, kHxvDxfOk);
+  EXPECT_TRUE(Has(version.out, "hxv-dxf (Halvex)"));
+}
+
+TEST(HxvDxfCommandLine, JsonStrings) {
+  EXPECT_EQ(HxvDxfJsonString("plain"), "\"plain\"");
+  EXPECT_EQ(HxvDxfJsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\"");
+}
+
+TEST(HxvDxfInfo, ProjectFile) {
+  TempFolder folder;
+  const std::string project = WriteProject(folder, "chart.hxv");
+  const ToolRun run = Tool({"info", project});
+  EXPECT_EQ(run.status, kHxvDxfOk) << run.err;
+  EXPECT_EQ(run.out,
+            "{\"format\":\"halvex-chart\",\"layers\":["
+            "{\"number\":0,\"name\":\"Coast \\\"north\\\"\",\"shapes\":{\"line\":2,\"point\":0,"
+            "\"circle\":0,\"text\":0,\"polyline\":0,\"arc\":1}},"
+            "{\"number\":1,\"name\":\"Depth\",\"shapes\":{\"line\":0,\"point\":1,"
+            "\"circle\":1,\"text\":1,\"polyline\":1,\"arc\":0}}]}\n");
+  EXPECT_TRUE(run.err.empty());
+}
+
+TEST(HxvDxfInfo, DxfFileWithUnsupportedEntities) {
+  const ToolRun run = Tool({"info", kData + "/unsupported.dxf"});
+  EXPECT_EQ(run.status, kHxvDxfOk) << run.err;
+  EXPECT_EQ(run.out,
+            "{\"format\":\"dxf\",\"version\":\"AC1018\",\"layers\":["
+            "{\"number\":0,\"name\":\"Survey\",\"shapes\":{\"line\":1,\"point\":0,"
+            "\"circle\":0,\"text\":0,\"polyline\":0,\"arc\":0}}],"
+            "\"unsupported\":{\"HATCH\":1,\"SPLINE\":2}}\n");
+}
+
+TEST(HxvDxfInfo, RefusedFilesExitOneWithTheReason) {
+  TempFolder folder;
+  const std::string damaged =
+      folder.Write("damaged.hxv", std::string("SQLite format 3\0", 16) + std::string(200, 'x'));
+  for (const std::string& file :
+       {kData + "/binary.dxf", kData + "/truncated.dxf", folder.Path("missing.dxf"), damaged}) {
+    const ToolRun run = Tool({"info", file});
+    EXPECT_EQ(run.status, kHxvDxfFailed) << file;
+    EXPECT_TRUE(run.out.empty()) << file;
+    EXPECT_TRUE(Has(run.err, "hxv-dxf: ")) << run.err;
+  }
+  EXPECT_TRUE(Has(Tool({"info", kData + "/binary.dxf"}).err, "binary"));
+  EXPECT_TRUE(Has(Tool({"info", kData + "/truncated.dxf"}).err, "truncated"));
+}
+
+TEST(HxvDxfExportImport, ProjectThroughDxfAndBack) {
+  TempFolder folder;
+  const std::string project = WriteProject(folder, "chart.hxv");
+  const std::string dxf = folder.Path("chart.dxf");
+  const ToolRun exported = Tool({"export", project, dxf});
+  ASSERT_EQ(exported.status, kHxvDxfOk) << exported.err;
+  EXPECT_TRUE(exported.out.empty());
+  EXPECT_TRUE(exported.err.empty());
+
+  const std::string back = folder.Path("back.hxv");
+  const ToolRun imported = Tool({"import", dxf, back});
+  ASSERT_EQ(imported.status, kHxvDxfOk) << imported.err;
+  EXPECT_TRUE(imported.err.empty()) << imported.err;  // nothing skipped
+
+  // The same description, except for the format.
+  const std::string before = Tool({"info", project}).out;
+  const std::string after = Tool({"info", back}).out;
+  EXPECT_EQ(before, after);
+  const std::string of_dxf = Tool({"info", dxf}).out;
+  EXPECT_TRUE(Has(of_dxf, "\"format\":\"dxf\",\"version\":\"AC1009\"")) << of_dxf;
+  EXPECT_TRUE(Has(of_dxf, before.substr(std::string("{\"format\":\"halvex-chart\",").size(),
+                                        before.size() - 28)))
+      << of_dxf;
+}
+
+TEST(HxvDxfExportImport, ImportReportsSkippedEntities) {
+  TempFolder folder;
+  const std::string out = folder.Path("out.hxv");
+  const ToolRun run = Tool({"import", kData + "/unsupported.dxf", out});
+  EXPECT_EQ(run.status, kHxvDxfOk);
+  EXPECT_TRUE(Has(run.err, "2 SPLINE not read")) << run.err;
+  EXPECT_TRUE(Has(run.err, "1 HATCH not read")) << run.err;
+  DrawingModel m;
+  std::string error;
+  ASSERT_TRUE(mapcontrol::ProjectFile::Load(out, m, error)) << error;
+  EXPECT_EQ(m.ShapeCount(), 1u);
+}
+
+TEST(HxvDxfExportImport, FailuresExitOneAndWriteNothing) {
+  TempFolder folder;
+  const std::string out = folder.Path("out.hxv");
+  const ToolRun refused = Tool({"import", kData + "/binary.dxf", out});
+  EXPECT_EQ(refused.status, kHxvDxfFailed);
+  EXPECT_TRUE(Has(refused.err, "binary"));
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  const std::string dxf = folder.Path("out.dxf");
+  const ToolRun no_project = Tool({"export", folder.Path("missing.hxv"), dxf});
+  EXPECT_EQ(no_project.status, kHxvDxfFailed);
+  EXPECT_FALSE(std::filesystem::exists(dxf));
+
+  // A DXF file given as the project is refused, not exported.
+  const ToolRun not_project = Tool({"export", kData + "/r12_basic.dxf", dxf});
+  EXPECT_EQ(not_project.status, kHxvDxfFailed);
+  EXPECT_FALSE(std::filesystem::exists(dxf));
+
+  const std::string project = WriteProject(folder, "chart.hxv");
+  const ToolRun unwritable = Tool({"export", project, folder.Path("no/folder/out.dxf")});
+  EXPECT_EQ(unwritable.status, kHxvDxfFailed);
+  EXPECT_TRUE(Has(unwritable.err, "hxv-dxf: "));
+}
+
+}  // namespace
+}  // namespace halvex::tools
