@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPluginLoader>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
+#include <QtUiPlugin/QDesignerCustomWidgetInterface>
+
+#include <memory>
+
+#include "mapcontrol/FlpCad.hpp"
+#include "mapcontrol/designer/PropertyPages.hpp"
+
+using namespace halvex::mapcontrol;
+
+namespace {
+
+// A small drawing: layers "coast" (0) and "track" (1), a line (1) and a point
+// (2) on the track, a circle (3) on the coast.
+struct Drawing {
+  TFlpCAD cad;
+  uint16_t coast = 0;
+  uint16_t track = 0;
+  uint32_t line = 0;
+  uint32_t point = 0;
+  uint32_t circle = 0;
+  Drawing() {
+    coast = cad.LayerOpen("coast");
+    track = cad.LayerOpen("track");
+    line = cad.DrawLine(0, 0, 100, 50, track);
+    point = cad.DrawPoint(512345.125, 6012345.5, track);
+    circle = cad.DrawCircle(10, 10, 5, coast);
+  }
+};
+
+}  // namespace
+
+class MapCtlPluginTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void CollectionListsSixWidgetsInOrder();
+  void LayerActionPageWritesTheBits();
+  void BrushPageWritesPenAndBrush();
+  void LayerSearchPageFindsByName();
+  void ShapeGeneralPageShowsAndEdits();
+  void ShapePointPageShowsCoordinates();
+  void PagesForgetADeletedTarget();
+};
+
+void MapCtlPluginTest::CollectionListsSixWidgetsInOrder() {
+  QPluginLoader loader(QStringLiteral(MAPCTL_PLUGIN_PATH));
+  QObject* instance = loader.instance();
+  QVERIFY2(instance != nullptr, qPrintable(loader.errorString()));
+  QCOMPARE(loader.metaData().value(QStringLiteral("IID")).toString(),
+           QStringLiteral("org.qt-project.Qt.QDesignerCustomWidgetCollectionInterface"));
+  auto* collection = qobject_cast<QDesignerCustomWidgetCollectionInterface*>(instance);
+  QVERIFY(collection != nullptr);
+
+  const QList<QDesignerCustomWidgetInterface*> widgets = collection->customWidgets();
+  const QStringList names = {
+      QStringLiteral("TFlpCAD"),           QStringLiteral("TLayerActionPage"),
+      QStringLiteral("TBrushPage"),        QStringLiteral("TLayerSearchPage"),
+      QStringLiteral("TShapeGeneralPage"), QStringLiteral("TShapePointPage")};
+  QCOMPARE(widgets.size(), names.size());
+  for (qsizetype i = 0; i < names.size(); ++i) {
+    QDesignerCustomWidgetInterface* entry = widgets[i];
+    QCOMPARE(entry->name(), names[i]);
+    QCOMPARE(entry->group(), QStringLiteral("ActiveX"));
+    QVERIFY(!entry->includeFile().isEmpty());
+    QVERIFY(!entry->isContainer());
+    QVERIFY(!entry->isInitialized());
+    entry->initialize(nullptr);
+    QVERIFY(entry->isInitialized());
+
+    std::unique_ptr<QWidget> widget(entry->createWidget(nullptr));
+    QVERIFY(widget != nullptr);
+    QVERIFY(widget->isWidgetType());
+    // The plugin holds its own copy of the classes, so compare by name.
+    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()),
+             QStringLiteral("halvex::mapcontrol::") + names[i]);
+    widget->resize(200, 150);
+    widget->show();
+    QCoreApplication::processEvents();
+  }
+  // The chart made by the plugin is the real one: its properties are there.
+  std::unique_ptr<QWidget> chart(widgets[0]->createWidget(nullptr));
+  QVERIFY(chart->setProperty("BackColor", 0x123456));
+  QCOMPARE(chart->property("BackColor").toInt(), 0x123456);
+}
+
+void MapCtlPluginTest::LayerActionPageWritesTheBits() {
+  Drawing d;
+  TLayerActionPage page;
+  QCOMPARE(page.CurrentLayer(), kNoLayer);
+  QVERIFY(!page.VisibleBox()->isEnabled());
+  page.SetTarget(&d.cad);
+  QCOMPARE(page.LayerChooser()->count(), 2);
+  QCOMPARE(page.LayerChooser()->itemText(1), QStringLiteral("1: track"));
+  QCOMPARE(page.CurrentLayer(), d.coast);
+  QCOMPARE(page.ActionBits(), kActionAll);
+
+  QVERIFY(page.SelectLayer(d.track));
+  page.SetActionBits(kActionVisible | kActionSnappable);
+  QCOMPARE(d.cad.Model().LayerAction(d.track), kActionVisible | kActionSnappable);
+  QCOMPARE(d.cad.Model().LayerAction(d.coast), kActionAll);
+
+  // Clicking a box writes at once.
+  page.SelectableBox()->click();
+  QCOMPARE(d.cad.Model().LayerAction(d.track),
+           kActionVisible | kActionSelectable | kActionSnappable);
+  page.VisibleBox()->click();
+  QCOMPARE(d.cad.Model().LayerAction(d.track), kActionSelectable | kActionSnappable);
+
+  // Choosing a layer shows its bits and writes nothing.
+  QVERIFY(page.SelectLayer(d.coast));
+  QCOMPARE(page.ActionBits(), kActionAll);
+  QVERIFY(page.SelectLayer(d.track));
+  QCOMPARE(page.ActionBits(), kActionSelectable | kActionSnappable);
+  QVERIFY(!page.SelectLayer(7));
+
+  // A new layer appears after a refresh; the current layer stays.
+  const uint16_t soundings = d.cad.LayerOpen("soundings");
+  page.Refresh();
+  QCOMPARE(page.LayerChooser()->count(), 3);
+  QCOMPARE(page.CurrentLayer(), d.track);
+  QVERIFY(page.SelectLayer(soundings));
+}
+
+void MapCtlPluginTest::BrushPageWritesPenAndBrush() {
+  Drawing d;
+  TBrushPage page;
+  page.SetTarget(&d.cad);
+  QVERIFY(page.SelectLayer(d.track));
+  QCOMPARE(page.PenColor(), kDefaultPenColor);
+  QCOMPARE(page.PenWidth(), kDefaultPenWidth);
+  QCOMPARE(page.BrushColor(), kDefaultBrushColor);
+
+  page.SetPenColor(0x0000FF);    // red
+  page.SetBrushColor(0xFF0000);  // blue
+  QCOMPARE(d.cad.Model().LayerPenColor(d.track), 0x0000FF);
+  QCOMPARE(d.cad.Model().LayerBrushColor(d.track), 0xFF0000);
+  QCOMPARE(page.PenColorButton()->text(), QStringLiteral("#ff0000"));
+  QCOMPARE(page.BrushColorButton()->text(), QStringLiteral("#0000ff"));
+
+  page.PenWidthBox()->setValue(4);
+  QCOMPARE(d.cad.Model().LayerPenWidth(d.track), 4);
+  page.SetPenWidth(2);
+  QCOMPARE(d.cad.Model().LayerPenWidth(d.track), 2);
+  QCOMPARE(page.PenWidth(), 2);
+
+  // The other layer is untouched, and choosing it shows its own style.
+  QCOMPARE(d.cad.Model().LayerPenColor(d.coast), kDefaultPenColor);
+  QVERIFY(page.SelectLayer(d.coast));
+  QCOMPARE(page.PenColor(), kDefaultPenColor);
+  QCOMPARE(page.PenWidth(), kDefaultPenWidth);
+  QCOMPARE(d.cad.Model().LayerPenWidth(d.track), 2);
+}
+
+void MapCtlPluginTest::LayerSearchPageFindsByName() {
+  Drawing d;
+  TLayerSearchPage page;
+  QCOMPARE(page.Search(QStringLiteral("track")), kNoLayer);
+  QCOMPARE(page.ResultLabel()->text(), QStringLiteral("not found"));
+  page.SetTarget(&d.cad);
+  QCOMPARE(page.Found(), d.track);  // the name typed before is looked up again
+  QCOMPARE(page.ResultLabel()->text(), QStringLiteral("1"));
+  QCOMPARE(page.Search(QStringLiteral("coast")), d.coast);
+  QCOMPARE(page.ResultLabel()->text(), QStringLiteral("0"));
+  QCOMPARE(page.NameEdit()->text(), QStringLiteral("coast"));
+  QCOMPARE(page.Search(QStringLiteral("Coast")), kNoLayer);  // names are case-sensitive
+  QCOMPARE(page.ResultText(), QStringLiteral("not found"));
+  // Typing searches as well.
+  page.NameEdit()->clear();
+  QTest::keyClicks(page.NameEdit(), QStringLiteral("track"));
+  QCOMPARE(page.Found(), d.track);
+  QCOMPARE(page.ResultLabel()->text(), QStringLiteral("1"));
+}
+
+void MapCtlPluginTest::ShapeGeneralPageShowsAndEdits() {
+  Drawing d;
+  TShapeGeneralPage page;
+  page.SetTarget(&d.cad);
+  QVERIFY(page.LoadShape(d.line));
+  QCOMPARE(page.KindText(), QStringLiteral("line"));
+  QCOMPARE(page.LayerText(), QStringLiteral("1: track"));
+  QCOMPARE(page.PenWidth(), -1);
+  QVERIFY(!page.Selected());
+
+  QVERIFY(page.SetPenWidth(3));
+  QCOMPARE(d.cad.ShapePenWidth(d.line), 3);
+  QCOMPARE(page.PenWidth(), 3);
+  page.PenWidthBox()->setValue(5);
+  QCOMPARE(d.cad.ShapePenWidth(d.line), 5);
+
+  QVERIFY(page.SetSelected(true));
+  QVERIFY(d.cad.Model().ShapeSelected(d.line));
+  page.SelectedBox()->click();
+  QVERIFY(!d.cad.Model().ShapeSelected(d.line));
+
+  page.NumberBox()->setValue(static_cast<int>(d.circle));
+  QCOMPARE(page.Shape(), d.circle);
+  QCOMPARE(page.KindText(), QStringLiteral("circle"));
+  QCOMPARE(page.LayerText(), QStringLiteral("0: coast"));
+  QCOMPARE(d.cad.ShapePenWidth(d.line), 5);  // loading wrote nothing
+
+  QVERIFY(!page.LoadShape(99));
+  QVERIFY(page.KindText().isEmpty());
+  QVERIFY(!page.SetPenWidth(2));
+  QVERIFY(!page.PenWidthBox()->isEnabled());
+}
+
+void MapCtlPluginTest::ShapePointPageShowsCoordinates() {
+  Drawing d;
+  TShapePointPage page;
+  page.SetTarget(&d.cad);
+  QVERIFY(page.LoadShape(d.point));
+  QCOMPARE(page.XText(), QStringLiteral("512345.125"));
+  QCOMPARE(page.YText(), QStringLiteral("6012345.500"));
+  QVERIFY(page.XEdit()->isReadOnly());
+  QVERIFY(page.YEdit()->isReadOnly());
+  QVERIFY(!page.LoadShape(d.line));  // not a point
+  QVERIFY(page.XText().isEmpty());
+  page.NumberBox()->setValue(static_cast<int>(d.point));
+  QCOMPARE(page.Shape(), d.point);
+  QCOMPARE(page.YText(), QStringLiteral("6012345.500"));
+}
+
+void MapCtlPluginTest::PagesForgetADeletedTarget() {
+  auto d = std::make_unique<Drawing>();
+  TLayerActionPage action;
+  TShapeGeneralPage general;
+  action.SetTarget(&d->cad);
+  general.SetTarget(&d->cad);
+  QVERIFY(general.LoadShape(d->line));
+  d.reset();
+  QVERIFY(action.Target() == nullptr);
+  QCOMPARE(action.CurrentLayer(), kNoLayer);
+  action.SetActionBits(kActionVisible);  // does nothing
+  QVERIFY(!general.SetSelected(true));
+  action.Refresh();
+  QCOMPARE(action.LayerChooser()->count(), 0);
+}
+
+QTEST_MAIN(MapCtlPluginTest)
+#include "MapCtlPluginTest.moc"
