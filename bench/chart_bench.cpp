@@ -13,6 +13,8 @@
 //   Vessel   clearing and redrawing a vessel layer of 7 shapes
 //   Pick     the shape under a point: DrawingModel::Pick against
 //            QGraphicsScene::items(point)
+//   Add      one more track line: DrawingModel::DrawLine against
+//            QGraphicsScene::addLine (the scene indexes it later, on first use)
 // N comes from HALVEX_CHART_BENCH_SHAPES (default 1000000). The reported
 // time is the chart's; the scene's time is the counter scene_s.
 
@@ -29,6 +31,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -363,6 +366,39 @@ void BM_Pick(benchmark::State& state) {
   state.counters["scene_hit_rate"] = static_cast<double>(scene_hits) / n;
 }
 
+void BM_AddShape(benchmark::State& state) {
+  Charts& c = TheCharts();
+  if (!c.widget) {
+    state.SkipWithError("Build did not run");
+    return;
+  }
+  mc::DrawingModel& model = c.widget->Model();
+  const QPen line_pen = CosmeticPen(QColor(128, 128, 128));
+  double model_s = 0;
+  double scene_s = 0;
+  size_t i = c.fixes;
+  double model_max = 0;
+  mc::PointXY previous = Fix(i - 1);
+  for (auto _ : state) {
+    const mc::PointXY p = Fix(i++);
+    auto start = Clock::now();
+    benchmark::DoNotOptimize(model.DrawLine(previous.x, previous.y, p.x, p.y, c.lines_layer));
+    const double m = Seconds(start);
+
+    start = Clock::now();
+    benchmark::DoNotOptimize(c.scene->addLine(previous.x, -previous.y, p.x, -p.y, line_pen));
+    const double s = Seconds(start);
+    previous = p;
+    model_max = std::max(model_max, m);
+    model_s += m;
+    scene_s += s;
+    state.SetIterationTime(m);
+  }
+  SetRatio(state, model_s, scene_s, static_cast<double>(state.iterations()));
+  // The slowest add: when a layer's vectors grow they move their contents.
+  state.counters["model_max_s"] = model_max;
+}
+
 }  // namespace
 
 // Fixed iteration counts: the chart's time, which is the reported one, is far
@@ -371,7 +407,9 @@ BENCHMARK(BM_Build)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecon
 BENCHMARK(BM_RenderWhole)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderZoomed)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Vessel)->Iterations(20)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Pick)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Pick)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
+// Last, since it adds to the drawings.
+BENCHMARK(BM_AddShape)->Iterations(100000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -155,7 +155,10 @@ uint32_t DrawingModel::Add(uint16_t layer_number, const Record& record, uint32_t
   Grow(layer.extents, box);
   const int64_t x0 = Cell(box.min_x), x1 = Cell(box.max_x);
   const int64_t y0 = Cell(box.min_y), y1 = Cell(box.max_y);
-  if ((x1 - x0 + 1) * (y1 - y0 + 1) > kMaxCellsPerShape) {
+  // Each span alone is checked first: the product of two spans of the
+  // whole cell range would overflow.
+  if (x1 - x0 + 1 > kMaxCellsPerShape || y1 - y0 + 1 > kMaxCellsPerShape ||
+      (x1 - x0 + 1) * (y1 - y0 + 1) > kMaxCellsPerShape) {
     layer.large.push_back(index);
   } else {
     for (int64_t cx = x0; cx <= x1; ++cx) {
@@ -183,12 +186,16 @@ uint32_t DrawingModel::DrawCircle(double cx, double cy, double r, uint16_t layer
 }
 
 uint32_t DrawingModel::TextAdd(uint16_t layer, std::string_view text, double x, double y,
-                               int32_t font) {
+                               int32_t font, double height, int justify) {
   if (!Drawable(layer) || !Finite(x) || !Finite(y)) return 0;
+  if (!Finite(height) || height < 0) height = 0;
+  if (justify < 0 || justify > kJustifyMax) justify = 0;
   Layer& l = layers_[layer];
   const auto aux = static_cast<uint32_t>(l.texts.size());
   l.texts.push_back(TextItem{std::string(text), font});
-  return Add(layer, Record{x, y, 0, 0, 0, aux, -1, ShapeKind::kText, 0}, next_number_);
+  return Add(layer,
+             Record{x, y, height, static_cast<double>(justify), 0, aux, -1, ShapeKind::kText, 0},
+             next_number_);
 }
 
 uint32_t DrawingModel::DrawPolyline(const std::vector<PointXY>& points, bool closed,
@@ -218,6 +225,32 @@ uint32_t DrawingModel::DrawArc(double cx, double cy, double r, double start_deg,
   const auto aux = static_cast<uint32_t>(l.arcs.size());
   l.arcs.push_back(ArcItem{start_deg, end_deg});
   return Add(layer, Record{cx, cy, r, 0, 0, aux, -1, ShapeKind::kArc, 0}, next_number_);
+}
+
+uint32_t DrawingModel::DrawShape(const ShapeData& s, uint16_t layer) {
+  uint32_t number = 0;
+  switch (s.kind) {
+    case ShapeKind::kLine:
+      number = DrawLine(s.x1, s.y1, s.x2, s.y2, layer);
+      break;
+    case ShapeKind::kPoint:
+      number = DrawPoint(s.x1, s.y1, layer);
+      break;
+    case ShapeKind::kCircle:
+      number = DrawCircle(s.x1, s.y1, s.r, layer);
+      break;
+    case ShapeKind::kText:
+      number = TextAdd(layer, s.text, s.x1, s.y1, s.font, s.text_height, s.justify);
+      break;
+    case ShapeKind::kPolyline:
+      number = DrawPolyline(s.points, s.closed, layer);
+      break;
+    case ShapeKind::kArc:
+      number = DrawArc(s.x1, s.y1, s.r, s.a1, s.a2, layer);
+      break;
+  }
+  if (number != 0 && s.pen_width >= 0) ShapePenWidth(number, s.pen_width);
+  return number;
 }
 
 // ---------------------------------------------------------------- shapes
@@ -308,6 +341,8 @@ ShapeData DrawingModel::ToData(uint16_t layer_number, const Layer& layer, const 
       s.x1 = rec.a, s.y1 = rec.b;
       s.text = layer.texts[rec.aux].text;
       s.font = layer.texts[rec.aux].font;
+      s.text_height = rec.c;
+      s.justify = static_cast<int>(rec.d);
       break;
     case ShapeKind::kPolyline:
       s.points = layer.polylines[rec.aux].points;
@@ -372,16 +407,26 @@ void DrawingModel::CadClearAll() {
 
 // ---------------------------------------------------------------- geometry
 
-// Text is placed on screen at a size fixed in pixels, so in world units only
-// its anchor is known.
+// Text of a fixed screen size has no extent in world units but its anchor.
+// Text of a world height gets a box from the number of its characters at an
+// average width of 0.6 of the height, placed as its justify says.
 Rect DrawingModel::Bounds(const Layer& layer, const Record& rec) const {
   switch (rec.kind) {
     case ShapeKind::kLine:
       return Rect{std::min(rec.a, rec.c), std::min(rec.b, rec.d), std::max(rec.a, rec.c),
                   std::max(rec.b, rec.d)};
     case ShapeKind::kPoint:
-    case ShapeKind::kText:
       return Rect{rec.a, rec.b, rec.a, rec.b};
+    case ShapeKind::kText: {
+      if (rec.c <= 0) return Rect{rec.a, rec.b, rec.a, rec.b};
+      const int justify = static_cast<int>(rec.d);
+      const double h = rec.c;
+      // A quarter of the height below the baseline for descenders.
+      const double w = 0.6 * h * static_cast<double>(layer.texts[rec.aux].text.size());
+      const double left = rec.a - w * 0.5 * JustifyHorizontal(justify);
+      const double base = rec.b - h * 0.5 * JustifyVertical(justify);
+      return Rect{left, base - 0.25 * h, std::max(left + w, rec.a), base + h};
+    }
     case ShapeKind::kCircle:
       return Rect{rec.a - rec.c, rec.b - rec.c, rec.a + rec.c, rec.b + rec.c};
     case ShapeKind::kPolyline:
@@ -410,8 +455,14 @@ double DrawingModel::Distance(const Layer& layer, const Record& rec, double x, d
     case ShapeKind::kLine:
       return SegmentDistance(x, y, rec.a, rec.b, rec.c, rec.d);
     case ShapeKind::kPoint:
-    case ShapeKind::kText:
       return std::hypot(x - rec.a, y - rec.b);
+    case ShapeKind::kText: {
+      // Anywhere on the text's box counts as on the text.
+      const Rect box = Bounds(layer, rec);
+      const double dx = std::max({box.min_x - x, 0.0, x - box.max_x});
+      const double dy = std::max({box.min_y - y, 0.0, y - box.max_y});
+      return std::hypot(dx, dy);
+    }
     case ShapeKind::kCircle:
       return std::abs(std::hypot(x - rec.a, y - rec.b) - rec.c);
     case ShapeKind::kPolyline: {
@@ -523,6 +574,53 @@ std::optional<PickResult> DrawingModel::Pick(double x, double y, double toleranc
     });
   }
   return best;
+}
+
+// ---------------------------------------------------------------- direct access
+
+const std::vector<DrawingModel::Record>& DrawingModel::LayerRecords(uint16_t layer) const {
+  static const std::vector<Record> kNone;
+  return LayerExists(layer) ? layers_[layer].records : kNone;
+}
+
+std::optional<Rect> DrawingModel::LayerExtents(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].extents : std::nullopt;
+}
+
+const std::string& DrawingModel::RecordText(uint16_t layer, const Record& rec) const {
+  return layers_[layer].texts[rec.aux].text;
+}
+
+int32_t DrawingModel::RecordFont(uint16_t layer, const Record& rec) const {
+  return layers_[layer].texts[rec.aux].font;
+}
+
+const std::vector<PointXY>& DrawingModel::RecordPoints(uint16_t layer, const Record& rec) const {
+  return layers_[layer].polylines[rec.aux].points;
+}
+
+bool DrawingModel::RecordClosed(uint16_t layer, const Record& rec) const {
+  return layers_[layer].polylines[rec.aux].closed;
+}
+
+std::pair<double, double> DrawingModel::RecordArc(uint16_t layer, const Record& rec) const {
+  const ArcItem& arc = layers_[layer].arcs[rec.aux];
+  return {arc.start, arc.end};
+}
+
+Rect DrawingModel::RecordBounds(uint16_t layer, const Record& rec) const {
+  return Bounds(layers_[layer], rec);
+}
+
+void DrawingModel::CollectInRect(uint16_t layer, const Rect& rect,
+                                 std::vector<uint32_t>& out) const {
+  out.clear();
+  if (!LayerExists(layer)) return;
+  const Layer& l = layers_[layer];
+  VisitCandidates(l, rect, [&](uint32_t index) {
+    if (Bounds(l, l.records[index]).Intersects(rect)) out.push_back(index);
+  });
+  std::sort(out.begin(), out.end());
 }
 
 }  // namespace halvex::mapcontrol

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace halvex::mapcontrol {
@@ -42,6 +43,22 @@ inline constexpr int kDefaultPenWidth = 1;
 inline constexpr int kDefaultBrushColor = 0xFFFFFF;  // white
 inline constexpr uint32_t kDefaultAction = kActionAll;
 
+// Text placement (the justify of TextAdd, the chart's CadFontJustify): the
+// anchor is at the text's left, centre or right (justify % 3 = 0, 1, 2) and
+// at its baseline, middle or top (justify / 3 = 0, 1, 2). So 0 starts the
+// text at the point, 1 centres it above the point, 4 centres it on the point.
+// Values outside 0..8 read as 0.
+inline constexpr int kJustifyMax = 8;
+inline int JustifyHorizontal(int justify) {
+  return justify >= 0 && justify <= kJustifyMax ? justify % 3 : 0;
+}
+inline int JustifyVertical(int justify) {
+  return justify >= 0 && justify <= kJustifyMax ? justify / 3 : 0;
+}
+// Text of height 0 is drawn this many pixels high per unit of its font's
+// scale, whatever the zoom.
+inline constexpr double kScreenTextPixelsPerScale = 6.0;
+
 enum class ShapeKind : uint8_t { kLine = 1, kPoint, kCircle, kText, kPolyline, kArc };
 
 struct PointXY {
@@ -72,7 +89,8 @@ struct Font {
 //   line      (x1, y1) to (x2, y2)
 //   point     (x1, y1)
 //   circle    centre (x1, y1), radius r
-//   text      anchor (x1, y1), text, font handle
+//   text      anchor (x1, y1), text, font handle, text_height and justify
+//             as TextAdd took them
 //   polyline  points, closed
 //   arc       centre (x1, y1), radius r, from angle a1 counter-clockwise to a2
 //             (degrees from east; equal angles make the full circle)
@@ -85,6 +103,8 @@ struct ShapeData {
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0, r = 0, a1 = 0, a2 = 0;
   std::string text;
   int32_t font = 0;
+  double text_height = 0;
+  int justify = 0;
   std::vector<PointXY> points;
   bool closed = false;
   friend bool operator==(const ShapeData&, const ShapeData&) = default;
@@ -134,11 +154,19 @@ class DrawingModel {
   uint32_t DrawLine(double x1, double y1, double x2, double y2, uint16_t layer);
   uint32_t DrawPoint(double x, double y, uint16_t layer);
   uint32_t DrawCircle(double cx, double cy, double r, uint16_t layer);
-  uint32_t TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font);
+  // Text anchored at (x, y). `height` is the text's height in world units,
+  // or 0 for text drawn at a fixed size on the screen (the font's scale
+  // times kScreenTextPixelsPerScale pixels); `justify` places the anchor
+  // (see TextJustify).
+  uint32_t TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font,
+                   double height = 0, int justify = 0);
   // A polyline needs at least one point.
   uint32_t DrawPolyline(const std::vector<PointXY>& points, bool closed, uint16_t layer);
   uint32_t DrawArc(double cx, double cy, double r, double start_deg, double end_deg,
                    uint16_t layer);
+  // A copy of `shape` (its kind, geometry, text and pen width; not its number,
+  // layer or selection) as a new shape on `layer`.
+  uint32_t DrawShape(const ShapeData& shape, uint16_t layer);
 
   // --- Shapes ---
   bool ShapeExists(uint32_t number) const;
@@ -178,14 +206,13 @@ class DrawingModel {
   // geometry lies within `tolerance`; on equal distance the later shape.
   std::optional<PickResult> Pick(double x, double y, double tolerance) const;
 
- private:
-  friend class ProjectFile;
-
+  // --- Direct access for drawing code, which reads shapes by the million ---
   // One shape in 48 bytes. Meaning of the fields by kind:
   //   line: a..d = x1, y1, x2, y2;  point: a, b;  circle: a, b = centre, c = r
-  //   text: a, b = anchor, aux = index into Layer::texts
-  //   polyline: a..d = bounding box, aux = index into Layer::polylines
-  //   arc: a, b = centre, c = r, aux = index into Layer::arcs
+  //   text: a, b = anchor, c = world height (0: fixed on screen), d = justify,
+  //         aux = index into the layer's texts
+  //   polyline: a..d = bounding box, aux = index into the layer's polylines
+  //   arc: a, b = centre, c = r, aux = index into the layer's arcs
   struct Record {
     double a, b, c, d;
     uint32_t number;
@@ -194,6 +221,24 @@ class DrawingModel {
     ShapeKind kind;
     uint8_t selected;
   };
+  // The layer's shapes in drawing order (empty for no layer).
+  const std::vector<Record>& LayerRecords(uint16_t layer) const;
+  std::optional<Rect> LayerExtents(uint16_t layer) const;
+  // Parts of a record kept beside it; the record must belong to the layer.
+  const std::string& RecordText(uint16_t layer, const Record& rec) const;
+  int32_t RecordFont(uint16_t layer, const Record& rec) const;
+  const std::vector<PointXY>& RecordPoints(uint16_t layer, const Record& rec) const;
+  bool RecordClosed(uint16_t layer, const Record& rec) const;
+  // Start and end angle of an arc record, degrees.
+  std::pair<double, double> RecordArc(uint16_t layer, const Record& rec) const;
+  // Indices into LayerRecords of the shapes whose bounding box meets `rect`,
+  // ascending (that is, in drawing order), replacing the contents of `out`.
+  void CollectInRect(uint16_t layer, const Rect& rect, std::vector<uint32_t>& out) const;
+  Rect RecordBounds(uint16_t layer, const Record& rec) const;
+
+ private:
+  friend class ProjectFile;
+
   struct TextItem {
     std::string text;
     int32_t font;

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapcontrol/FlpCad.hpp"
 
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+
 #include <QFont>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -13,15 +17,13 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
+
+#include "mapcontrol/ProjectFile.hpp"
 
 namespace halvex::mapcontrol {
 namespace {
 
-// Colour and extra width of selected shapes.
-constexpr int kSelectionColor = 0xFF00FF;  // magenta in 0xBBGGRR
-constexpr int kSelectionExtraWidth = 2;
-// Half size of the cross that marks a point, in pixels.
-constexpr double kPointHalf = 3.0;
 // Wheel: one notch (120 eighths of a degree) zooms by this percentage.
 constexpr double kWheelPercentage = 0.2;
 // Smallest rectangle, in pixels, that the window-zoom tool accepts.
@@ -60,10 +62,43 @@ double ClampScale(double upp) { return std::clamp(upp, kMinUnitsPerPixel, kMaxUn
 
 QColor BgrToQColor(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
+static DrawingTools::Button ToolButton(Qt::MouseButton button) {
+  switch (button) {
+    case Qt::LeftButton:
+      return DrawingTools::Button::kLeft;
+    case Qt::RightButton:
+      return DrawingTools::Button::kRight;
+    default:
+      return DrawingTools::Button::kMiddle;
+  }
+}
+
 TFlpCAD::TFlpCAD(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::WheelFocus);
+  tools_.SetLayer(0);
+  tools_.SetTextPrompt([this](const std::string& prompt) -> std::optional<std::string> {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(this, QStringLiteral("Chart"), QString::fromStdString(prompt),
+                              QLineEdit::Normal, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return text.toStdString();
+  });
+  tools_.SetShapeCreated([this](uint32_t number) {
+    const std::optional<ShapeKind> kind = model_.ShapeKindOf(number);
+    emit OnShapeAdded(kind ? static_cast<int>(*kind) : 0, static_cast<int>(number));
+  });
+}
+
+void TFlpCAD::SetTextPrompt(DrawingTools::TextPrompt prompt) {
+  tools_.SetTextPrompt(std::move(prompt));
+}
+
+void TFlpCAD::SetLayerNumber(int layer) {
+  layer_number_ = layer;
+  tools_.SetLayer(layer >= 0 && layer < kNoLayer ? static_cast<uint16_t>(layer) : kNoLayer);
 }
 
 TFlpCAD::~TFlpCAD() = default;
@@ -121,7 +156,12 @@ int32_t TFlpCAD::FontOpen(std::string_view name, double scale) {
 
 uint32_t TFlpCAD::TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font) {
   update();
-  return model_.TextAdd(layer, text, x, y, font);
+  double height = 0;
+  if (cad_font_scale_ > 0 && std::isfinite(cad_font_scale_)) {
+    const std::optional<Font> f = model_.FontGet(font);
+    height = (f ? f->scale : 1.0) * cad_font_scale_;
+  }
+  return model_.TextAdd(layer, text, x, y, font, height, cad_font_justify_);
 }
 
 void TFlpCAD::SetLayerPenFg(uint16_t layer, int color) {
@@ -149,6 +189,96 @@ bool TFlpCAD::SetShapePenWidth(uint32_t shape, int width) {
 bool TFlpCAD::ShapeDeselect(uint32_t shape) {
   update();
   return model_.ShapeDeselect(shape);
+}
+
+// ---------------------------------------------------------------- files
+
+bool TFlpCAD::CadSave(const QString& file_name, int layer) {
+  std::string error;
+  bool ok = false;
+  if (layer == -1) {
+    ok = ProjectFile::Save(model_, file_name.toStdString(), error);
+  } else if (layer >= 0 && model_.LayerExists(static_cast<uint16_t>(layer))) {
+    // A drawing of that layer alone, with its style.
+    const auto from = static_cast<uint16_t>(layer);
+    DrawingModel one;
+    const uint16_t to = one.LayerOpen(model_.LayerName(from));
+    one.LayerSetPenColor(to, model_.LayerPenColor(from));
+    one.LayerSetPenWidth(to, model_.LayerPenWidth(from));
+    one.LayerSetBrushColor(to, model_.LayerBrushColor(from));
+    one.LayerSetAction(to, model_.LayerAction(from));
+    for (size_t i = 1; i <= model_.FontCount(); ++i) {
+      const std::optional<Font> f = model_.FontGet(static_cast<int32_t>(i));
+      one.FontOpen(f->name, f->scale);
+    }
+    model_.ForEachShape(from, [&](const ShapeData& shape) { one.DrawShape(shape, to); });
+    ok = ProjectFile::Save(one, file_name.toStdString(), error);
+  } else {
+    error = "no layer " + std::to_string(layer);
+  }
+  last_error_ = ok ? QString() : QString::fromStdString(error);
+  return ok;
+}
+
+bool TFlpCAD::CadLoad(const QString& file_name, int layer, int dest_layer, int load_type) {
+  std::string error;
+  DrawingModel loaded;
+  if (!ProjectFile::Load(file_name.toStdString(), loaded, error)) {
+    last_error_ = QString::fromStdString(error);
+    return false;
+  }
+  if (load_type == 0 && layer == -1 && dest_layer == -1) {
+    model_ = std::move(loaded);
+  } else {
+    if (layer >= 0 && !loaded.LayerExists(static_cast<uint16_t>(layer))) {
+      last_error_ = QStringLiteral("the file has no layer %1").arg(layer);
+      return false;
+    }
+    if (dest_layer >= 0 && !model_.LayerExists(static_cast<uint16_t>(dest_layer))) {
+      last_error_ = QStringLiteral("the drawing has no layer %1").arg(dest_layer);
+      return false;
+    }
+    if (load_type == 0) model_.CadClearShapes(-1);
+    for (size_t l = 0; l < loaded.LayerCount(); ++l) {
+      const auto from = static_cast<uint16_t>(l);
+      if (layer >= 0 && from != layer) continue;
+      const uint16_t to = dest_layer >= 0 ? static_cast<uint16_t>(dest_layer)
+                                          : model_.LayerOpen(loaded.LayerName(from));
+      loaded.ForEachShape(from, [&](const ShapeData& shape) {
+        ShapeData copy = shape;
+        // Font handles are the file's; open the same font here.
+        if (copy.kind == ShapeKind::kText) {
+          if (const std::optional<Font> f = loaded.FontGet(copy.font)) {
+            copy.font = model_.FontOpen(f->name, f->scale);
+          }
+        }
+        model_.DrawShape(copy, to);
+      });
+    }
+  }
+  last_error_.clear();
+  update();
+  return true;
+}
+
+bool TFlpCAD::DXFSave(const QString& file_name) {
+  std::string error;
+  const bool ok = SaveDxf(model_, file_name.toStdString(), error);
+  last_error_ = ok ? QString() : QString::fromStdString(error);
+  return ok;
+}
+
+bool TFlpCAD::DXFLoad(const QString& file_name) {
+  std::string error;
+  DxfLoadReport report;
+  if (!LoadDxf(file_name.toStdString(), model_, report, error)) {
+    last_error_ = QString::fromStdString(error);
+    return false;
+  }
+  dxf_report_ = std::move(report);
+  last_error_.clear();
+  update();
+  return true;
 }
 
 // ---------------------------------------------------------------- view
@@ -228,93 +358,22 @@ void TFlpCAD::SetBackColor(int bgr) {
 void TFlpCAD::SetViewMouseTool(int tool) {
   mouse_tool_ = tool;
   dragging_ = false;
+  tools_.SetTool(tool > 0 ? tool : DrawingTools::kIdle);
   update();
 }
 
 // ---------------------------------------------------------------- painting
 
-void TFlpCAD::DrawShape(QPainter& painter, const ShapeData& s) const {
-  int width = s.pen_width >= 0 ? s.pen_width : model_.LayerPenWidth(s.layer);
-  QColor color = BgrToQColor(model_.LayerPenColor(s.layer));
-  if (s.selected) {
-    color = BgrToQColor(kSelectionColor);
-    width += kSelectionExtraWidth;
-  }
-  QPen pen(color);
-  pen.setWidth(std::max(width, 0));
-  pen.setCapStyle(Qt::FlatCap);
-  painter.setPen(pen);
-  painter.setBrush(Qt::NoBrush);
-
-  switch (s.kind) {
-    case ShapeKind::kLine:
-      painter.drawLine(WorldToScreen(s.x1, s.y1), WorldToScreen(s.x2, s.y2));
-      break;
-    case ShapeKind::kPoint: {
-      const QPointF p = WorldToScreen(s.x1, s.y1);
-      painter.drawLine(p - QPointF(kPointHalf, 0), p + QPointF(kPointHalf, 0));
-      painter.drawLine(p - QPointF(0, kPointHalf), p + QPointF(0, kPointHalf));
-      break;
-    }
-    case ShapeKind::kCircle: {
-      const double rp = s.r / units_per_pixel_;
-      painter.drawEllipse(WorldToScreen(s.x1, s.y1), rp, rp);
-      break;
-    }
-    case ShapeKind::kArc: {
-      const double rp = s.r / units_per_pixel_;
-      const QPointF c = WorldToScreen(s.x1, s.y1);
-      double span = std::fmod(s.a2 - s.a1, 360.0);
-      if (span <= 0) span += 360.0;
-      // Qt's angles run counter-clockwise from east on the screen, which is
-      // counter-clockwise in the world too since north is up.
-      painter.drawArc(QRectF(c.x() - rp, c.y() - rp, 2 * rp, 2 * rp),
-                      static_cast<int>(std::lround(s.a1 * 16)),
-                      static_cast<int>(std::lround(span * 16)));
-      break;
-    }
-    case ShapeKind::kPolyline: {
-      QPolygonF poly;
-      poly.reserve(static_cast<qsizetype>(s.points.size()));
-      for (const PointXY& p : s.points) poly.append(WorldToScreen(p.x, p.y));
-      if (poly.size() == 1) {
-        painter.drawPoint(poly.front());
-      } else if (s.closed) {
-        painter.drawPolygon(poly);
-      } else {
-        painter.drawPolyline(poly);
-      }
-      break;
-    }
-    case ShapeKind::kText: {
-      // The font's scale is the text height in world units.
-      const std::optional<Font> font = model_.FontGet(s.font);
-      const double height = (font ? font->scale : 1.0) * cad_font_scale_ / units_per_pixel_;
-      if (!(height >= 1)) break;  // too small to read
-      QFont qfont(font ? QString::fromStdString(font->name) : QString());
-      qfont.setPixelSize(static_cast<int>(std::lround(std::min(height, 2000.0))));
-      painter.setFont(qfont);
-      painter.drawText(WorldToScreen(s.x1, s.y1), QString::fromStdString(s.text));
-      break;
-    }
-  }
+ViewTransform TFlpCAD::Transform() const {
+  return ViewTransform{center_x_, center_y_, units_per_pixel_, HalfWidthPixels(),
+                       HalfHeightPixels()};
 }
 
 void TFlpCAD::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   painter.fillRect(rect(), BgrToQColor(back_color_));
   painter.setRenderHint(QPainter::Antialiasing, true);
-
-  // A few pixels beyond the window so that wide pens at the edge are drawn.
-  const double margin = 16 * units_per_pixel_;
-  const Rect view{WorldLeft() - margin, WorldBottom() - margin, WorldRight() + margin,
-                  WorldTop() + margin};
-  model_.QueryRect(view, [&](uint16_t layer, uint32_t number) {
-    if ((model_.LayerAction(layer) & kActionVisible) == 0) return;
-    if (const std::optional<ShapeData> shape = model_.GetShape(number)) {
-      DrawShape(painter, *shape);
-    }
-  });
+  renderer_.Paint(model_, Transform(), painter, size());
 
   if (dragging_ && mouse_tool_ == kToolWindowZoom) {
     QPen pen(Qt::DashLine);
@@ -322,6 +381,60 @@ void TFlpCAD::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(drag_start_, drag_current_).normalized());
+  }
+  PaintPreview(painter);
+}
+
+// The drawing tool's rubber band, dashed in the layer's colour.
+void TFlpCAD::PaintPreview(QPainter& painter) const {
+  const std::vector<ShapeData> preview = tools_.Preview();
+  if (preview.empty()) return;
+  QPen pen(BgrToQColor(model_.LayerPenColor(tools_.Layer())));
+  pen.setStyle(Qt::DashLine);
+  pen.setWidth(1);
+  painter.setPen(pen);
+  painter.setBrush(Qt::NoBrush);
+  for (const ShapeData& s : preview) {
+    switch (s.kind) {
+      case ShapeKind::kLine:
+        painter.drawLine(WorldToScreen(s.x1, s.y1), WorldToScreen(s.x2, s.y2));
+        break;
+      case ShapeKind::kPoint: {
+        const QPointF p = WorldToScreen(s.x1, s.y1);
+        painter.drawLine(p - QPointF(3, 0), p + QPointF(3, 0));
+        painter.drawLine(p - QPointF(0, 3), p + QPointF(0, 3));
+        break;
+      }
+      case ShapeKind::kCircle:
+      case ShapeKind::kArc: {
+        const double rp = s.r / units_per_pixel_;
+        if (!(rp < 1e5)) break;
+        const QPointF c = WorldToScreen(s.x1, s.y1);
+        const QRectF box(c.x() - rp, c.y() - rp, 2 * rp, 2 * rp);
+        if (s.kind == ShapeKind::kCircle) {
+          painter.drawEllipse(box);
+        } else {
+          double span = std::fmod(s.a2 - s.a1, 360.0);
+          if (span <= 0) span += 360.0;
+          painter.drawArc(box, static_cast<int>(std::lround(s.a1 * 16)),
+                          static_cast<int>(std::lround(span * 16)));
+        }
+        break;
+      }
+      case ShapeKind::kPolyline: {
+        QPolygonF poly;
+        for (const PointXY& p : s.points) poly.append(WorldToScreen(p.x, p.y));
+        if (s.closed) {
+          painter.drawPolygon(poly);
+        } else {
+          painter.drawPolyline(poly);
+        }
+        break;
+      }
+      case ShapeKind::kText:
+        painter.drawText(WorldToScreen(s.x1, s.y1), QString::fromStdString(s.text));
+        break;
+    }
   }
 }
 
@@ -335,6 +448,11 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
   emit OnWorldMouseDown(ButtonCode(event->button()),
                         ShiftBits(event->modifiers(), event->buttons()), cad_action_, w.x, w.y);
 
+  if (ToolActive()) {
+    tools_.SetClickTolerance(kPickPixels * units_per_pixel_);
+    if (tools_.Press(w, ToolButton(event->button()))) update();
+    return;
+  }
   if (event->button() != Qt::LeftButton) return;
   switch (mouse_tool_) {
     case kToolSelect: {
@@ -352,10 +470,12 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
     }
     case kToolPan:
     case kToolWindowZoom:
+    case kToolDynamicZoom:
       dragging_ = true;
       drag_start_ = pos;
       drag_current_ = pos;
       drag_world_ = w;
+      drag_scale_ = units_per_pixel_;
       break;
     default:
       break;
@@ -373,9 +493,15 @@ void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
   } else if (dragging_ && mouse_tool_ == kToolWindowZoom) {
     drag_current_ = pos;
     update();
+  } else if (dragging_ && mouse_tool_ == kToolDynamicZoom) {
+    // Up zooms in, down zooms out, about the point first pressed.
+    const double up = drag_start_.y() - pos.y();
+    SetScaleAbout(drag_scale_ * std::exp2(-up / kDynamicZoomPixelsPerDoubling), drag_world_,
+                  drag_start_);
   }
 
   const PointXY w = ScreenToWorld(pos);
+  if (ToolActive() && tools_.Move(w)) update();
   double magnitude = 0;
   double angle = 0;
   if (have_down_) {
@@ -391,7 +517,22 @@ void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
                         angle);
 }
 
+void TFlpCAD::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (ToolActive()) {
+    if (event->button() == Qt::LeftButton && tools_.DoubleClick(ScreenToWorld(event->position()))) {
+      update();
+    }
+    return;
+  }
+  // Elsewhere a double click is a second click.
+  mousePressEvent(event);
+}
+
 void TFlpCAD::mouseReleaseEvent(QMouseEvent* event) {
+  if (ToolActive()) {
+    if (tools_.Release(ScreenToWorld(event->position()), ToolButton(event->button()))) update();
+    return;
+  }
   if (event->button() != Qt::LeftButton || !dragging_) return;
   dragging_ = false;
   if (mouse_tool_ == kToolWindowZoom) {
@@ -404,6 +545,63 @@ void TFlpCAD::mouseReleaseEvent(QMouseEvent* event) {
     }
   }
   update();
+}
+
+void TFlpCAD::SetScaleAbout(double units_per_pixel, PointXY fixed, QPointF fixed_screen) {
+  units_per_pixel_ = ClampScale(units_per_pixel);
+  center_x_ = fixed.x - (fixed_screen.x() - HalfWidthPixels()) * units_per_pixel_;
+  center_y_ = fixed.y + (fixed_screen.y() - HalfHeightPixels()) * units_per_pixel_;
+  update();
+}
+
+void TFlpCAD::keyPressEvent(QKeyEvent* event) {
+  const double cx = center_x_;
+  const double cy = center_y_;
+  const double share = (event->modifiers() & Qt::ShiftModifier) ? 0.5 : 0.1;
+  const double step_x = 2 * HalfWidthPixels() * units_per_pixel_ * share;
+  const double step_y = 2 * HalfHeightPixels() * units_per_pixel_ * share;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      WorldPan(-step_x, 0);
+      break;
+    case Qt::Key_Right:
+      WorldPan(step_x, 0);
+      break;
+    case Qt::Key_Up:
+      WorldPan(0, step_y);
+      break;
+    case Qt::Key_Down:
+      WorldPan(0, -step_y);
+      break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+    case Qt::Key_PageUp:
+      WorldZoom(0, 0.2, cx, cy);
+      break;
+    case Qt::Key_Minus:
+    case Qt::Key_PageDown:
+      WorldZoom(0, -0.2, cx, cy);
+      break;
+    case Qt::Key_Home:
+      WorldExtents();
+      break;
+    case Qt::Key_Escape:
+      dragging_ = false;
+      tools_.KeyPress(DrawingTools::Key::kEscape);
+      update();
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (tools_.KeyPress(DrawingTools::Key::kEnter)) update();
+      break;
+    case Qt::Key_Backspace:
+      if (tools_.KeyPress(DrawingTools::Key::kBackspace)) update();
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  event->accept();
 }
 
 void TFlpCAD::wheelEvent(QWheelEvent* event) {

@@ -6,11 +6,21 @@
 #include <QPointF>
 #include <QWidget>
 
+#include <QString>
+
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
+#include "mapcontrol/ChartRenderer.hpp"
 #include "mapcontrol/DrawingModel.hpp"
+#include "mapcontrol/DrawingTools.hpp"
+#include "mapcontrol/DxfFile.hpp"
 
+class QKeyEvent;
 class QMouseEvent;
 class QPaintEvent;
 class QPainter;
@@ -22,10 +32,12 @@ namespace halvex::mapcontrol {
 // Colour of a 0xBBGGRR integer (the layers' and the background's form).
 QColor BgrToQColor(int bgr);
 
-// Mouse tools (ViewMouseTool). Other codes do nothing for now.
-inline constexpr int kToolSelect = -1;      // click picks the nearest shape
-inline constexpr int kToolPan = -2;         // drag moves the drawing
-inline constexpr int kToolWindowZoom = -3;  // drag a rectangle to fill the view
+// Mouse tools (ViewMouseTool). Positive codes are the drawing tools of
+// DrawingTools; other codes do nothing.
+inline constexpr int kToolSelect = -1;       // click picks the nearest shape
+inline constexpr int kToolPan = -2;          // drag moves the drawing
+inline constexpr int kToolWindowZoom = -3;   // drag a rectangle to fill the view
+inline constexpr int kToolDynamicZoom = -4;  // drag up zooms in, down zooms out
 
 // Button codes of OnWorldMouseDown.
 inline constexpr int kButtonLeft = 0;
@@ -44,10 +56,26 @@ inline constexpr int kShiftMiddle = 32;
 // Pick tolerance of the select tool, in pixels.
 inline constexpr double kPickPixels = 5.0;
 
+// Dynamic zoom: dragging this many pixels doubles or halves the scale.
+inline constexpr double kDynamicZoomPixelsPerDoubling = 100.0;
+
 // The chart widget: a DrawingModel shown in a window on the world (grid
 // metres, x east, y north, north up). The view is kept as the world point at
 // the widget's centre and the world units per pixel, the same along both axes;
 // a resize keeps both, so the drawing neither moves nor stretches.
+//
+// Text: TextAdd gives the text the current CadFontScale and CadFontJustify.
+// CadFontScale 0 draws it at a fixed size on the screen, the font's scale
+// times kScreenTextPixelsPerScale pixels high, whatever the zoom; a positive
+// CadFontScale makes it the font's scale times CadFontScale world units high,
+// so it grows and shrinks with the chart. CadFontJustify places the anchor
+// (see TextJustify in DrawingModel.hpp: 0 at the start of the baseline, 1
+// centred above the point, 4 centred on it).
+//
+// Keyboard (when the chart has focus): arrow keys pan by a tenth of the view
+// (a half with Shift), + and - (or Page Up and Page Down) zoom by 20 % about
+// the centre, Home shows the whole drawing, Escape stops a drag or the shape
+// being drawn; Enter and Backspace go to the drawing tool.
 class TFlpCAD : public QWidget {
   Q_OBJECT
   Q_PROPERTY(int BackColor READ BackColor WRITE SetBackColor)
@@ -84,6 +112,23 @@ class TFlpCAD : public QWidget {
   bool SetShapePenWidth(uint32_t shape, int width);
   bool ShapeDeselect(uint32_t shape);
 
+  // --- Files --- Each returns whether it worked; on failure LastError()
+  // gives the reason and the drawing is as it was.
+  // Writes the project file of every layer (layer -1) or of one layer.
+  bool CadSave(const QString& file_name, int layer);
+  // Layer -1, destination -1 and load type 0 replace the drawing with the
+  // file's (the layers keep the numbers they were saved with). Load type 1
+  // adds the file's shapes to the drawing instead, into layers found or
+  // opened by name; a layer number >= 0 takes only that layer of the file,
+  // and a destination >= 0 puts everything into that layer of the drawing.
+  bool CadLoad(const QString& file_name, int layer, int dest_layer, int load_type);
+  bool DXFSave(const QString& file_name);
+  // Replaces the drawing with the DXF file's; LastDxfReport() tells what was
+  // read and which entities were left out.
+  bool DXFLoad(const QString& file_name);
+  const QString& LastError() const { return last_error_; }
+  const DxfLoadReport& LastDxfReport() const { return dxf_report_; }
+
   // --- View ---
   double WorldLeft() const;
   double WorldRight() const;
@@ -114,7 +159,7 @@ class TFlpCAD : public QWidget {
   int BackColor() const { return back_color_; }
   void SetBackColor(int bgr);
   int LayerNumber() const { return layer_number_; }
-  void SetLayerNumber(int layer) { layer_number_ = layer; }
+  void SetLayerNumber(int layer);
   int ViewMouseTool() const { return mouse_tool_; }
   void SetViewMouseTool(int tool);
   int CadAction() const { return cad_action_; }
@@ -131,20 +176,40 @@ class TFlpCAD : public QWidget {
   void OnWorldMouseMove(int shift, double x, double y, double magnitude, double angle);
   void OnWorldMouseDown(int button, int shift, int action, double x, double y);
   void OnShapeNumberSelected(int shapeType, int shapeNumber);
+  // A drawing tool drew a shape on LayerNumber.
+  void OnShapeAdded(int shapeType, int shapeNumber);
+
+ public:
+  // How the drawing tools ask the user for text (the text tool, points by
+  // coordinates). By default a Qt input dialog; tests answer it themselves.
+  void SetTextPrompt(DrawingTools::TextPrompt prompt);
+  const DrawingTools& Tools() const { return tools_; }
+  const ChartRenderer& Renderer() const { return renderer_; }
+  // The drawing tool's prompt for a status bar; empty when no tool is busy.
+  QString ToolHint() const { return QString::fromStdString(tools_.Hint()); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   double HalfWidthPixels() const;
   double HalfHeightPixels() const;
-  void DrawShape(QPainter& painter, const ShapeData& shape) const;
+  ViewTransform Transform() const;
+  void SetScaleAbout(double units_per_pixel, PointXY fixed, QPointF fixed_screen);
+  void PaintPreview(QPainter& painter) const;
+  bool ToolActive() const { return mouse_tool_ > 0; }
 
   DrawingModel model_;
+  DrawingTools tools_{model_};
+  ChartRenderer renderer_;
+  QString last_error_;
+  DxfLoadReport dxf_report_;
   double center_x_ = 0;
   double center_y_ = 0;
   double units_per_pixel_ = 1;
@@ -161,9 +226,10 @@ class TFlpCAD : public QWidget {
   PointXY down_world_;
   // Dragging with the pan or window-zoom tool.
   bool dragging_ = false;
-  QPointF drag_start_;    // screen
-  QPointF drag_current_;  // screen
-  PointXY drag_world_;    // world point grabbed by the pan tool
+  QPointF drag_start_;     // screen
+  QPointF drag_current_;   // screen
+  PointXY drag_world_;     // world point grabbed by the pan tool
+  double drag_scale_ = 1;  // units per pixel when the dynamic zoom began
 };
 
 }  // namespace halvex::mapcontrol

@@ -375,9 +375,48 @@ TEST(DrawingModelQueries, HugeCoordinatesStayFindable) {
   const uint32_t near = m.DrawPoint(0, 0, l);
   EXPECT_EQ(Query(m, {1e15 - 1, -1e15 - 1, 1e15 + 1, -1e15 + 1}), std::set<uint32_t>{far});
   EXPECT_EQ(Query(m, {-1, -1, 1, 1}), std::set<uint32_t>{near});
+  // Shapes spanning the whole range of index cells on both axes.
+  const uint32_t circle = m.DrawCircle(1000, -5e14, 5e14, l);
+  const uint32_t line = m.DrawLine(-1e300, -1e300, 1e300, 1e300, l);
+  ASSERT_NE(circle, 0u);
+  ASSERT_NE(line, 0u);
+  EXPECT_EQ(Query(m, {-1, -1, 1, 1}), (std::set<uint32_t>{near, circle, line}));
 }
 
 // ---------------------------------------------------------------- picking
+
+TEST(DrawingModelText, HeightAndJustifyGiveTheBoxAndArePicked) {
+  DrawingModel m;
+  const uint16_t l = m.LayerOpen("L");
+  const int32_t f = m.FontOpen("Txt", 2);
+  // Fixed on the screen: only the anchor is known in world units.
+  const uint32_t fixed = m.TextAdd(l, "42", 100, 200, f);
+  EXPECT_EQ(m.ShapeBounds(fixed), (Rect{100, 200, 100, 200}));
+  // Ten units high, centred above the point: 2 characters of 6 units.
+  const uint32_t world = m.TextAdd(l, "42", 100, 200, f, 10, 1);
+  EXPECT_EQ(m.ShapeBounds(world), (Rect{94, 197.5, 106, 210}));
+  const ShapeData data = *m.GetShape(world);
+  EXPECT_EQ(data.text_height, 10);
+  EXPECT_EQ(data.justify, 1);
+  // Right and top: the text lies left of and below the anchor.
+  const uint32_t right_top = m.TextAdd(l, "42", 100, 200, f, 10, 8);
+  EXPECT_EQ(m.ShapeBounds(right_top), (Rect{88, 187.5, 100, 200}));
+  // Out-of-range values fall back to the defaults.
+  const ShapeData odd = *m.GetShape(m.TextAdd(l, "x", 0, 0, f, -3, 9));
+  EXPECT_EQ(odd.text_height, 0);
+  EXPECT_EQ(odd.justify, 0);
+  // A click on the box picks the text.
+  m.LayerSetAction(l, kActionAll);
+  const std::optional<PickResult> hit = m.Pick(104, 207, 0.5);
+  ASSERT_TRUE(hit);
+  EXPECT_EQ(hit->number, world);
+  // DrawShape copies text with its placement.
+  ShapeData copy = data;
+  const ShapeData again = *m.GetShape(m.DrawShape(copy, l));
+  EXPECT_EQ(again.text_height, 10);
+  EXPECT_EQ(again.justify, 1);
+  EXPECT_EQ(again.text, "42");
+}
 
 TEST(DrawingModelPick, DistanceToEachKindOfGeometry) {
   DrawingModel m;

@@ -9,12 +9,33 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+
 #include <cmath>
 #include <numbers>
+#include <optional>
+#include <string>
 
 #include "mapcontrol/FlpCad.hpp"
 
 namespace halvex::mapcontrol {
+
+// The box of the pixels that differ from `background`.
+QRect InkBox(const QImage& img, QColor background = QColor(255, 255, 255)) {
+  QRect box;
+  for (int y = 0; y < img.height(); ++y) {
+    for (int x = 0; x < img.width(); ++x) {
+      if (img.pixelColor(x, y) != background) box |= QRect(x, y, 1, 1);
+    }
+  }
+  return box;
+}
+
+// Drawn in black, allowing for antialiasing at the edges.
+bool Dark(QColor c) { return c.red() < 64 && c.green() < 64 && c.blue() < 64; }
 
 class FlpCadTest : public QObject {
   Q_OBJECT
@@ -385,6 +406,384 @@ class FlpCadTest : public QObject {
     QCOMPARE(downs.last().at(0).toInt(), kButtonRight);
     QVERIFY(downs.last().at(1).toInt() & kShiftCtrl);
     QTest::mouseRelease(&w, Qt::RightButton, Qt::ControlModifier, QPoint(10, 10));
+  }
+
+  // ------------------------------------------------------------ level of detail
+  void PixelMaskDrawsLinesAndCrossesAcrossWordBoundaries() {
+    PixelMask centres;
+    PixelMask mask;
+    centres.Reset(200, 50, 4);
+    mask.Reset(200, 50, 4);
+    mask.Line(58, 10, 66, 14);
+    QVERIFY(mask.Test(58, 10));
+    QVERIFY(mask.Test(66, 14));
+    QVERIFY(!mask.Test(66, 10));
+    // A cross at x = 60 (the mask's bit 64 with the margin) and one in the
+    // margin left of the window.
+    centres.Set(60, 20);
+    centres.Set(-2, 30);
+    mask.StampCrosses(centres, 3);
+    for (int k = -3; k <= 3; ++k) {
+      QVERIFY(mask.Test(60 + k, 20));
+      QVERIFY(mask.Test(60, 20 + k));
+    }
+    QVERIFY(!mask.Test(64, 20));
+    QVERIFY(!mask.Test(61, 21));
+    QVERIFY(mask.Test(1, 30));
+    QVERIFY(!mask.Test(2, 30));
+    // Painting writes only window pixels and reports where.
+    QImage image(200, 50, QImage::Format_ARGB32_Premultiplied);
+    image.fill(0);
+    QRect dirty;
+    mask.Paint(image, 0xFFFF0000u, dirty);
+    QCOMPARE(image.pixel(60, 23), 0xFFFF0000u);
+    QCOMPARE(image.pixel(0, 30), 0xFFFF0000u);
+    QCOMPARE(image.pixel(100, 40), 0u);
+    QCOMPARE(dirty, QRect(QPoint(0, 10), QPoint(66, 30)));
+    mask.Clear();
+    QVERIFY(mask.Empty());
+    QVERIFY(!mask.Test(60, 20));
+    // Pixels far outside are ignored, not written anywhere.
+    mask.Set(-100000, 5);
+    mask.Line(-5000, -5000, -4990, -4990);
+    QVERIFY(mask.Empty());
+  }
+
+  void DenseTrackDrawsAsPixelsWithTheSamePicture() {
+    // A track of many short segments and fixes: painted as pixels, it
+    // covers the same pixels as the track's path.
+    TFlpCAD w;
+    w.resize(300, 200);
+    w.SetBackColor(0xFFFFFF);
+    const uint16_t points = w.LayerOpen("points");
+    const uint16_t lines = w.LayerOpen("lines");
+    w.SetLayerPenFg(points, 0x0000FF);  // red
+    w.SetLayerPenFg(lines, 0xFF0000);   // blue
+    for (int i = 0; i < 20000; ++i) {
+      const double x = -100 + i * 0.01;
+      w.DrawLine(x, 0, x + 0.01, 0, lines);
+      if (i % 10 == 0) w.DrawPoint(x, -50, points);
+    }
+    const QImage img = w.grab().toImage();
+    QVERIFY(w.Renderer().LastStats().rasterized >= 21000);
+    QCOMPARE(w.Renderer().LastStats().painted, size_t{0});
+    // The line: row 100, from x = 50 to 250.
+    QCOMPARE(img.pixelColor(50, 100), QColor(0, 0, 255));
+    QCOMPARE(img.pixelColor(150, 100), QColor(0, 0, 255));
+    QCOMPARE(img.pixelColor(249, 100), QColor(0, 0, 255));
+    QCOMPARE(img.pixelColor(150, 101), QColor(255, 255, 255));
+    QCOMPARE(img.pixelColor(40, 100), QColor(255, 255, 255));
+    // The fixes overlap into a band 7 pixels high at row 150.
+    QCOMPARE(img.pixelColor(150, 147), QColor(255, 0, 0));
+    QCOMPARE(img.pixelColor(150, 153), QColor(255, 0, 0));
+    QCOMPARE(img.pixelColor(150, 154), QColor(255, 255, 255));
+  }
+
+  void LayersStackInOrderWhetherPixelsOrPainted() {
+    TFlpCAD w;
+    w.resize(100, 100);
+    w.SetBackColor(0xFFFFFF);
+    const uint16_t below = w.LayerOpen("below");
+    const uint16_t above = w.LayerOpen("above");
+    w.SetLayerPenFg(below, 0x0000FF);  // red, a thick painted line
+    w.SetLayerPenWidth(below, 9);
+    w.SetLayerPenFg(above, 0xFF0000);  // blue, a track fix set as pixels
+    w.DrawLine(-40, 0, 40, 0, below);
+    w.DrawPoint(0, 0, above);
+    QImage img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(50, 50), QColor(0, 0, 255));
+    QCOMPARE(img.pixelColor(30, 50), QColor(255, 0, 0));
+    // Swapped: the painted line now lies above the fix.
+    w.CadClearShapes(-1);
+    w.DrawPoint(0, 0, below);
+    w.SetLayerPenWidth(below, 1);
+    w.SetLayerPenWidth(above, 9);
+    w.DrawLine(-40, 0, 40, 0, above);
+    img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(50, 50), QColor(0, 0, 255));
+    QCOMPARE(img.pixelColor(50, 47), QColor(0, 0, 255));
+    // Selected shapes lie above every layer.
+    const uint32_t fix = w.Model().LayerRecords(below).front().number;
+    w.Model().ShapeSelect(fix);
+    img = w.grab().toImage();
+    QCOMPARE(img.pixelColor(50, 52), QColor(255, 0, 255));
+  }
+
+  void FarAwayGeometryIsClippedAndStillDrawn() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.SetBackColor(0xFFFFFF);
+    const uint16_t layer = w.LayerOpen("L");
+    w.SetLayerPenWidth(layer, 3);
+    // Zoomed in to a micrometre per pixel, a line from a thousand kilometres
+    // west to a thousand east crosses the window.
+    w.WorldWindow(-100e-6, 50e-6, 100e-6, -50e-6);
+    w.DrawLine(-1e6, 0, 1e6, 0, layer);
+    QImage img = w.grab().toImage();
+    QVERIFY(Dark(img.pixelColor(10, 50)));
+    QVERIFY(Dark(img.pixelColor(190, 50)));
+    QCOMPARE(img.pixelColor(100, 20), QColor(255, 255, 255));
+    // A circle a thousand kilometres across whose rim runs through the
+    // window, and an arc of it.
+    w.CadClearShapes(-1);
+    w.DrawCircle(0, -1e6, 1e6, layer);
+    img = w.grab().toImage();
+    QVERIFY(Dark(img.pixelColor(100, 50)));
+    QCOMPARE(img.pixelColor(100, 20), QColor(255, 255, 255));
+    w.CadClearShapes(-1);
+    w.DrawArc(0, -1e6, 1e6, 80, 100, layer);
+    img = w.grab().toImage();
+    QVERIFY(Dark(img.pixelColor(100, 50)));
+  }
+
+  void TextSizeFollowsCadFontScaleAndJustify() {
+    TFlpCAD w;
+    w.resize(300, 200);
+    w.SetBackColor(0xFFFFFF);
+    const uint16_t layer = w.LayerOpen("L");
+    const int32_t font = w.FontOpen("Txt", 2);
+    // Fixed on the screen: 12 pixels high at any zoom, centred above the
+    // point (justify 1).
+    w.SetCadFontScale(0);
+    w.SetCadFontJustify(1);
+    w.TextAdd(layer, "88", 0, 0, font);
+    const QRect at_one = InkBox(w.grab().toImage());
+    QVERIFY(at_one.isValid());
+    QVERIFY(at_one.bottom() <= 100);                    // above the anchor
+    QVERIFY(std::abs(at_one.center().x() - 150) <= 2);  // centred on it
+    QVERIFY(at_one.height() >= 6 && at_one.height() <= 14);
+    w.WorldZoom(0, 1.0, 0, 0);
+    const QRect zoomed = InkBox(w.grab().toImage());
+    QVERIFY(std::abs(zoomed.height() - at_one.height()) <= 1);
+
+    // World-scaled: 2 x 10 = 20 world units high, twice as high on the
+    // screen after zooming in twice as far.
+    w.CadClearShapes(-1);
+    w.WorldWindow(-150, 100, 150, -100);
+    w.SetCadFontScale(10);
+    w.SetCadFontJustify(4);  // centred on the point
+    const uint32_t text = w.TextAdd(layer, "88", 0, 0, font);
+    QCOMPARE(w.Model().GetShape(text)->text_height, 20.0);
+    const QRect small = InkBox(w.grab().toImage());
+    QVERIFY(std::abs(small.center().y() - 100) <= 2);
+    w.WorldZoom(0, 1.0, 0, 0);
+    const QRect big = InkBox(w.grab().toImage());
+    // Antialiasing blurs the edges by a pixel or two.
+    QVERIFY(std::abs(big.width() - 2 * small.width()) <= 3);
+    QVERIFY(std::abs(big.height() - 2 * small.height()) <= 5);
+  }
+
+  // ------------------------------------------------------------ more mouse and keys
+  void DynamicZoomDragsTheScaleAboutThePress() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.SetViewMouseTool(kToolDynamicZoom);
+    const QPoint press(60, 40);
+    const PointXY under = w.ScreenToWorld(press);
+    QTest::mousePress(&w, Qt::LeftButton, Qt::NoModifier, press);
+    QTest::mouseMove(&w, press - QPoint(0, 50));
+    QTest::mouseMove(&w, press - QPoint(0, 100));  // up one doubling
+    QVERIFY(std::abs(w.WorldUnitsPerPixel() - 0.5) < 1e-12);
+    const QPointF back = w.WorldToScreen(under.x, under.y);
+    QVERIFY(std::abs(back.x() - press.x()) < 1e-9 && std::abs(back.y() - press.y()) < 1e-9);
+    QTest::mouseMove(&w, press + QPoint(0, 100));  // down: out
+    QVERIFY(std::abs(w.WorldUnitsPerPixel() - 2.0) < 1e-12);
+    QTest::mouseRelease(&w, Qt::LeftButton, Qt::NoModifier, press + QPoint(0, 100));
+    QTest::mouseMove(&w, press);
+    QVERIFY(std::abs(w.WorldUnitsPerPixel() - 2.0) < 1e-12);
+  }
+
+  void KeysPanZoomAndShowExtents() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    QTest::keyClick(&w, Qt::Key_Right);
+    QVERIFY(std::abs(w.WorldLeft() - -80.0) < 1e-9);
+    QTest::keyClick(&w, Qt::Key_Up, Qt::ShiftModifier);
+    QVERIFY(std::abs(w.WorldTop() - 100.0) < 1e-9);
+    QTest::keyClick(&w, Qt::Key_Plus);
+    QVERIFY(std::abs(w.WorldUnitsPerPixel() - 1 / 1.2) < 1e-12);
+    QTest::keyClick(&w, Qt::Key_Minus);
+    QVERIFY(std::abs(w.WorldUnitsPerPixel() - 1.0) < 1e-12);
+    const uint16_t layer = w.LayerOpen("L");
+    w.DrawLine(1000, 1000, 1100, 1000, layer);
+    QTest::keyClick(&w, Qt::Key_Home);
+    QVERIFY(w.WorldLeft() < 1000 && w.WorldRight() > 1100);
+  }
+
+  void DrawingToolsDrawOnTheLayerNumber() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.LayerOpen("first");
+    const uint16_t user = w.LayerOpen("user");
+    w.SetLayerNumber(user);
+    QSignalSpy added(&w, &TFlpCAD::OnShapeAdded);
+
+    // A line by two clicks: (-50, 0) to (50, 0).
+    w.SetViewMouseTool(DrawingTools::kLine);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+    QTest::mouseMove(&w, QPoint(120, 50));
+    QVERIFY(!w.Tools().Preview().empty());
+    QVERIFY(!w.ToolHint().isEmpty());
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(150, 50));
+    QCOMPARE(added.count(), 1);
+    const auto line = static_cast<uint32_t>(added.last().at(1).toInt());
+    QCOMPARE(added.last().at(0).toInt(), static_cast<int>(ShapeKind::kLine));
+    QCOMPARE(w.Model().ShapeLayer(line), user);
+    QCOMPARE(w.Model().GetShape(line)->x1, -50.0);
+    QCOMPARE(w.Model().GetShape(line)->x2, 50.0);
+
+    // A polyline finished by a double click; Escape cancels one in progress.
+    w.SetViewMouseTool(DrawingTools::kPolyline);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(40, 20));
+    // Qt delivers a double click as a click and then the double click.
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(40, 60));
+    QTest::mouseDClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(40, 60));
+    QCOMPARE(added.count(), 2);
+    QCOMPARE(w.Model().GetShape(static_cast<uint32_t>(added.last().at(1).toInt()))->points.size(),
+             size_t{3});
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTest::keyClick(&w, Qt::Key_Escape);
+    QVERIFY(!w.Tools().InProgress());
+
+    // Text asks through the prompt, which the test answers.
+    std::string asked;
+    w.SetTextPrompt([&](const std::string& prompt) -> std::optional<std::string> {
+      asked = prompt;
+      return std::string("WP7");
+    });
+    w.SetViewMouseTool(DrawingTools::kText);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    QVERIFY(!asked.empty());
+    QCOMPARE(added.count(), 3);
+    QCOMPARE(w.Model().GetShape(static_cast<uint32_t>(added.last().at(1).toInt()))->text,
+             std::string("WP7"));
+
+    // With a navigation tool again clicks draw nothing.
+    w.SetViewMouseTool(kToolPan);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
+    QCOMPARE(added.count(), 3);
+    QCOMPARE(w.Model().LayerShapeCount(0), size_t{0});
+  }
+
+  // ------------------------------------------------------------ files
+  void ProjectSaveAndLoadThroughTheWidget() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("day.hxv");
+    TFlpCAD w;
+    const uint16_t track = w.LayerOpen("halvex_trackfix");
+    const uint16_t user = w.LayerOpen("halvex_usershape");
+    w.SetLayerPenFg(track, 0x00FF00);
+    w.DrawLine(0, 0, 10, 0, track);
+    w.SetCadFontScale(0);
+    w.SetCadFontJustify(1);
+    const int32_t font = w.FontOpen("Txt", 2);
+    w.TextAdd(user, "42", 5, 5, font);
+    QVERIFY2(w.CadSave(file, -1), qPrintable(w.LastError()));
+
+    TFlpCAD other;
+    other.LayerOpen("something else");
+    QVERIFY(other.CadLoad(file, -1, -1, 0));
+    QCOMPARE(other.Model().LayerCount(), size_t{2});
+    QCOMPARE(other.LayerFindByName("halvex_usershape"), user);
+    QCOMPARE(other.Model().LayerPenColor(track), 0x00FF00);
+    QCOMPARE(other.Model().ShapeCount(), size_t{2});
+
+    // Load type 1 adds one layer of the file into a chosen layer.
+    const uint16_t into = other.LayerOpen("copy");
+    QVERIFY(other.CadLoad(file, track, into, 1));
+    QCOMPARE(other.Model().LayerShapeCount(into), size_t{1});
+    QCOMPARE(other.Model().ShapeCount(), size_t{3});
+
+    // Saving one layer writes that layer alone.
+    const QString one = dir.filePath("one.hxv");
+    QVERIFY(w.CadSave(one, user));
+    TFlpCAD third;
+    QVERIFY(third.CadLoad(one, -1, -1, 0));
+    QCOMPARE(third.Model().LayerCount(), size_t{1});
+    QCOMPARE(third.Model().LayerName(0), std::string("halvex_usershape"));
+    QVERIFY(!w.CadSave(one, 77));
+    QVERIFY(!w.LastError().isEmpty());
+  }
+
+  void RefusedFilesLeaveTheDrawingAlone() {
+    QTemporaryDir dir;
+    TFlpCAD w;
+    const uint16_t layer = w.LayerOpen("L");
+    w.DrawLine(0, 0, 1, 1, layer);
+    const QString junk = dir.filePath("junk.hxv");
+    QFile f(junk);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("SQLite format 3\0 but not really", 32);
+    f.close();
+    for (const QString& name : {junk, dir.filePath("missing.hxv")}) {
+      QVERIFY(!w.CadLoad(name, -1, -1, 0));
+      QVERIFY(!w.LastError().isEmpty());
+      QVERIFY(!w.DXFLoad(name));
+      QCOMPARE(w.Model().ShapeCount(), size_t{1});
+      QCOMPARE(w.Model().LayerName(layer), std::string("L"));
+    }
+    QVERIFY(!w.CadSave(dir.filePath("no/such/folder/x.hxv"), -1));
+    QVERIFY(!w.DXFSave(dir.filePath("no/such/folder/x.dxf")));
+  }
+
+  void DxfSaveAndLoadThroughTheWidget() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("chart.dxf");
+    TFlpCAD w;
+    const uint16_t layer = w.LayerOpen("Track");
+    w.DrawLine(0, 0, 10, 0, layer);
+    w.DrawCircle(5, 5, 2, layer);
+    QVERIFY(w.DXFSave(file));
+    TFlpCAD other;
+    QVERIFY(other.DXFLoad(file));
+    QCOMPARE(other.Model().LayerShapeCount(other.LayerFindByName("Track")), size_t{2});
+    QCOMPARE(other.LastDxfReport().shapes, size_t{2});
+  }
+
+  // ------------------------------------------------------------ artifact
+  void SampleDrawingScreenshot() {
+    // A survey day in miniature, saved beside the test as chart-sample.png
+    // for a person to look at.
+    TFlpCAD w;
+    w.resize(800, 600);
+    w.SetBackColor(0xF0E8E0);
+    const uint16_t grid = w.LayerOpen("halvex_grid");
+    const uint16_t fix = w.LayerOpen("halvex_trackfix");
+    const uint16_t nofix = w.LayerOpen("halvex_tracknofix");
+    const uint16_t user = w.LayerOpen("halvex_usershape");
+    const uint16_t vessel = w.LayerOpen("halvex_vessel");
+    w.SetLayerPenFg(grid, 0xC0C0C0);
+    w.SetLayerPenFg(fix, 0x008000);
+    w.SetLayerPenFg(nofix, 0x0080FF);
+    w.SetLayerPenFg(user, 0xFF0000);
+    w.SetLayerPenFg(vessel, 0x0000FF);
+    w.SetLayerPenWidth(vessel, 2);
+    for (int g = 0; g <= 1000; g += 100) {
+      w.DrawLine(g, 0, g, 1000, grid);
+      w.DrawLine(0, g, 1000, g, grid);
+    }
+    for (int line = 0; line < 20; ++line) {
+      for (int i = 0; i < 400; ++i) {
+        const double x = 100 + (line % 2 == 0 ? i : 399 - i) * 2.0;
+        const double y = 100 + line * 40 + 3 * std::sin(i * 0.05);
+        w.DrawPoint(x, y, i % 50 < 45 ? fix : nofix);
+      }
+    }
+    w.DrawPolyline({{80, 80}, {920, 80}, {920, 920}, {80, 920}}, true, user);
+    w.DrawArc(500, 500, 150, 30, 150, user);
+    const int32_t font = w.FontOpen("Txt", 2);
+    w.SetCadFontScale(0);
+    w.SetCadFontJustify(1);
+    w.TextAdd(user, "42", 500, 500, font);
+    w.DrawCircle(500, 500, 1, user);
+    w.DrawPolyline({{860, 880}, {868, 880}, {868, 912}, {864, 920}, {860, 912}}, true, vessel);
+    w.WorldExtents();
+    const QImage img = w.grab().toImage();
+    const QString path = QDir::current().filePath("chart-sample.png");
+    QVERIFY(img.save(path));
+    QVERIFY(QFile::exists(path));
+    QVERIFY(InkBox(img, QColor(0xE0, 0xE8, 0xF0)).width() > 500);
   }
 
   void WheelZoomsAboutTheCursor() {

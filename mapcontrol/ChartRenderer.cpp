@@ -1,0 +1,498 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapcontrol/ChartRenderer.hpp"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPen>
+#include <QPolygonF>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace halvex::mapcontrol {
+namespace {
+
+// Pixels beyond the window in which shapes are still looked at, so that
+// the parts of wide pens and point crosses that reach into it are drawn.
+constexpr double kCullMargin = 16.0;
+// Clip rectangle of lines given to QPainter: the window and this margin.
+constexpr double kClipMargin = 16.0;
+// Margin of the pixel masks; at least kPointArm + 1.
+constexpr int kMaskMargin = 4;
+// Beyond this radius in pixels circles and arcs are drawn as clipped
+// chords, since QPainter's rasterizer works in a fixed-point range.
+constexpr double kMaxCurvePixels = 1e5;
+// Text is drawn from this height in pixels up to the larger one.
+constexpr double kMinTextPixels = 3.0;
+constexpr double kMaxTextPixels = 2000.0;
+// Colour and extra width of selected shapes.
+constexpr int kSelectionColor = 0xFF00FF;  // magenta in 0xBBGGRR
+constexpr int kSelectionExtraWidth = 2;
+
+QColor Color(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+
+uint32_t Argb(int bgr) {
+  const auto v = static_cast<uint32_t>(bgr);
+  return 0xFF000000u | ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
+}
+
+// Window pixel of a screen coordinate already checked to lie in a small
+// range around the window.
+int PixelOf(double v) { return static_cast<int>(std::floor(v)); }
+
+}  // namespace
+
+Rect ViewTransform::World(double margin) const {
+  const double hw = (half_width + margin) * units_per_pixel;
+  const double hh = (half_height + margin) * units_per_pixel;
+  return Rect{center_x - hw, center_y - hh, center_x + hw, center_y + hh};
+}
+
+// ---------------------------------------------------------------- PixelMask
+
+void PixelMask::Reset(int width, int height, int margin) {
+  if (width == width_ && height == height_ && margin == margin_) {
+    Clear();
+    return;
+  }
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  margin_ = std::max(margin, 0);
+  rows_ = height_ + 2 * margin_;
+  words_ = (width_ + 2 * margin_ + 63) / 64;
+  bits_.assign(static_cast<size_t>(rows_) * static_cast<size_t>(words_), 0);
+  min_row_ = 1;
+  max_row_ = 0;
+}
+
+void PixelMask::Touch(int row) {
+  if (Empty()) {
+    min_row_ = max_row_ = row;
+  } else {
+    min_row_ = std::min(min_row_, row);
+    max_row_ = std::max(max_row_, row);
+  }
+}
+
+void PixelMask::Set(int x, int y) {
+  const int mx = x + margin_;
+  const int my = y + margin_;
+  if (mx < 0 || my < 0 || mx >= width_ + 2 * margin_ || my >= rows_) return;
+  Row(my)[mx >> 6] |= uint64_t{1} << (mx & 63);
+  Touch(my);
+}
+
+bool PixelMask::Test(int x, int y) const {
+  const int mx = x + margin_;
+  const int my = y + margin_;
+  if (mx < 0 || my < 0 || mx >= width_ + 2 * margin_ || my >= rows_) return false;
+  return (Row(my)[mx >> 6] >> (mx & 63)) & 1;
+}
+
+void PixelMask::Line(int x0, int y0, int x1, int y1) {
+  const int dx = std::abs(x1 - x0);
+  const int dy = -std::abs(y1 - y0);
+  const int sx = x0 < x1 ? 1 : -1;
+  const int sy = y0 < y1 ? 1 : -1;
+  int err = dx + dy;
+  for (;;) {
+    Set(x0, y0);
+    if (x0 == x1 && y0 == y1) return;
+    const int e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x0 += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y0 += sy;
+    }
+  }
+}
+
+void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
+  if (centres.Empty() || centres.words_ != words_ || centres.rows_ != rows_) return;
+  arm = std::clamp(arm, 0, 63);
+  const int first = std::max(centres.min_row_ - arm, 0);
+  const int last = std::min(centres.max_row_ + arm, rows_ - 1);
+  for (int r = first; r <= last; ++r) {
+    uint64_t* dst = Row(r);
+    // The vertical arms: centres up to `arm` rows above or below.
+    for (int k = -arm; k <= arm; ++k) {
+      const int s = r + k;
+      if (s < centres.min_row_ || s > centres.max_row_) continue;
+      const uint64_t* src = centres.Row(s);
+      for (int i = 0; i < words_; ++i) dst[i] |= src[i];
+    }
+    // The horizontal arms: centres of this row shifted up to `arm` pixels.
+    if (r >= centres.min_row_ && r <= centres.max_row_) {
+      const uint64_t* src = centres.Row(r);
+      for (int k = 1; k <= arm; ++k) {
+        for (int i = 0; i < words_; ++i) {
+          uint64_t right = src[i] << k;  // pixel x + k
+          if (i > 0) right |= src[i - 1] >> (64 - k);
+          uint64_t left = src[i] >> k;  // pixel x - k
+          if (i + 1 < words_) left |= src[i + 1] << (64 - k);
+          dst[i] |= right | left;
+        }
+      }
+    }
+    Touch(r);
+  }
+}
+
+void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty) const {
+  if (Empty()) return;
+  const int first = std::max(min_row_, margin_);
+  const int last = std::min(max_row_, margin_ + std::min(height_, image.height()) - 1);
+  const int width = std::min(width_, image.width());
+  int min_x = width;
+  int max_x = -1;
+  int min_y = -1;
+  int max_y = -1;
+  for (int r = first; r <= last; ++r) {
+    const uint64_t* row = Row(r);
+    auto* line = reinterpret_cast<uint32_t*>(image.scanLine(r - margin_));
+    bool any = false;
+    for (int i = 0; i < words_; ++i) {
+      uint64_t word = row[i];
+      while (word != 0) {
+        const int bit = std::countr_zero(word);
+        word &= word - 1;
+        const int x = i * 64 + bit - margin_;
+        if (x < 0 || x >= width) continue;
+        line[x] = argb;
+        min_x = std::min(min_x, x);
+        max_x = std::max(max_x, x);
+        any = true;
+      }
+    }
+    if (any) {
+      if (min_y < 0) min_y = r - margin_;
+      max_y = r - margin_;
+    }
+  }
+  if (max_x >= 0 && min_y >= 0) dirty |= QRect(QPoint(min_x, min_y), QPoint(max_x, max_y));
+}
+
+void PixelMask::Clear() {
+  if (Empty()) return;
+  std::memset(Row(min_row_), 0,
+              static_cast<size_t>(max_row_ - min_row_ + 1) * static_cast<size_t>(words_) *
+                  sizeof(uint64_t));
+  min_row_ = 1;
+  max_row_ = 0;
+}
+
+// ---------------------------------------------------------------- ChartRenderer
+
+// Sets the shape as pixels when it is thin and small enough on the screen;
+// false leaves it to QPainter.
+bool ChartRenderer::Rasterize(const DrawingModel::Record& rec, int width) {
+  if (width > 1) return false;
+  // Ends further out than this go through the clipping path.
+  const double lo = -kRasterPixels - kMaskMargin;
+  const double hi_x = 2 * view_.half_width + kRasterPixels + kMaskMargin;
+  const double hi_y = 2 * view_.half_height + kRasterPixels + kMaskMargin;
+  auto near = [&](double sx, double sy) {
+    return sx >= lo && sx <= hi_x && sy >= lo && sy <= hi_y;
+  };
+  switch (rec.kind) {
+    case ShapeKind::kPoint: {
+      const double sx = view_.ScreenX(rec.a);
+      const double sy = view_.ScreenY(rec.b);
+      // A cross wholly outside the window draws nothing.
+      if (near(sx, sy)) points_.Set(PixelOf(sx), PixelOf(sy));
+      return true;
+    }
+    case ShapeKind::kLine: {
+      const double x0 = view_.ScreenX(rec.a);
+      const double y0 = view_.ScreenY(rec.b);
+      const double x1 = view_.ScreenX(rec.c);
+      const double y1 = view_.ScreenY(rec.d);
+      if (std::abs(x1 - x0) > kRasterPixels || std::abs(y1 - y0) > kRasterPixels || !near(x0, y0) ||
+          !near(x1, y1)) {
+        return false;
+      }
+      lines_.Line(PixelOf(x0), PixelOf(y0), PixelOf(x1), PixelOf(y1));
+      return true;
+    }
+    case ShapeKind::kCircle:
+    case ShapeKind::kArc: {
+      if (rec.c / view_.units_per_pixel >= 0.5) return false;
+      const double sx = view_.ScreenX(rec.a);
+      const double sy = view_.ScreenY(rec.b);
+      if (near(sx, sy)) lines_.Set(PixelOf(sx), PixelOf(sy));
+      return true;
+    }
+    case ShapeKind::kPolyline:
+    case ShapeKind::kText:
+      return false;
+  }
+  return false;
+}
+
+void ChartRenderer::AddClippedLine(double x0, double y0, double x1, double y1) {
+  // Liang-Barsky against the window grown by the clip margin.
+  const double xmin = -kClipMargin;
+  const double ymin = -kClipMargin;
+  const double xmax = 2 * view_.half_width + kClipMargin;
+  const double ymax = 2 * view_.half_height + kClipMargin;
+  const double dx = x1 - x0;
+  const double dy = y1 - y0;
+  double t0 = 0;
+  double t1 = 1;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0 - xmin, xmax - x0, y0 - ymin, ymax - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return;
+  }
+  batch_.append(QLineF(x0 + t0 * dx, y0 + t0 * dy, x0 + t1 * dx, y0 + t1 * dy));
+}
+
+void ChartRenderer::FlushLines(QPainter& painter) {
+  if (batch_.isEmpty()) return;
+  painter.drawLines(batch_);
+  batch_.clear();
+}
+
+void ChartRenderer::FlushOverlay(QPainter& painter) {
+  if (dirty_.isEmpty()) return;
+  painter.drawImage(dirty_.topLeft(), overlay_, dirty_);
+  for (int y = dirty_.top(); y <= dirty_.bottom(); ++y) {
+    auto* line = reinterpret_cast<uint32_t*>(overlay_.scanLine(y));
+    std::memset(line + dirty_.left(), 0, static_cast<size_t>(dirty_.width()) * sizeof(uint32_t));
+  }
+  dirty_ = QRect();
+}
+
+// A circle or arc far larger than the window, as chords short enough to
+// stay within a quarter pixel of the curve, clipped.
+void ChartRenderer::PaintCurve(QPainter& painter, double cx, double cy, double r, double start_deg,
+                               double sweep_deg) {
+  const double rp = r / view_.units_per_pixel;
+  const double step = std::sqrt(2.0 / rp);
+  const double sweep = sweep_deg * std::numbers::pi / 180.0;
+  const int n = static_cast<int>(std::clamp(std::ceil(sweep / step), 1.0, 200000.0));
+  const double start = start_deg * std::numbers::pi / 180.0;
+  double px = view_.ScreenX(cx + r * std::cos(start));
+  double py = view_.ScreenY(cy + r * std::sin(start));
+  for (int i = 1; i <= n; ++i) {
+    const double a = start + sweep * i / n;
+    const double qx = view_.ScreenX(cx + r * std::cos(a));
+    const double qy = view_.ScreenY(cy + r * std::sin(a));
+    AddClippedLine(px, py, qx, qy);
+    px = qx;
+    py = qy;
+  }
+  FlushLines(painter);
+}
+
+void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
+                               const DrawingModel::Record& rec, QPainter& painter) {
+  ++stats_.painted;
+  switch (rec.kind) {
+    case ShapeKind::kLine:
+      AddClippedLine(view_.ScreenX(rec.a), view_.ScreenY(rec.b), view_.ScreenX(rec.c),
+                     view_.ScreenY(rec.d));
+      return;
+    case ShapeKind::kPoint: {
+      const double sx = view_.ScreenX(rec.a);
+      const double sy = view_.ScreenY(rec.b);
+      AddClippedLine(sx - kPointArm, sy, sx + kPointArm, sy);
+      AddClippedLine(sx, sy - kPointArm, sx, sy + kPointArm);
+      return;
+    }
+    case ShapeKind::kPolyline: {
+      const std::vector<PointXY>& pts = model.RecordPoints(layer, rec);
+      if (pts.size() == 1) {
+        const double sx = view_.ScreenX(pts[0].x);
+        const double sy = view_.ScreenY(pts[0].y);
+        AddClippedLine(sx, sy, sx, sy);
+        return;
+      }
+      for (size_t i = 1; i < pts.size(); ++i) {
+        AddClippedLine(view_.ScreenX(pts[i - 1].x), view_.ScreenY(pts[i - 1].y),
+                       view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y));
+      }
+      if (model.RecordClosed(layer, rec) && pts.size() > 2) {
+        AddClippedLine(view_.ScreenX(pts.back().x), view_.ScreenY(pts.back().y),
+                       view_.ScreenX(pts[0].x), view_.ScreenY(pts[0].y));
+      }
+      return;
+    }
+    case ShapeKind::kCircle:
+    case ShapeKind::kArc: {
+      double start = 0;
+      double sweep = 360;
+      if (rec.kind == ShapeKind::kArc) {
+        const auto [a1, a2] = model.RecordArc(layer, rec);
+        start = a1;
+        sweep = std::fmod(a2 - a1, 360.0);
+        if (sweep <= 0) sweep += 360.0;
+      }
+      const double rp = rec.c / view_.units_per_pixel;
+      if (rp > kMaxCurvePixels) {
+        FlushLines(painter);
+        PaintCurve(painter, rec.a, rec.b, rec.c, start, sweep);
+        return;
+      }
+      const QPointF c(view_.ScreenX(rec.a), view_.ScreenY(rec.b));
+      // A circle whose centre lies far outside but whose rim crosses the
+      // window is still within the fixed-point range here.
+      if (rec.kind == ShapeKind::kCircle) {
+        painter.drawEllipse(c, rp, rp);
+      } else {
+        // Qt's angles run counter-clockwise from east on the screen, which
+        // is counter-clockwise in the world too since north is up.
+        painter.drawArc(QRectF(c.x() - rp, c.y() - rp, 2 * rp, 2 * rp),
+                        static_cast<int>(std::lround(start * 16)),
+                        static_cast<int>(std::lround(sweep * 16)));
+      }
+      return;
+    }
+    case ShapeKind::kText: {
+      const std::string& text = model.RecordText(layer, rec);
+      if (text.empty()) return;
+      const std::optional<Font> font = model.FontGet(model.RecordFont(layer, rec));
+      const double scale = font ? font->scale : 1.0;
+      double pixels = rec.c > 0 ? rec.c / view_.units_per_pixel : scale * kScreenTextPixelsPerScale;
+      if (!(pixels >= kMinTextPixels)) return;  // too small to read
+      pixels = std::min(pixels, kMaxTextPixels);
+      QFont qfont(font ? QString::fromStdString(font->name) : QString());
+      qfont.setPixelSize(static_cast<int>(std::lround(pixels)));
+      painter.setFont(qfont);
+      const QFontMetricsF metrics(qfont);
+      const QStringList lines = QString::fromStdString(text).split(QLatin1Char('\n'));
+      const int justify = static_cast<int>(rec.d);
+      const double spacing = metrics.lineSpacing();
+      const double block = spacing * static_cast<double>(lines.size() - 1);
+      const double ax = view_.ScreenX(rec.a);
+      const double ay = view_.ScreenY(rec.b);
+      double baseline = ay - block;  // the last line's baseline on the anchor
+      if (JustifyVertical(justify) == 1) {
+        baseline = ay - block / 2 + (metrics.ascent() - metrics.descent()) / 2;
+      } else if (JustifyVertical(justify) == 2) {
+        baseline = ay + metrics.ascent();
+      }
+      for (const QString& line : lines) {
+        const double w = metrics.horizontalAdvance(line);
+        painter.drawText(QPointF(ax - w * 0.5 * JustifyHorizontal(justify), baseline), line);
+        baseline += spacing;
+      }
+      return;
+    }
+  }
+}
+
+void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter,
+                          QSize size) {
+  view_ = view;
+  size_ = size;
+  stats_ = Stats{};
+  if (overlay_.size() != size) {
+    overlay_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    overlay_.fill(0);
+  }
+  dirty_ = QRect();
+  lines_.Reset(size.width(), size.height(), kMaskMargin);
+  points_.Reset(size.width(), size.height(), kMaskMargin);
+  batch_.clear();
+
+  const Rect window = view.World(kCullMargin);
+  std::vector<std::pair<uint16_t, uint32_t>> selected;
+  painter.setBrush(Qt::NoBrush);
+
+  for (size_t l = 0; l < model.LayerCount(); ++l) {
+    const auto layer = static_cast<uint16_t>(l);
+    if ((model.LayerAction(layer) & kActionVisible) == 0) continue;
+    const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
+    const std::optional<Rect> extents = model.LayerExtents(layer);
+    if (recs.empty() || !extents || !extents->Intersects(window)) continue;
+    const bool whole = extents->min_x >= window.min_x && extents->max_x <= window.max_x &&
+                       extents->min_y >= window.min_y && extents->max_y <= window.max_y;
+    const int layer_width = model.LayerPenWidth(layer);
+
+    vector_indices_.clear();
+    auto visit = [&](uint32_t i) {
+      const DrawingModel::Record& rec = recs[i];
+      ++stats_.visited;
+      if (rec.selected != 0) {
+        selected.emplace_back(layer, i);
+        return;
+      }
+      if (Rasterize(rec, rec.pen >= 0 ? rec.pen : layer_width)) {
+        ++stats_.rasterized;
+      } else {
+        vector_indices_.push_back(i);
+      }
+    };
+    if (whole) {
+      for (uint32_t i = 0; i < recs.size(); ++i) visit(i);
+    } else {
+      model.CollectInRect(layer, window, indices_);
+      for (uint32_t i : indices_) visit(i);
+    }
+
+    const int color = model.LayerPenColor(layer);
+    if (!points_.Empty()) {
+      lines_.StampCrosses(points_, kPointArm);
+      points_.Clear();
+    }
+    if (!lines_.Empty()) {
+      lines_.Paint(overlay_, Argb(color), dirty_);
+      lines_.Clear();
+    }
+    if (vector_indices_.empty()) continue;
+
+    // This layer's other shapes go above the pixels of it and of the layers
+    // before it.
+    FlushOverlay(painter);
+    int pen_width = -2;
+    for (uint32_t i : vector_indices_) {
+      const DrawingModel::Record& rec = recs[i];
+      const int width = rec.pen >= 0 ? rec.pen : layer_width;
+      if (width != pen_width) {
+        FlushLines(painter);
+        QPen pen(Color(color));
+        pen.setWidth(std::max(width, 0));
+        pen.setCapStyle(Qt::FlatCap);
+        painter.setPen(pen);
+        pen_width = width;
+      }
+      PaintShape(model, layer, rec, painter);
+    }
+    FlushLines(painter);
+  }
+  FlushOverlay(painter);
+
+  for (const auto& [layer, index] : selected) {
+    const DrawingModel::Record& rec = model.LayerRecords(layer)[index];
+    const int width = rec.pen >= 0 ? rec.pen : model.LayerPenWidth(layer);
+    QPen pen(Color(kSelectionColor));
+    pen.setWidth(std::max(width, 0) + kSelectionExtraWidth);
+    pen.setCapStyle(Qt::FlatCap);
+    painter.setPen(pen);
+    PaintShape(model, layer, rec, painter);
+    FlushLines(painter);
+  }
+}
+
+}  // namespace halvex::mapcontrol

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QLineF>
+#include <QRect>
+#include <QSize>
+#include <QVector>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "mapcontrol/DrawingModel.hpp"
+
+class QPainter;
+
+namespace halvex::mapcontrol {
+
+// The view's mapping from world units (x east, y north) to window pixels
+// (x right, y down): the world point (center_x, center_y) sits at the
+// window's centre, and one pixel is units_per_pixel world units both ways.
+struct ViewTransform {
+  double center_x = 0;
+  double center_y = 0;
+  double units_per_pixel = 1;
+  double half_width = 0;   // pixels
+  double half_height = 0;  // pixels
+
+  double ScreenX(double x) const { return (x - center_x) / units_per_pixel + half_width; }
+  double ScreenY(double y) const { return (center_y - y) / units_per_pixel + half_height; }
+  // The world rectangle of the window grown by `margin` pixels on each side.
+  Rect World(double margin) const;
+};
+
+// One bit per pixel of the window and of a margin around it, for drawing
+// shapes of a pixel or a few (the points and short lines of a dense track)
+// without going through QPainter one shape at a time. Coordinates are window
+// pixels; pixels beyond the margin are ignored.
+class PixelMask {
+ public:
+  void Reset(int width, int height, int margin);
+  void Set(int x, int y);
+  bool Test(int x, int y) const;
+  // A line of one pixel width with both ends (Bresenham).
+  void Line(int x0, int y0, int x1, int y1);
+  // Sets a plus with arms of `arm` pixels around every pixel set in
+  // `centres` (a mask of the same size).
+  void StampCrosses(const PixelMask& centres, int arm);
+  bool Empty() const { return min_row_ > max_row_; }
+  // Writes `argb` into every window pixel of `image` that is set here, and
+  // grows `dirty` to cover them.
+  void Paint(QImage& image, uint32_t argb, QRect& dirty) const;
+  // Clears the rows that were set since the last clear.
+  void Clear();
+
+ private:
+  uint64_t* Row(int row) { return bits_.data() + static_cast<size_t>(row) * words_; }
+  const uint64_t* Row(int row) const { return bits_.data() + static_cast<size_t>(row) * words_; }
+  void Touch(int row);
+
+  int width_ = 0;   // window pixels
+  int height_ = 0;  // window pixels
+  int margin_ = 0;
+  int rows_ = 0;   // height + 2 margins
+  int words_ = 0;  // 64-bit words per row, for width + 2 margins
+  std::vector<uint64_t> bits_;
+  int min_row_ = 1;  // touched rows, in mask rows; empty when min > max
+  int max_row_ = 0;
+};
+
+// Paints a drawing for a view. Shapes are culled with the drawing's spatial
+// index. Thin shapes no longer than kRasterPixels on the screen (the fixes
+// and segments of a track) are set as pixels in a mask, per layer, and
+// copied onto the window in one go; everything else goes through QPainter,
+// clipped to the window first so that a line kilometres beyond it costs no
+// more than one inside. Layers are painted in their order, each above the
+// ones before; selected shapes are painted last, above all.
+class ChartRenderer {
+ public:
+  // Screen length up to which a thin line is set pixel by pixel.
+  static constexpr double kRasterPixels = 8.0;
+  // Half the size of the cross that marks a point, in pixels.
+  static constexpr int kPointArm = 3;
+
+  struct Stats {
+    size_t visited = 0;     // shapes looked at
+    size_t rasterized = 0;  // set as pixels
+    size_t painted = 0;     // drawn through QPainter
+  };
+
+  void Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter, QSize size);
+  const Stats& LastStats() const { return stats_; }
+
+ private:
+  bool Rasterize(const DrawingModel::Record& rec, int width);
+  void PaintShape(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
+                  QPainter& painter);
+  void PaintCurve(QPainter& painter, double cx, double cy, double r, double start_deg,
+                  double sweep_deg);
+  void AddClippedLine(double x0, double y0, double x1, double y1);
+  void FlushLines(QPainter& painter);
+  void FlushOverlay(QPainter& painter);
+
+  ViewTransform view_;
+  QSize size_;
+  Stats stats_;
+  QImage overlay_;
+  QRect dirty_;
+  PixelMask lines_;
+  PixelMask points_;
+  std::vector<uint32_t> indices_;
+  std::vector<uint32_t> vector_indices_;
+  QVector<QLineF> batch_;
+};
+
+}  // namespace halvex::mapcontrol
