@@ -151,7 +151,16 @@ uint32_t DrawingModel::Add(uint16_t layer_number, const Record& record, uint32_t
   rec.number = number;
   const auto index = static_cast<uint32_t>(layer.records.size());
   layer.records.push_back(rec);
-  const Rect box = Bounds(layer, rec);
+  Index(layer, index);
+  ++shape_count_;
+  next_number_ = std::max(next_number_, number + 1);
+  return number;
+}
+
+// Puts record `index` into the cells its bounding box covers, or into the
+// list of large shapes, and grows the layer's extents.
+void DrawingModel::Index(Layer& layer, uint32_t index) {
+  const Rect box = Bounds(layer, layer.records[index]);
   Grow(layer.extents, box);
   const int64_t x0 = Cell(box.min_x), x1 = Cell(box.max_x);
   const int64_t y0 = Cell(box.min_y), y1 = Cell(box.max_y);
@@ -165,9 +174,25 @@ uint32_t DrawingModel::Add(uint16_t layer_number, const Record& record, uint32_t
       for (int64_t cy = y0; cy <= y1; ++cy) layer.cells[CellKey(cx, cy)].push_back(index);
     }
   }
-  ++shape_count_;
-  next_number_ = std::max(next_number_, number + 1);
-  return number;
+}
+
+void DrawingModel::Unindex(Layer& layer, uint32_t index) {
+  auto drop = [index](std::vector<uint32_t>& list) {
+    list.erase(std::remove(list.begin(), list.end(), index), list.end());
+  };
+  drop(layer.large);
+  const Rect box = Bounds(layer, layer.records[index]);
+  const int64_t x0 = Cell(box.min_x), x1 = Cell(box.max_x);
+  const int64_t y0 = Cell(box.min_y), y1 = Cell(box.max_y);
+  if (x1 - x0 + 1 > kMaxCellsPerShape || y1 - y0 + 1 > kMaxCellsPerShape) return;
+  for (int64_t cx = x0; cx <= x1; ++cx) {
+    for (int64_t cy = y0; cy <= y1; ++cy) {
+      const auto it = layer.cells.find(CellKey(cx, cy));
+      if (it == layer.cells.end()) continue;
+      drop(it->second);
+      if (it->second.empty()) layer.cells.erase(it);
+    }
+  }
 }
 
 uint32_t DrawingModel::DrawLine(double x1, double y1, double x2, double y2, uint16_t layer) {
@@ -312,6 +337,19 @@ bool DrawingModel::ShapeDeselect(uint32_t number) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
   rec->selected = 0;
+  return true;
+}
+
+bool DrawingModel::MovePoint(uint32_t number, double x, double y) {
+  const auto loc = Find(number);
+  if (!loc || !Finite(x) || !Finite(y)) return false;
+  Layer& layer = layers_[loc->layer];
+  Record& rec = layer.records[loc->index];
+  if (rec.kind != ShapeKind::kPoint) return false;
+  Unindex(layer, loc->index);
+  rec.a = x;
+  rec.b = y;
+  Index(layer, loc->index);
   return true;
 }
 

@@ -177,6 +177,10 @@ class DrawingModel {
   bool ShapeSelect(uint32_t number);
   bool ShapeDeselect(uint32_t number);
   bool ShapeSelected(uint32_t number) const;
+  // Moves point shape `number` to (x, y); false, changing nothing, for any
+  // other shape or a non-finite coordinate. The layer's extents grow to the
+  // new place but keep the old one until the layer is cleared.
+  bool MovePoint(uint32_t number, double x, double y);
   std::optional<ShapeData> GetShape(uint32_t number) const;
   std::optional<Rect> ShapeBounds(uint32_t number) const;
   size_t ShapeCount() const { return shape_count_; }
@@ -285,6 +289,8 @@ class DrawingModel {
   template <typename Visit>
   void VisitCandidates(const Layer& layer, const Rect& rect, Visit&& visit) const;
   void ClearLayer(Layer& layer);
+  void Index(Layer& layer, uint32_t index);
+  void Unindex(Layer& layer, uint32_t index);
 
   double cell_size_;
   std::vector<Layer> layers_;

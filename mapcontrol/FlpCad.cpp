@@ -86,6 +86,17 @@ TFlpCAD::TFlpCAD(QWidget* parent) : QWidget(parent) {
     if (!ok) return std::nullopt;
     return text.toStdString();
   });
+  // The saver reports on its worker thread; the signal is sent from this
+  // widget's thread.
+  saver_ =
+      std::make_unique<AsyncProjectSaver>([this](bool ok, std::string path, std::string error) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, path = QString::fromStdString(path), error = QString::fromStdString(error)] {
+              emit CadSaveFinished(ok, path, error);
+            },
+            Qt::QueuedConnection);
+      });
   tools_.SetShapeCreated([this](uint32_t number) {
     const std::optional<ShapeKind> kind = model_.ShapeKindOf(number);
     emit OnShapeAdded(kind ? static_cast<int>(*kind) : 0, static_cast<int>(number));
@@ -186,6 +197,11 @@ bool TFlpCAD::SetShapePenWidth(uint32_t shape, int width) {
   return model_.ShapePenWidth(shape, width);
 }
 
+bool TFlpCAD::MovePoint(uint32_t shape, double x, double y) {
+  update();
+  return model_.MovePoint(shape, x, y);
+}
+
 bool TFlpCAD::ShapeDeselect(uint32_t shape) {
   update();
   return model_.ShapeDeselect(shape);
@@ -194,10 +210,10 @@ bool TFlpCAD::ShapeDeselect(uint32_t shape) {
 // ---------------------------------------------------------------- files
 
 bool TFlpCAD::CadSave(const QString& file_name, int layer) {
-  std::string error;
-  bool ok = false;
+  const std::string path = file_name.toStdString();
+  bool started = false;
   if (layer == -1) {
-    ok = ProjectFile::Save(model_, file_name.toStdString(), error);
+    started = saver_->Start(model_, path);
   } else if (layer >= 0 && model_.LayerExists(static_cast<uint16_t>(layer))) {
     // A drawing of that layer alone, with its style.
     const auto from = static_cast<uint16_t>(layer);
@@ -212,15 +228,26 @@ bool TFlpCAD::CadSave(const QString& file_name, int layer) {
       one.FontOpen(f->name, f->scale);
     }
     model_.ForEachShape(from, [&](const ShapeData& shape) { one.DrawShape(shape, to); });
-    ok = ProjectFile::Save(one, file_name.toStdString(), error);
+    started = saver_->Start(one, path);
   } else {
-    error = "no layer " + std::to_string(layer);
+    last_error_ = QStringLiteral("no layer %1").arg(layer);
+    return false;
   }
-  last_error_ = ok ? QString() : QString::fromStdString(error);
-  return ok;
+  if (!started) {
+    last_error_ = QStringLiteral("not enough memory to copy the drawing for saving");
+    return false;
+  }
+  last_error_.clear();
+  return true;
 }
 
+void TFlpCAD::WaitForSaves() { saver_->Wait(); }
+
+bool TFlpCAD::SavesPending() const { return saver_->Busy(); }
+
 bool TFlpCAD::CadLoad(const QString& file_name, int layer, int dest_layer, int load_type) {
+  // A save still being written may be the very file asked for.
+  saver_->Wait();
   std::string error;
   DrawingModel loaded;
   if (!ProjectFile::Load(file_name.toStdString(), loaded, error)) {

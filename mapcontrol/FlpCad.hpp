@@ -19,6 +19,7 @@
 #include "mapcontrol/DrawingModel.hpp"
 #include "mapcontrol/DrawingTools.hpp"
 #include "mapcontrol/DxfFile.hpp"
+#include "mapcontrol/ProjectSaver.hpp"
 
 class QKeyEvent;
 class QMouseEvent;
@@ -111,11 +112,18 @@ class TFlpCAD : public QWidget {
   int ShapePenWidth(uint32_t shape) const;
   bool SetShapePenWidth(uint32_t shape, int width);
   bool ShapeDeselect(uint32_t shape);
+  bool MovePoint(uint32_t shape, double x, double y);
 
   // --- Files --- Each returns whether it worked; on failure LastError()
   // gives the reason and the drawing is as it was.
-  // Writes the project file of every layer (layer -1) or of one layer.
+  // Saves the project file of every layer (layer -1) or of one layer. The
+  // drawing is copied at once and written on a worker thread, so the chart
+  // does not stall; CadSaveFinished reports the outcome when the write has
+  // ended. False (no write, no signal) only for an unknown layer.
   bool CadSave(const QString& file_name, int layer);
+  // Waits until every save asked for has been written (and reported).
+  void WaitForSaves();
+  bool SavesPending() const;
   // Layer -1, destination -1 and load type 0 replace the drawing with the
   // file's (the layers keep the numbers they were saved with). Load type 1
   // adds the file's shapes to the drawing instead, into layers found or
@@ -168,6 +176,14 @@ class TFlpCAD : public QWidget {
   void SetCadFontScale(double scale) { cad_font_scale_ = scale; }
   int CadFontJustify() const { return cad_font_justify_; }
   void SetCadFontJustify(int justify) { cad_font_justify_ = justify; }
+  // The setters by Qt's naming, which code that uic generates from a form
+  // calls for the properties set in Qt Designer.
+  void setBackColor(int bgr) { SetBackColor(bgr); }
+  void setLayerNumber(int layer) { SetLayerNumber(layer); }
+  void setViewMouseTool(int tool) { SetViewMouseTool(tool); }
+  void setCadAction(int action) { SetCadAction(action); }
+  void setCadFontScale(double scale) { SetCadFontScale(scale); }
+  void setCadFontJustify(int justify) { SetCadFontJustify(justify); }
 
  signals:
   // The cursor's world position; magnitude and angle are the distance and the
@@ -176,6 +192,9 @@ class TFlpCAD : public QWidget {
   void OnWorldMouseMove(int shift, double x, double y, double magnitude, double angle);
   void OnWorldMouseDown(int button, int shift, int action, double x, double y);
   void OnShapeNumberSelected(int shapeType, int shapeNumber);
+  // A save of CadSave has ended: written, or failed for `reason`, with the
+  // file as it was before.
+  void CadSaveFinished(bool ok, const QString& file_name, const QString& reason);
   // A drawing tool drew a shape on LayerNumber.
   void OnShapeAdded(int shapeType, int shapeNumber);
 
@@ -210,6 +229,8 @@ class TFlpCAD : public QWidget {
   ChartRenderer renderer_;
   QString last_error_;
   DxfLoadReport dxf_report_;
+  // Last, so that it is destroyed first: it writes what is still queued.
+  std::unique_ptr<AsyncProjectSaver> saver_;
   double center_x_ = 0;
   double center_y_ = 0;
   double units_per_pixel_ = 1;

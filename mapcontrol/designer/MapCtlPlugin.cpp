@@ -34,10 +34,11 @@ MapCtlWidget::Factory Make() {
 }  // namespace
 
 MapCtlPlugin::MapCtlPlugin(QObject* parent) : QObject(parent) {
-  const QString pages = QStringLiteral("mapcontrol/designer/PropertyPages.hpp");
+  // Forms name this header, which gives the classes' plain names.
+  const QString pages = QStringLiteral("mapcontrol/designer/MapCtlWidgets.hpp");
   widgets_ = {
-      new MapCtlWidget(QStringLiteral("TFlpCAD"), QStringLiteral("mapcontrol/FlpCad.hpp"),
-                       QStringLiteral("Vector chart"), Make<TFlpCAD>(), this),
+      new MapCtlWidget(QStringLiteral("TFlpCAD"), pages, QStringLiteral("Vector chart"),
+                       Make<TFlpCAD>(), this),
       new MapCtlWidget(QStringLiteral("TLayerActionPage"), pages,
                        QStringLiteral("Action bits of a chart layer"), Make<TLayerActionPage>(),
                        this),

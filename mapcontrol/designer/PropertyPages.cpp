@@ -7,10 +7,12 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QSpinBox>
 
 #include <climits>
+#include <cmath>
 #include <string>
 
 namespace halvex::mapcontrol {
@@ -373,15 +375,20 @@ TShapePointPage::TShapePointPage(QWidget* parent)
     : QWidget(parent),
       number_(ShapeNumberBox(this)),
       x_(new QLineEdit(this)),
-      y_(new QLineEdit(this)) {
-  x_->setReadOnly(true);
-  y_->setReadOnly(true);
+      y_(new QLineEdit(this)),
+      move_(new QPushButton(QStringLiteral("Move"), this)),
+      error_(new QLabel(this)) {
   auto* form = new QFormLayout(this);
   form->addRow(QStringLiteral("Shape"), number_);
   form->addRow(QStringLiteral("X (east)"), x_);
   form->addRow(QStringLiteral("Y (north)"), y_);
+  form->addRow(QString(), move_);
+  form->addRow(QString(), error_);
   connect(number_, &QSpinBox::valueChanged, this,
           [this](int n) { LoadShape(static_cast<uint32_t>(n)); });
+  connect(move_, &QPushButton::clicked, this, [this] { Move(); });
+  connect(x_, &QLineEdit::returnPressed, this, [this] { Move(); });
+  connect(y_, &QLineEdit::returnPressed, this, [this] { Move(); });
 }
 
 void TShapePointPage::SetTarget(TFlpCAD* target) {
@@ -401,8 +408,34 @@ bool TShapePointPage::LoadShape(uint32_t number) {
   // Coordinates in metres to the millimetre, in C's number format.
   x_->setText(point ? QString::number(shape->x1, 'f', 3) : QString());
   y_->setText(point ? QString::number(shape->y1, 'f', 3) : QString());
+  x_->setEnabled(point);
+  y_->setEnabled(point);
+  move_->setEnabled(point);
   return point;
 }
+
+bool TShapePointPage::Move() {
+  const std::optional<ShapeData> shape =
+      target_ != nullptr ? target_->Model().GetShape(shape_) : std::nullopt;
+  if (!shape || shape->kind != ShapeKind::kPoint) {
+    error_->setText(QStringLiteral("No point shape %1").arg(shape_));
+    return false;
+  }
+  bool ok_x = false;
+  bool ok_y = false;
+  const double x = QLocale::c().toDouble(x_->text().trimmed(), &ok_x);
+  const double y = QLocale::c().toDouble(y_->text().trimmed(), &ok_y);
+  if (!ok_x || !ok_y || !std::isfinite(x) || !std::isfinite(y)) {
+    error_->setText(QStringLiteral("%1 is not a number").arg(!ok_x ? "X" : "Y"));
+    return false;
+  }
+  target_->MovePoint(shape_, x, y);
+  error_->clear();
+  LoadShape(shape_);
+  return true;
+}
+
+QString TShapePointPage::ErrorText() const { return error_->text(); }
 
 QString TShapePointPage::XText() const { return x_->text(); }
 QString TShapePointPage::YText() const { return y_->text(); }

@@ -195,16 +195,24 @@ class TShapePointPage : public QWidget {
   uint32_t Shape() const { return shape_; }
   QString XText() const;
   QString YText() const;
+  // Moves the point to the coordinates in the fields (metres, full stop as
+  // decimal separator). False, with the reason in ErrorText() and the point
+  // where it was, when a field is not a number or no point is shown.
+  bool Move();
+  QString ErrorText() const;
 
   QSpinBox* NumberBox() const { return number_; }
   QLineEdit* XEdit() const { return x_; }
   QLineEdit* YEdit() const { return y_; }
+  QPushButton* MoveButton() const { return move_; }
 
  private:
   QPointer<TFlpCAD> target_;
   QSpinBox* number_;
   QLineEdit* x_;
   QLineEdit* y_;
+  QPushButton* move_;
+  QLabel* error_;
   uint32_t shape_ = 0;
 };
 

@@ -679,7 +679,15 @@ class FlpCadTest : public QObject {
     w.SetCadFontJustify(1);
     const int32_t font = w.FontOpen("Txt", 2);
     w.TextAdd(user, "42", 5, 5, font);
+    QSignalSpy saved(&w, &TFlpCAD::CadSaveFinished);
     QVERIFY2(w.CadSave(file, -1), qPrintable(w.LastError()));
+    // The drawing was copied when the save began: later changes are not in
+    // the file.
+    w.DrawLine(0, 0, 0, 10, track);
+    QVERIFY(saved.wait(10000));
+    QCOMPARE(saved.last().at(0).toBool(), true);
+    QCOMPARE(saved.last().at(1).toString(), file);
+    QVERIFY(!w.SavesPending());
 
     TFlpCAD other;
     other.LayerOpen("something else");
@@ -698,6 +706,7 @@ class FlpCadTest : public QObject {
     // Saving one layer writes that layer alone.
     const QString one = dir.filePath("one.hxv");
     QVERIFY(w.CadSave(one, user));
+    w.WaitForSaves();
     TFlpCAD third;
     QVERIFY(third.CadLoad(one, -1, -1, 0));
     QCOMPARE(third.Model().LayerCount(), size_t{1});
@@ -723,7 +732,12 @@ class FlpCadTest : public QObject {
       QCOMPARE(w.Model().ShapeCount(), size_t{1});
       QCOMPARE(w.Model().LayerName(layer), std::string("L"));
     }
-    QVERIFY(!w.CadSave(dir.filePath("no/such/folder/x.hxv"), -1));
+    // A save that fails is reported with its reason.
+    QSignalSpy saved(&w, &TFlpCAD::CadSaveFinished);
+    QVERIFY(w.CadSave(dir.filePath("no/such/folder/x.hxv"), -1));
+    QVERIFY(saved.wait(10000));
+    QCOMPARE(saved.last().at(0).toBool(), false);
+    QVERIFY(!saved.last().at(2).toString().isEmpty());
     QVERIFY(!w.DXFSave(dir.filePath("no/such/folder/x.dxf")));
   }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Saving and loading the chart's project file: the round trip, files that are
-// refused without touching the drawing, and the atomic replacement.
+// refused without touching the drawing, the atomic replacement, and files of
+// the first version.
 
 #include "mapcontrol/ProjectFile.hpp"
 
@@ -8,8 +9,12 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <limits>
 #include <random>
 
 namespace halvex::mapcontrol {
@@ -42,6 +47,68 @@ void Sql(const fs::path& p, const char* sql) {
   EXPECT_EQ(rc, SQLITE_OK) << (message != nullptr ? message : "");
   sqlite3_free(message);
   sqlite3_close(db);
+}
+
+// The data of block `id` of a project file, and its replacement.
+std::string BlockData(const fs::path& p, int id) {
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open(p.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT data FROM blocks WHERE id = ?", -1, &st, nullptr);
+  sqlite3_bind_int(st, 1, id);
+  std::string data;
+  if (sqlite3_step(st) == SQLITE_ROW) {
+    data.assign(static_cast<const char*>(sqlite3_column_blob(st, 0)),
+                static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return data;
+}
+
+void SetBlockData(const fs::path& p, int id, const std::string& data) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(p.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "UPDATE blocks SET data = ? WHERE id = ?", -1, &st, nullptr);
+  sqlite3_bind_blob(st, 1, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_int(st, 2, id);
+  EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+// Little-endian values in a block's data (this host is little-endian).
+template <typename T>
+void Put(std::string& data, size_t at, T value) {
+  ASSERT_LE(at + sizeof value, data.size());
+  std::memcpy(data.data() + at, &value, sizeof value);
+}
+
+// A file of the first version with one shape of each kind.
+void WriteVersion1(const fs::path& p) {
+  Sql(p,
+      "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);"
+      "CREATE TABLE layers(number INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,"
+      " pen_color INTEGER, pen_width INTEGER, brush_color INTEGER, action INTEGER);"
+      "CREATE TABLE fonts(handle INTEGER PRIMARY KEY, name TEXT NOT NULL, scale REAL NOT NULL);"
+      "CREATE TABLE shapes(number INTEGER PRIMARY KEY, layer INTEGER NOT NULL,"
+      " kind INTEGER NOT NULL, pen_width INTEGER NOT NULL, selected INTEGER NOT NULL,"
+      " x1 REAL, y1 REAL, x2 REAL, y2 REAL, r REAL, a1 REAL, a2 REAL, text TEXT, font INTEGER,"
+      " points BLOB, closed INTEGER);"
+      "INSERT INTO meta VALUES('format', 'halvex-chart'), ('version', '1'),"
+      " ('next_shape', '20');"
+      "INSERT INTO layers VALUES(0, 'Grid', 8421504, 1, 16777215, 1),"
+      " (1, 'Track', 255, 2, 16777215, 15), (2, 'Empty', 0, 1, 16777215, 15);"
+      "INSERT INTO fonts VALUES(1, 'Sans', 1.0), (2, 'Mono', 0.75);"
+      "INSERT INTO shapes VALUES"
+      " (2, 0, 1, -1, 0, 0, 0, 1000, 0, 0, 0, 0, NULL, 0, NULL, 0),"
+      " (3, 1, 2, 5, 0, 500123.25, 6200456.125, 0, 0, 0, 0, 0, NULL, 0, NULL, 0),"
+      " (5, 0, 3, -1, 1, 10, 20, 0, 0, 3.5, 0, 0, NULL, 0, NULL, 0),"
+      " (6, 1, 4, -1, 0, 7, 8, 0, 0, 0, 0, 0, 'Wreck', 2, NULL, 0),"
+      " (8, 1, 5, -1, 0, 0, 0, 0, 0, 0, 0, 0, NULL, 0,"
+      "  x'000000000000F03F00000000000000400000000000000840000000000000F0BF', 1),"
+      " (9, 0, 6, 3, 0, 1, 2, 0, 0, 3, 350, 10, NULL, 0, NULL, 0);");
 }
 
 class ProjectFileTest : public ::testing::Test {
@@ -77,6 +144,7 @@ class ProjectFileTest : public ::testing::Test {
     m.ShapeSelect(c);
     m.TextAdd(labels, "Wreck \xc3\xa6 12", 7, 8, f2);
     m.TextAdd(labels, "", 0, 0, f1);
+    m.TextAdd(labels, "Depth 12.5", 3, 4, f1, 2.5, 4);
     m.DrawPolyline({{0, 0}, {1.0 / 3.0, 2}, {-4e6, 1e-300}}, true, track);
     m.DrawPolyline({{9, 9}}, false, grid);
     m.DrawArc(1, 2, 3, 350, 10, labels);
@@ -150,6 +218,83 @@ TEST_F(ProjectFileTest, EmptyDrawingRoundTrips) {
   EXPECT_EQ(m.LayerCount(), 0u);
   EXPECT_EQ(m.ShapeCount(), 0u);
   EXPECT_EQ(m.FontCount(), 0u);
+}
+
+TEST_F(ProjectFileTest, LargeDrawingSpansManyBlocks) {
+  // Two layers drawn in turns (their numbers interleave), more shapes than a
+  // block holds, and a polyline larger than a block's usual size.
+  DrawingModel saved = Sample();
+  const uint16_t points = saved.LayerOpen("Fixes");
+  const uint16_t lines = saved.LayerOpen("Track lines");
+  for (int i = 0; i < 3000; ++i) {
+    saved.DrawPoint(i * 2.0, std::sin(i * 0.1), points);
+    saved.DrawLine(i * 2.0, std::sin(i * 0.1), i * 2.0 + 2, std::sin(i * 0.1 + 0.1), lines);
+  }
+  std::vector<PointXY> long_line;
+  for (int i = 0; i < 10000; ++i) long_line.push_back({i * 0.5, std::cos(i * 0.01)});
+  saved.DrawPolyline(long_line, false, lines);
+  saved.DrawPoint(-1, -1, points);
+  const fs::path file = dir_ / "large.hxv";
+  std::string error;
+  ASSERT_TRUE(ProjectFile::Save(saved, file, error)) << error;
+
+  DrawingModel loaded;
+  ASSERT_TRUE(ProjectFile::Load(file, loaded, error)) << error;
+  EXPECT_EQ(AllShapes(loaded), AllShapes(saved));
+  EXPECT_EQ(loaded.Extents(), saved.Extents());
+  EXPECT_EQ(loaded.NextShapeNumber(), saved.NextShapeNumber());
+  // The rebuilt index finds what the saved drawing's finds.
+  for (const double x : {4.0, 5.0, 3001.0, 4000.0}) {
+    const auto want = saved.Pick(x, std::sin(x * 0.05), 0.5);
+    const auto got = loaded.Pick(x, std::sin(x * 0.05), 0.5);
+    ASSERT_TRUE(want && got);
+    EXPECT_EQ(got->number, want->number);
+  }
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT COUNT(*), MAX(count) FROM blocks", -1, &st, nullptr);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_GE(sqlite3_column_int(st, 0), 8);
+  EXPECT_EQ(sqlite3_column_int(st, 1), static_cast<int>(ProjectFile::kBlockShapes));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
+TEST_F(ProjectFileTest, ReadsVersion1) {
+  const fs::path file = dir_ / "old.hxv";
+  WriteVersion1(file);
+  DrawingModel m;
+  std::string error;
+  ASSERT_TRUE(ProjectFile::Load(file, m, error)) << error;
+  ASSERT_EQ(m.LayerCount(), 3u);
+  EXPECT_EQ(m.LayerName(1), "Track");
+  EXPECT_EQ(m.LayerPenColor(0), 0x808080);
+  EXPECT_EQ(m.LayerPenWidth(1), 2);
+  EXPECT_EQ(m.LayerAction(0), kActionVisible);
+  EXPECT_EQ(m.FontGet(2)->name, "Mono");
+  EXPECT_EQ(m.ShapeCount(), 6u);
+  EXPECT_EQ(m.NextShapeNumber(), 20u);
+  EXPECT_EQ(m.GetShape(2)->x2, 1000);
+  EXPECT_EQ(m.GetShape(3)->y1, 6200456.125);
+  EXPECT_EQ(m.ShapePenWidth(3), 5);
+  EXPECT_TRUE(m.ShapeSelected(5));
+  EXPECT_EQ(m.GetShape(5)->r, 3.5);
+  EXPECT_EQ(m.GetShape(6)->text, "Wreck");
+  EXPECT_EQ(m.GetShape(6)->font, 2);
+  const std::vector<PointXY> expected{{1, 2}, {3, -1}};
+  EXPECT_EQ(m.GetShape(8)->points, expected);
+  EXPECT_TRUE(m.GetShape(8)->closed);
+  EXPECT_EQ(m.GetShape(9)->a1, 350);
+  EXPECT_EQ(m.ShapePenWidth(9), 3);
+  EXPECT_EQ(m.ShapeLayer(9), 0);
+
+  // Saved again, it becomes a file of the current version with the same drawing.
+  ASSERT_TRUE(ProjectFile::Save(m, file, error)) << error;
+  DrawingModel again;
+  ASSERT_TRUE(ProjectFile::Load(file, again, error)) << error;
+  EXPECT_EQ(AllShapes(again), AllShapes(m));
 }
 
 TEST_F(ProjectFileTest, SaveReplacesAndLeavesNoTemporary) {
@@ -267,7 +412,7 @@ TEST_F(RefusedFileTest, ForeignAndNewerFiles) {
   ExpectRefused(other, "not a chart file");
 
   const fs::path newer = SavedSample("newer.hxv");
-  Sql(newer, "UPDATE meta SET value = '2' WHERE key = 'version'");
+  Sql(newer, "UPDATE meta SET value = '3' WHERE key = 'version'");
   ExpectRefused(newer, "newer");
 
   const fs::path bad = SavedSample("bad.hxv");
@@ -275,26 +420,115 @@ TEST_F(RefusedFileTest, ForeignAndNewerFiles) {
   ExpectRefused(bad, "bad version");
 }
 
-TEST_F(RefusedFileTest, InconsistentContents) {
-  const fs::path orphan = SavedSample("orphan.hxv");
+TEST_F(RefusedFileTest, InconsistentVersion1Contents) {
+  auto version1 = [&](const char* name) {
+    const fs::path file = dir_ / name;
+    WriteVersion1(file);
+    return file;
+  };
+  const fs::path orphan = version1("orphan.hxv");
   Sql(orphan, "UPDATE shapes SET layer = 9 WHERE number = (SELECT MAX(number) FROM shapes)");
   ExpectRefused(orphan, "missing layer");
 
-  const fs::path kind = SavedSample("kind.hxv");
+  const fs::path kind = version1("kind.hxv");
   Sql(kind, "UPDATE shapes SET kind = 77 WHERE number = (SELECT MIN(number) FROM shapes)");
   ExpectRefused(kind, "unknown kind");
 
-  const fs::path gap = SavedSample("gap.hxv");
+  const fs::path gap = version1("gap.hxv");
   Sql(gap, "DELETE FROM layers WHERE number = 1");
   ExpectRefused(gap, "gaps");
 
-  const fs::path points = SavedSample("points.hxv");
+  const fs::path points = version1("points.hxv");
   Sql(points, "UPDATE shapes SET points = x'0102' WHERE kind = 5");
   ExpectRefused(points, "bad points");
 
-  const fs::path radius = SavedSample("radius.hxv");
+  const fs::path radius = version1("radius.hxv");
   Sql(radius, "UPDATE shapes SET r = -1 WHERE kind = 3");
   ExpectRefused(radius, "bad values");
+
+  const fs::path layer_gone = SavedSample("layer-gone.hxv");
+  Sql(layer_gone, "UPDATE blocks SET layer = 9 WHERE id = 1");
+  ExpectRefused(layer_gone, "missing layer");
+}
+
+// Blocks whose data or count is wrong. The drawing: layer 0 holds points 1
+// and 3, layer 1 points 2 and 4, then an arc (5), a text (6) and a polyline
+// of two points (7); one block each.
+TEST_F(RefusedFileTest, DamagedBlocks) {
+  DrawingModel m;
+  const uint16_t a = m.LayerOpen("A");
+  const uint16_t b = m.LayerOpen("B");
+  for (int i = 0; i < 4; ++i) m.DrawPoint(i, i, i % 2 == 0 ? a : b);
+  m.DrawArc(0, 0, 2, 0, 90, b);
+  m.TextAdd(b, "T", 0, 0, 0, 1.5, 2);
+  m.DrawPolyline({{0, 0}, {1, 1}}, false, b);
+  const fs::path good = dir_ / "good.hxv";
+  std::string error;
+  ASSERT_TRUE(ProjectFile::Save(m, good, error)) << error;
+  const std::string b_data = BlockData(good, 2);
+  // Offsets in block 2: points at 0 and 24, the arc at 48, the text at 96,
+  // the polyline at 96 + 41 + 1 = 138.
+  ASSERT_EQ(b_data.size(), 138u + 12 + 32);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+
+  struct Case {
+    const char* name;
+    std::function<void(std::string&)> change;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"one byte more", [](std::string& d) { d += 'x'; }, "cut short"},
+      {"one byte less", [](std::string& d) { d.pop_back(); }, "cut short"},
+      {"no data", [](std::string& d) { d.clear(); }, "holds 0 shapes"},
+      {"bad kind", [](std::string& d) { d[4] = 77; }, "unknown kind"},
+      {"bad flags", [](std::string& d) { d[5] = 2; }, "bad values"},
+      {"bad pen", [](std::string& d) { Put<int16_t>(d, 6, -2); }, "bad values"},
+      {"NaN coordinate", [&](std::string& d) { Put(d, 32, nan); }, "bad values"},
+      {"infinite angle",
+       [](std::string& d) { Put(d, 48 + 32, std::numeric_limits<double>::infinity()); },
+       "bad values"},
+      {"negative radius", [](std::string& d) { Put(d, 48 + 24, -1.0); }, "bad values"},
+      {"negative text height", [](std::string& d) { Put(d, 96 + 24, -1.0); }, "bad values"},
+      {"bad justify", [](std::string& d) { d[96 + 36] = 9; }, "bad values"},
+      {"text past the end", [](std::string& d) { Put<uint32_t>(d, 96 + 37, 1000); }, "cut short"},
+      {"no points", [](std::string& d) { Put<uint32_t>(d, 138 + 8, 0); }, "bad points"},
+      {"huge point count", [](std::string& d) { Put<uint32_t>(d, 138 + 8, 0xFFFFFFFF); },
+       "cut short"},
+      {"number 0", [](std::string& d) { Put<uint32_t>(d, 0, 0); }, "bad shape number"},
+      {"numbers out of order", [](std::string& d) { Put<uint32_t>(d, 24, 2); }, "out of order"},
+      // Number 3 is layer A's second point; the bitmap and the sorting check.
+      {"number on two layers", [](std::string& d) { Put<uint32_t>(d, 0, 3); }, "used twice"},
+      {"number on two layers, far apart",
+       [](std::string& d) {
+         Put<uint32_t>(d, 0, 3);
+         for (const size_t at : {24, 48, 96, 138}) Put<uint32_t>(d, at, 4000000000u + at);
+       },
+       "used twice"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = dir_ / "bad.hxv";
+    fs::copy_file(good, file, fs::copy_options::overwrite_existing);
+    std::string data = b_data;
+    c.change(data);
+    SetBlockData(file, 2, data);
+    ExpectRefused(file, c.reason);
+  }
+
+  const fs::path count = dir_ / "count.hxv";
+  fs::copy_file(good, count);
+  Sql(count, "UPDATE blocks SET count = count + 1 WHERE id = 2");
+  ExpectRefused(count, "not 6");
+
+  const fs::path text = dir_ / "text.hxv";
+  fs::copy_file(good, text);
+  Sql(text, "UPDATE blocks SET data = 'points' WHERE id = 2");
+  ExpectRefused(text, "holds no data");
+
+  // Unchanged, the file reads.
+  DrawingModel back;
+  ASSERT_TRUE(ProjectFile::Load(good, back, error)) << error;
+  EXPECT_EQ(AllShapes(back), AllShapes(m));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "mapcontrol/FlpCad.hpp"
 #include "mapcontrol/designer/PropertyPages.hpp"
+#include "ui_ChartForm.h"
 
 using namespace halvex::mapcontrol;
 
@@ -48,8 +49,9 @@ class MapCtlPluginTest : public QObject {
   void BrushPageWritesPenAndBrush();
   void LayerSearchPageFindsByName();
   void ShapeGeneralPageShowsAndEdits();
-  void ShapePointPageShowsCoordinates();
+  void ShapePointPageShowsAndMovesThePoint();
   void PagesForgetADeletedTarget();
+  void FormsFromDesignerCompileAndBuildTheWidgets();
 };
 
 void MapCtlPluginTest::CollectionListsSixWidgetsInOrder() {
@@ -71,7 +73,7 @@ void MapCtlPluginTest::CollectionListsSixWidgetsInOrder() {
     QDesignerCustomWidgetInterface* entry = widgets[i];
     QCOMPARE(entry->name(), names[i]);
     QCOMPARE(entry->group(), QStringLiteral("ActiveX"));
-    QVERIFY(!entry->includeFile().isEmpty());
+    QCOMPARE(entry->includeFile(), QStringLiteral("mapcontrol/designer/MapCtlWidgets.hpp"));
     QVERIFY(!entry->isContainer());
     QVERIFY(!entry->isInitialized());
     entry->initialize(nullptr);
@@ -214,20 +216,38 @@ void MapCtlPluginTest::ShapeGeneralPageShowsAndEdits() {
   QVERIFY(!page.PenWidthBox()->isEnabled());
 }
 
-void MapCtlPluginTest::ShapePointPageShowsCoordinates() {
+void MapCtlPluginTest::ShapePointPageShowsAndMovesThePoint() {
   Drawing d;
   TShapePointPage page;
   page.SetTarget(&d.cad);
   QVERIFY(page.LoadShape(d.point));
   QCOMPARE(page.XText(), QStringLiteral("512345.125"));
   QCOMPARE(page.YText(), QStringLiteral("6012345.500"));
-  QVERIFY(page.XEdit()->isReadOnly());
-  QVERIFY(page.YEdit()->isReadOnly());
+
+  // Editing the fields and pressing Move moves the point, and picking
+  // finds it at its new place.
+  page.XEdit()->setText(QStringLiteral("512000.25"));
+  page.YEdit()->setText(QStringLiteral(" 6012000 "));
+  page.MoveButton()->click();
+  QVERIFY(page.ErrorText().isEmpty());
+  QCOMPARE(d.cad.Model().GetShape(d.point)->x1, 512000.25);
+  QCOMPARE(d.cad.Model().GetShape(d.point)->y1, 6012000.0);
+  QCOMPARE(d.cad.Model().Pick(512000.25, 6012000, 0.01)->number, d.point);
+  QVERIFY(!d.cad.Model().Pick(512345.125, 6012345.5, 0.01));
+  // Text that is not a number (or uses a comma) moves nothing.
+  page.XEdit()->setText(QStringLiteral("512000,5"));
+  QVERIFY(!page.Move());
+  QVERIFY(!page.ErrorText().isEmpty());
+  QCOMPARE(d.cad.Model().GetShape(d.point)->x1, 512000.25);
+
   QVERIFY(!page.LoadShape(d.line));  // not a point
   QVERIFY(page.XText().isEmpty());
+  QVERIFY(!page.MoveButton()->isEnabled());
+  QVERIFY(!page.Move());
+  QVERIFY(!d.cad.Model().MovePoint(d.line, 0, 0));
   page.NumberBox()->setValue(static_cast<int>(d.point));
   QCOMPARE(page.Shape(), d.point);
-  QCOMPARE(page.YText(), QStringLiteral("6012345.500"));
+  QCOMPARE(page.YText(), QStringLiteral("6012000.000"));
 }
 
 void MapCtlPluginTest::PagesForgetADeletedTarget() {
@@ -247,4 +267,16 @@ void MapCtlPluginTest::PagesForgetADeletedTarget() {
 }
 
 QTEST_MAIN(MapCtlPluginTest)
+void MapCtlPluginTest::FormsFromDesignerCompileAndBuildTheWidgets() {
+  // uic's code for a form holding the plugin's widgets compiles against the
+  // header the plugin names, and sets the properties stored in the form.
+  QWidget form;
+  Ui::ChartForm ui;
+  ui.setupUi(&form);
+  QCOMPARE(ui.fcad->BackColor(), 1193046);
+  ui.search->SetTarget(ui.fcad);
+  ui.fcad->LayerOpen("halvex_vessel");
+  QVERIFY(ui.search->Target() == ui.fcad);
+}
+
 #include "MapCtlPluginTest.moc"
