@@ -661,4 +661,52 @@ void DrawingModel::CollectInRect(uint16_t layer, const Rect& rect,
   std::sort(out.begin(), out.end());
 }
 
+std::optional<PointXY> DrawingModel::Snap(double x, double y, double tolerance) const {
+  if (!Finite(x) || !Finite(y) || !(tolerance >= 0)) return std::nullopt;
+  std::optional<PointXY> best;
+  double best_d = tolerance;
+  auto consider = [&](double px, double py) {
+    const double d = std::hypot(px - x, py - y);
+    if (d <= best_d) {
+      best_d = d;
+      best = PointXY{px, py};
+    }
+  };
+  const Rect around{x - tolerance, y - tolerance, x + tolerance, y + tolerance};
+  for (const Layer& layer : layers_) {
+    if ((layer.action & (kActionVisible | kActionSnappable)) !=
+        (kActionVisible | kActionSnappable)) {
+      continue;
+    }
+    VisitCandidates(layer, around, [&](uint32_t index) {
+      const Record& rec = layer.records[index];
+      switch (rec.kind) {
+        case ShapeKind::kLine:
+          consider(rec.a, rec.b);
+          consider(rec.c, rec.d);
+          consider((rec.a + rec.c) / 2, (rec.b + rec.d) / 2);
+          break;
+        case ShapeKind::kPoint:
+        case ShapeKind::kText:
+        case ShapeKind::kCircle:
+          consider(rec.a, rec.b);
+          break;
+        case ShapeKind::kArc: {
+          const ArcItem& arc = layer.arcs[rec.aux];
+          consider(rec.a, rec.b);
+          const PointXY p = ArcPoint(rec.a, rec.b, rec.c, arc.start);
+          const PointXY q = ArcPoint(rec.a, rec.b, rec.c, arc.start + Sweep(arc.start, arc.end));
+          consider(p.x, p.y);
+          consider(q.x, q.y);
+          break;
+        }
+        case ShapeKind::kPolyline:
+          for (const PointXY& p : layer.polylines[rec.aux].points) consider(p.x, p.y);
+          break;
+      }
+    });
+  }
+  return best;
+}
+
 }  // namespace halvex::mapcontrol

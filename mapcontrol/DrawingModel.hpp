@@ -209,6 +209,11 @@ class DrawingModel {
   // The shape nearest to (x, y) on a visible and selectable layer whose
   // geometry lies within `tolerance`; on equal distance the later shape.
   std::optional<PickResult> Pick(double x, double y, double tolerance) const;
+  // The snap point nearest to (x, y) within `tolerance` on a visible layer
+  // with kActionSnappable: a point, the ends and middle of a line, the
+  // vertices of a polyline, the centre of a circle, the centre and ends of
+  // an arc, the anchor of a text. nullopt when there is none.
+  std::optional<PointXY> Snap(double x, double y, double tolerance) const;
 
   // --- Direct access for drawing code, which reads shapes by the million ---
   // One shape in 48 bytes. Meaning of the fields by kind:

@@ -548,7 +548,8 @@ std::vector<ShapeData> DrawingTools::Preview() const {
 
 std::string DrawingTools::Hint() const {
   if (tool_ == kIdle) return "";
-  if (!LayerReady()) return "No layer to draw on: choose a layer first";
+  if (!model_.LayerExists(layer_)) return "No layer to draw on: choose a layer first";
+  if (!LayerReady()) return "The layer is not editable: choose another layer";
   const size_t n = points_.size();
   switch (tool_) {
     case kPoint:

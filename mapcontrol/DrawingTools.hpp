@@ -56,8 +56,8 @@ namespace halvex::mapcontrol {
 // that coincide or lie on one line, a polyline of fewer than 2 distinct
 // vertices, a polygon of fewer than 3 or of no area. Events at non-finite
 // coordinates are ignored, and so is every event but Escape while the target
-// layer does not exist (kNoLayer included): nothing is drawn and nothing else
-// in the model changes.
+// layer does not exist (kNoLayer included) or lacks the editable action bit:
+// nothing is drawn and nothing else in the model changes.
 //
 // The callbacks may call back into this object (change the tool, for example):
 // the state is settled before any of them is called.
@@ -137,7 +137,10 @@ class DrawingTools {
   static std::optional<PointXY> ParseCoordinates(const std::string& text);
 
  private:
-  bool LayerReady() const { return model_.LayerExists(layer_); }
+  // The target layer exists and allows editing (kActionEditable).
+  bool LayerReady() const {
+    return model_.LayerExists(layer_) && (model_.LayerAction(layer_) & kActionEditable) != 0;
+  }
   bool Same(PointXY a, PointXY b) const;
   // Number of points that complete a shape of the current tool (0: finished
   // by a gesture, as the polyline).

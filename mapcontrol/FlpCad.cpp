@@ -477,7 +477,7 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
 
   if (ToolActive()) {
     tools_.SetClickTolerance(kPickPixels * units_per_pixel_);
-    if (tools_.Press(w, ToolButton(event->button()))) update();
+    if (tools_.Press(ToolPoint(pos, event->modifiers()), ToolButton(event->button()))) update();
     return;
   }
   if (event->button() != Qt::LeftButton) return;
@@ -528,7 +528,7 @@ void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
   }
 
   const PointXY w = ScreenToWorld(pos);
-  if (ToolActive() && tools_.Move(w)) update();
+  if (ToolActive() && tools_.Move(ToolPoint(pos, event->modifiers()))) update();
   double magnitude = 0;
   double angle = 0;
   if (have_down_) {
@@ -546,7 +546,8 @@ void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
 
 void TFlpCAD::mouseDoubleClickEvent(QMouseEvent* event) {
   if (ToolActive()) {
-    if (event->button() == Qt::LeftButton && tools_.DoubleClick(ScreenToWorld(event->position()))) {
+    if (event->button() == Qt::LeftButton &&
+        tools_.DoubleClick(ToolPoint(event->position(), event->modifiers()))) {
       update();
     }
     return;
@@ -557,7 +558,10 @@ void TFlpCAD::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TFlpCAD::mouseReleaseEvent(QMouseEvent* event) {
   if (ToolActive()) {
-    if (tools_.Release(ScreenToWorld(event->position()), ToolButton(event->button()))) update();
+    if (tools_.Release(ToolPoint(event->position(), event->modifiers()),
+                       ToolButton(event->button()))) {
+      update();
+    }
     return;
   }
   if (event->button() != Qt::LeftButton || !dragging_) return;
@@ -572,6 +576,12 @@ void TFlpCAD::mouseReleaseEvent(QMouseEvent* event) {
     }
   }
   update();
+}
+
+PointXY TFlpCAD::ToolPoint(QPointF pos, Qt::KeyboardModifiers modifiers) const {
+  const PointXY w = ScreenToWorld(pos);
+  if (modifiers & Qt::ControlModifier) return w;
+  return model_.Snap(w.x, w.y, kPickPixels * units_per_pixel_).value_or(w);
 }
 
 void TFlpCAD::SetScaleAbout(double units_per_pixel, PointXY fixed, QPointF fixed_screen) {

@@ -77,6 +77,10 @@ inline constexpr double kDynamicZoomPixelsPerDoubling = 100.0;
 // (a half with Shift), + and - (or Page Up and Page Down) zoom by 20 % about
 // the centre, Home shows the whole drawing, Escape stops a drag or the shape
 // being drawn; Enter and Backspace go to the drawing tool.
+//
+// The drawing tools snap to the nearest snap point (DrawingModel::Snap)
+// within kPickPixels of the cursor on layers with kActionSnappable; holding
+// Ctrl places the point freely.
 class TFlpCAD : public QWidget {
   Q_OBJECT
   Q_PROPERTY(int BackColor READ BackColor WRITE SetBackColor)
@@ -223,6 +227,9 @@ class TFlpCAD : public QWidget {
   void SetScaleAbout(double units_per_pixel, PointXY fixed, QPointF fixed_screen);
   void PaintPreview(QPainter& painter) const;
   bool ToolActive() const { return mouse_tool_ > 0; }
+  // Where a drawing tool puts a point for the cursor at `pos`: the nearest
+  // snap point within kPickPixels, unless Ctrl is held.
+  PointXY ToolPoint(QPointF pos, Qt::KeyboardModifiers modifiers) const;
 
   DrawingModel model_;
   DrawingTools tools_{model_};

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <set>
 
@@ -416,6 +417,26 @@ TEST(DrawingModelText, HeightAndJustifyGiveTheBoxAndArePicked) {
   EXPECT_EQ(again.text_height, 10);
   EXPECT_EQ(again.justify, 1);
   EXPECT_EQ(again.text, "42");
+}
+
+TEST(DrawingModelSnap, NearestVertexOnSnappableLayers) {
+  DrawingModel m;
+  const uint16_t l = m.LayerOpen("L");
+  const uint16_t off = m.LayerOpen("no snap");
+  m.LayerSetAction(off, kActionVisible | kActionSelectable);
+  m.DrawLine(0, 0, 10, 0, l);
+  m.DrawPolyline({{20, 20}, {30, 20}, {30, 30}}, false, l);
+  m.DrawArc(100, 100, 10, 0, 90, l);
+  m.DrawPoint(50, 0.5, off);
+  EXPECT_EQ(m.Snap(0.3, 0.2, 1), (PointXY{0, 0}));
+  EXPECT_EQ(m.Snap(5.2, -0.4, 1), (PointXY{5, 0}));  // the middle of the line
+  EXPECT_EQ(m.Snap(29.5, 29.6, 1), (PointXY{30, 30}));
+  EXPECT_EQ(m.Snap(100, 109.5, 1)->x, 100.0 + 10 * std::cos(std::numbers::pi / 2));
+  EXPECT_EQ(m.Snap(99.5, 99.6, 1), (PointXY{100, 100}));
+  EXPECT_FALSE(m.Snap(50, 0.5, 1));  // on a layer without the snap bit
+  EXPECT_FALSE(m.Snap(15, 15, 1));
+  m.LayerSetAction(l, kActionSnappable);  // not visible: nothing to snap to
+  EXPECT_FALSE(m.Snap(0, 0, 1));
 }
 
 TEST(DrawingModelPick, DistanceToEachKindOfGeometry) {

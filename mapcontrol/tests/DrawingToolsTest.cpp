@@ -369,6 +369,17 @@ TEST_F(DrawingToolsTest, MissingLayerDrawsNothingAndAsksNothing) {
   EXPECT_TRUE(prompts.empty());
 }
 
+TEST_F(DrawingToolsTest, LayerWithoutTheEditableBitIsNotDrawnOn) {
+  model.LayerSetAction(layer, kActionVisible | kActionSelectable);
+  tools.SetTool(T::kLine);
+  EXPECT_NE(tools.Hint().find("not editable"), std::string::npos);
+  Clicks({{0, 0}, {5, 1}});
+  EXPECT_EQ(model.ShapeCount(), 0u);
+  model.LayerSetAction(layer, kActionAll);
+  Clicks({{0, 0}, {5, 1}});
+  EXPECT_EQ(model.ShapeCount(), 1u);
+}
+
 TEST_F(DrawingToolsTest, CallbackMayChangeTheTool) {
   tools.SetShapeCreated([this](uint32_t n) {
     created.push_back(n);

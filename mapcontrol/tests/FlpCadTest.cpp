@@ -659,10 +659,21 @@ class FlpCadTest : public QObject {
     QCOMPARE(w.Model().GetShape(static_cast<uint32_t>(added.last().at(1).toInt()))->text,
              std::string("WP7"));
 
+    // Points snap to a vertex within 5 pixels, unless Ctrl is held: the
+    // line's end is world (50, 0), screen (150, 50).
+    w.SetViewMouseTool(DrawingTools::kPoint);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(153, 52));
+    const auto snapped = static_cast<uint32_t>(added.last().at(1).toInt());
+    QCOMPARE(w.Model().GetShape(snapped)->x1, 50.0);
+    QCOMPARE(w.Model().GetShape(snapped)->y1, 0.0);
+    QTest::mouseClick(&w, Qt::LeftButton, Qt::ControlModifier, QPoint(153, 52));
+    const auto free = static_cast<uint32_t>(added.last().at(1).toInt());
+    QCOMPARE(w.Model().GetShape(free)->x1, 53.0);
+
     // With a navigation tool again clicks draw nothing.
     w.SetViewMouseTool(kToolPan);
     QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(100, 50));
-    QCOMPARE(added.count(), 3);
+    QCOMPARE(added.count(), 5);
     QCOMPARE(w.Model().LayerShapeCount(0), size_t{0});
   }
 
