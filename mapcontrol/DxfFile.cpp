@@ -1,19 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapcontrol/DxfFile.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <locale>
 #include <memory>
 #include <numbers>
 #include <set>
+#include <sstream>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -152,10 +157,16 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
         }
         case ShapeKind::kText: {
           const std::optional<Font> font = model.FontGet(s.font);
-          const double height = font && font->scale > 0 ? font->scale : 1.0;
+          double height = s.text_height;
+          if (!(height > 0)) height = font && font->scale > 0 ? font->scale : 1.0;
+          // Groups 72 and 73: left, centre, right; baseline, (bottom,)
+          // middle, top. The anchor is then the alignment point.
+          const int h = JustifyHorizontal(s.justify);
+          const int v = JustifyVertical(s.justify);
+          const int dxf_v = v == 0 ? 0 : v + 1;
           dxf.writeText(*dw,
-                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, 0, 0, s.text,
-                                    "STANDARD", 0.0),
+                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v,
+                                    s.text, "STANDARD", 0.0),
                         attributes);
           break;
         }
@@ -220,6 +231,24 @@ bool SaveDxf(const DrawingModel& model, const std::string& path, std::string& er
 
 namespace {
 
+// The drawing's justify of a TEXT's groups 72 (0 left, 1 centre, 2 right,
+// 3 aligned, 4 middle, 5 fit) and 73 (0 baseline, 1 bottom, 2 middle, 3 top).
+// Aligned and fit texts span between their two points and become centred;
+// a bottom text is placed on its baseline.
+int TextJustify(int h, int v) {
+  int horizontal = 0;
+  int vertical = 0;
+  if (h == 1 || h == 2) horizontal = h;
+  if (h == 3 || h == 5) horizontal = 1;
+  if (h == 4) {
+    horizontal = 1;
+    vertical = 1;
+  }
+  if (v == 2) vertical = 1;
+  if (v == 3) vertical = 2;
+  return horizontal + 3 * vertical;
+}
+
 enum class ItemKind { kShape, kInsert };
 
 // A shape as read, before it is placed in a layer (or a block).
@@ -230,6 +259,7 @@ struct Item {
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0, r = 0, a1 = 0, a2 = 0;
   std::string text;
   std::string style;  // text: font name; insert: block name
+  int justify = 0;     // text: the anchor's place, as TextAdd takes it
   std::vector<PointXY> points;
   bool closed = false;
   // Insert only.
@@ -249,6 +279,33 @@ const std::set<std::string, std::less<>> kHandledTypes = {
 
 constexpr double kDegree = std::numbers::pi / 180.0;
 constexpr int kMaxInsertDepth = 16;
+
+// Groups whose value dxflib takes as the length of a list and allocates room
+// for (several doubles per item, the size computed in int) before reading any
+// item of it: the group code within its entity and what it counts.
+struct ListCountGroup {
+  std::string_view entity;
+  unsigned int code;
+  const char* items;
+};
+constexpr std::array<ListCountGroup, 5> kListCountGroups = {{
+    {"LWPOLYLINE", 90, "vertices"},
+    {"SPLINE", 72, "knots"},
+    {"SPLINE", 73, "control points"},
+    {"SPLINE", 74, "fit points"},
+    {"LEADER", 76, "vertices"},
+}};
+// Each item of such a list is a group of its own further on in the file, of
+// at least 3 bytes (a two-digit code and a line break). Longer lists than the
+// rest of the file can hold, or than this, are refused.
+constexpr long kMinBytesPerListItem = 3;
+constexpr long kMaxListCount = 10'000'000;
+
+// Thrown from within dxflib's reading to stop it before it acts on a group
+// that would make it misbehave.
+struct GroupRefused {
+  std::string reason;
+};
 
 // The points of the curved segment from `p` to `q` with `bulge` (the tangent
 // of a quarter of its angle, positive counter-clockwise), `p` excluded, `q`
@@ -291,7 +348,16 @@ class Reader : public DL_CreationAdapter {
   bool seen_eof = false;
   bool seen_section = false;
 
+  // The file dxflib reads from and its size, for the bounds of list counts.
+  void Watch(std::FILE* file, long size) {
+    file_ = file;
+    file_size_ = size;
+  }
+
+  // dxflib calls this with every group it has read, before it acts on it.
   void processCodeValuePair(unsigned int code, const std::string& value) override {
+    ++groups_;
+    CheckListCount(code, value);
     OnPair(code, value);
   }
 
@@ -349,9 +415,15 @@ class Reader : public DL_CreationAdapter {
     const bool aligned = d.hJustification != 0 || d.vJustification != 0;
     item.x1 = aligned ? d.apx : d.ipx;
     item.y1 = aligned ? d.apy : d.ipy;
+    if (d.hJustification == 3 || d.hJustification == 5) {
+      // Aligned and fit: the text runs from the first point to the second.
+      item.x1 = (d.ipx + d.apx) / 2;
+      item.y1 = (d.ipy + d.apy) / 2;
+    }
     item.r = d.height;
     item.text = d.text;
     item.style = d.style;
+    item.justify = TextJustify(d.hJustification, d.vJustification);
     Put(std::move(item));
   }
   void addMTextChunk(const std::string& text) override { mtext_ += text; }
@@ -363,6 +435,11 @@ class Reader : public DL_CreationAdapter {
     item.text = MTextPlain(mtext_ + d.text);
     mtext_.clear();
     item.style = d.style;
+    // Attachment 1..9: top, middle, bottom rows of left, centre, right.
+    if (d.attachmentPoint >= 1 && d.attachmentPoint <= 9) {
+      const int row = (d.attachmentPoint - 1) / 3;  // 0 top, 1 middle, 2 bottom
+      item.justify = (d.attachmentPoint - 1) % 3 + 3 * (2 - row);
+    }
     Put(std::move(item));
   }
   void addPolyline(const DL_PolylineData& d) override {
@@ -404,6 +481,40 @@ class Reader : public DL_CreationAdapter {
   void Finish() { FlushPolyline(); }
 
  private:
+  // Throws GroupRefused for a list count of the current entity that is
+  // negative or more than the file can hold. dxflib starts a new entity (or
+  // header variable) at every group 0 or 9 and reads numbers with strtol.
+  void CheckListCount(unsigned int code, const std::string& value) {
+    if (code == 0 || code == 9) {
+      entity_ = value;
+      entity_line_ = 2 * groups_;
+      return;
+    }
+    const auto group = std::find_if(
+        kListCountGroups.begin(), kListCountGroups.end(),
+        [&](const ListCountGroup& g) { return g.code == code && g.entity == entity_; });
+    if (group == kListCountGroups.end()) return;
+    const long count = std::strtol(value.c_str(), nullptr, 10);
+    long room = kMaxListCount;
+    const long position = file_ != nullptr ? std::ftell(file_) : -1;
+    if (position >= 0 && position <= file_size_) {
+      room = std::min(room, (file_size_ - position) / kMinBytesPerListItem);
+    }
+    if (count >= 0 && count <= room) return;
+    const std::string where = "the " + entity_ + " on line " + std::to_string(entity_line_);
+    const std::string group_text =
+        "group " + std::to_string(code) + " on line " + std::to_string(2 * groups_ - 1);
+    if (count < 0) {
+      throw GroupRefused{where + " gives a negative number of " + group->items + " (" +
+                         std::to_string(count) + " in " + group_text + ")"};
+    }
+    throw GroupRefused{where + " gives " + std::to_string(count) + " " + group->items + " (" +
+                       group_text + "), more than " +
+                       (room < kMaxListCount
+                            ? std::string("the rest of the file can hold")
+                            : "the " + std::to_string(kMaxListCount) + " this reader takes")};
+  }
+
   void OnPair(unsigned int code, std::string_view value) {
     if (code == 0) {
       awaiting_section_name_ = value == "SECTION";
@@ -485,6 +596,11 @@ class Reader : public DL_CreationAdapter {
   std::string section_;
   bool awaiting_section_name_ = false;
   bool awaiting_version_ = false;
+  std::FILE* file_ = nullptr;
+  long file_size_ = 0;
+  long groups_ = 0;  // groups read so far; group n holds lines 2n-1 and 2n
+  std::string entity_;
+  long entity_line_ = 0;  // the line of its name
 };
 
 // A placement of a block's shapes: scale about the block's base point, then
@@ -542,80 +658,173 @@ Item Transformed(const Item& in, const Placement& p) {
   return out;
 }
 
+// The cost of expanding block content, in shapes, roughly in proportion to
+// the memory the drawing takes for it: one per shape (a polyline or text one
+// more, plus one per 3 vertices or 32 characters), one per INSERT that is not
+// expanded, and for an expanded INSERT its instances times the cost of one
+// instance, at least 1 even for an empty block. Sums and products saturate
+// far above any budget.
+constexpr uint64_t kCostCap = uint64_t{1} << 62;
+uint64_t CostAdd(uint64_t a, uint64_t b) { return std::min(kCostCap, a + b); }
+uint64_t CostMul(uint64_t a, uint64_t b) {
+  return a != 0 && b > kCostCap / a ? kCostCap : std::min(kCostCap, a * b);
+}
+uint64_t ShapeCost(const Item& item) {
+  switch (item.kind) {
+    case ShapeKind::kPolyline:
+      return 2 + item.points.size() / 3;
+    case ShapeKind::kText:
+      return 2 + item.text.size() / 32;
+    default:
+      return 1;
+  }
+}
+
+const Block* FindBlock(const std::unordered_map<std::string, Block>& blocks,
+                       const std::string& name) {
+  const auto it = blocks.find(name);
+  return it == blocks.end() ? nullptr : &it->second;
+}
+
+// Numbers the blocks so that two share a number exactly when the expansion of
+// each reaches the other: the strongly connected components of the graph of
+// INSERTs between blocks (Tarjan's algorithm, without recursion, as chains of
+// blocks may be long).
+std::unordered_map<const Block*, std::size_t> BlockCycles(
+    const std::unordered_map<std::string, Block>& blocks) {
+  struct Node {
+    std::size_t index = 0;
+    std::size_t low = 0;
+    bool visited = false;
+    bool on_stack = false;
+  };
+  struct Frame {
+    const Block* block;
+    std::size_t next_item;
+  };
+  std::unordered_map<const Block*, Node> nodes;
+  std::unordered_map<const Block*, std::size_t> component;
+  std::vector<const Block*> stack;
+  std::vector<Frame> frames;
+  std::size_t counter = 0;
+  std::size_t components = 0;
+  const auto enter = [&](const Block* block) {
+    Node& node = nodes[block];
+    node = {counter, counter, true, true};
+    ++counter;
+    stack.push_back(block);
+    frames.push_back({block, 0});
+  };
+  for (const auto& entry : blocks) {
+    if (nodes[&entry.second].visited) continue;
+    enter(&entry.second);
+    while (!frames.empty()) {
+      const Block* block = frames.back().block;
+      Node& node = nodes[block];
+      if (frames.back().next_item < block->items.size()) {
+        const Item& item = block->items[frames.back().next_item++];
+        if (item.item != ItemKind::kInsert) continue;
+        const Block* target = FindBlock(blocks, item.style);
+        if (target == nullptr) continue;
+        const Node& next = nodes[target];
+        if (!next.visited) {
+          enter(target);
+        } else if (next.on_stack) {
+          node.low = std::min(node.low, next.index);
+        }
+        continue;
+      }
+      if (node.low == node.index) {
+        const Block* member = nullptr;
+        do {
+          member = stack.back();
+          stack.pop_back();
+          nodes[member].on_stack = false;
+          component[member] = components;
+        } while (member != block);
+        ++components;
+      }
+      const std::size_t low = node.low;
+      frames.pop_back();
+      if (!frames.empty()) {
+        Node& parent = nodes[frames.back().block];
+        parent.low = std::min(parent.low, low);
+      }
+    }
+  }
+  return component;
+}
+
+constexpr const char* kOverExpansionLimit = "INSERT (over the block expansion limit)";
+
 class Builder {
  public:
-  Builder(const Reader& reader, DrawingModel& model, DxfLoadReport& report)
-      : reader_(reader), model_(model), report_(report) {}
+  Builder(const Reader& reader, DrawingModel& model, DxfLoadReport& report, uint64_t budget)
+      : reader_(reader), model_(model), report_(report), budget_left_(budget) {}
 
   void Build() {
-    std::set<std::string, std::less<>> used;
-    CollectLayers(reader_.items, used, "", 0);
+    cycles_ = BlockCycles(reader_.blocks);
+    // Shapes of a block on layer "0" take their INSERT's layer, so layer "0"
+    // is used exactly when an entity of the ENTITIES section lies on it.
+    const bool zero_used = std::any_of(reader_.items.begin(), reader_.items.end(),
+                                       [](const Item& item) { return item.layer == "0"; });
     for (const Reader::LayerEntry& entry : reader_.layer_table) {
-      if (entry.name == "0" && !used.contains("0")) continue;
+      if (entry.name == "0" && !zero_used) continue;
       const uint16_t layer = model_.LayerOpen(entry.name);
       model_.LayerSetPenColor(layer, AciToBgr(entry.color));
       if (entry.off) model_.LayerSetAction(layer, kDefaultAction & ~kActionVisible);
     }
-    for (const Item& item : reader_.items) Emit(item, "", 0);
+    for (const Item& item : reader_.items) Emit(item, nullptr, "", 0);
   }
 
  private:
-  // The layers the shapes will land on (layer "0" of a block: the insert's).
-  void CollectLayers(const std::vector<Item>& items, std::set<std::string, std::less<>>& used,
-                     const std::string& parent_layer, int depth) {
-    if (depth > kMaxInsertDepth) return;
-    for (const Item& item : items) {
-      const std::string& layer = LayerOf(item, parent_layer);
-      used.insert(layer);
-      if (item.item == ItemKind::kInsert) {
-        const auto it = reader_.blocks.find(item.style);
-        if (it != reader_.blocks.end()) CollectLayers(it->second.items, used, layer, depth + 1);
-      }
-    }
-  }
-
   static const std::string& LayerOf(const Item& item, const std::string& parent_layer) {
     return (item.layer == "0" || item.layer.empty()) && !parent_layer.empty() ? parent_layer
                                                                               : item.layer;
   }
 
-  void Emit(const Item& item, const std::string& parent_layer, int depth) {
+  // The block that an INSERT at `depth` within `container` (nullptr: the
+  // ENTITIES section) expands, or nullptr and the reason it is not expanded.
+  // An INSERT within a block of a block whose expansion leads back to it is
+  // not expanded, so expansion never runs round in circles.
+  std::pair<const Block*, const char*> Resolve(const Item& insert, const Block* container,
+                                               int depth) const {
+    const Block* block = FindBlock(reader_.blocks, insert.style);
+    if (block == nullptr) return {nullptr, "INSERT (undefined block)"};
+    if (depth >= kMaxInsertDepth) return {nullptr, "INSERT (nested too deep)"};
+    if (container != nullptr && cycles_.at(container) == cycles_.at(block)) {
+      return {nullptr, "INSERT (block inserts itself)"};
+    }
+    return {block, nullptr};
+  }
+
+  static uint64_t Instances(const Item& insert) {
+    return static_cast<uint64_t>(insert.rows) * static_cast<uint64_t>(insert.cols);
+  }
+
+  // The cost of one instance of `block` whose content lies at `depth`.
+  uint64_t InstanceCost(const Block* block, int depth) {
+    // 0: not known yet (a cost is at least 1).
+    uint64_t& cost = costs_[block][static_cast<std::size_t>(depth)];
+    if (cost != 0) return cost;
+    uint64_t sum = 0;
+    for (const Item& item : block->items) {
+      if (item.item != ItemKind::kInsert) {
+        sum = CostAdd(sum, ShapeCost(item));
+        continue;
+      }
+      const Block* inner = Resolve(item, block, depth).first;
+      sum = CostAdd(
+          sum, inner == nullptr ? 1 : CostMul(Instances(item), InstanceCost(inner, depth + 1)));
+    }
+    cost = std::max<uint64_t>(1, sum);
+    return cost;
+  }
+
+  void Emit(const Item& item, const Block* container, const std::string& parent_layer, int depth) {
     const std::string& layer_name = LayerOf(item, parent_layer);
     if (item.item == ItemKind::kInsert) {
-      const auto it = reader_.blocks.find(item.style);
-      if (it == reader_.blocks.end()) {
-        ++report_.unsupported["INSERT (undefined block)"];
-        return;
-      }
-      if (depth >= kMaxInsertDepth) {
-        ++report_.unsupported["INSERT (nested too deep)"];
-        return;
-      }
-      for (int row = 0; row < item.rows; ++row) {
-        for (int col = 0; col < item.cols; ++col) {
-          const double ox = col * item.col_spacing;
-          const double oy = row * item.row_spacing;
-          const double c = std::cos(item.angle * kDegree);
-          const double s = std::sin(item.angle * kDegree);
-          const Placement placement{
-              it->second.base_x,         it->second.base_y,        item.sx, item.sy, item.angle,
-              item.x1 + c * ox - s * oy, item.y1 + s * ox + c * oy};
-          for (const Item& child : it->second.items) {
-            if (child.item == ItemKind::kInsert) {
-              Item nested = child;
-              const PointXY at = placement.Apply(child.x1, child.y1);
-              nested.x1 = at.x;
-              nested.y1 = at.y;
-              nested.sx = child.sx * item.sx;
-              nested.sy = child.sy * item.sy;
-              nested.angle = child.angle + item.angle;
-              Emit(nested, layer_name, depth + 1);
-            } else {
-              Emit(Transformed(child, placement), layer_name, depth + 1);
-            }
-          }
-        }
-      }
+      EmitInsert(item, container, layer_name, depth);
       return;
     }
     const uint16_t layer = model_.LayerOpen(layer_name);
@@ -635,7 +844,7 @@ class Builder {
         break;
       case ShapeKind::kText: {
         const int32_t font = model_.FontOpen(item.style.empty() ? "STANDARD" : item.style, item.r);
-        number = model_.TextAdd(layer, item.text, item.x1, item.y1, font);
+        number = model_.TextAdd(layer, item.text, item.x1, item.y1, font, item.r, item.justify);
         break;
       }
       case ShapeKind::kPolyline:
@@ -649,44 +858,138 @@ class Builder {
     }
   }
 
+  // Instances of an INSERT of the ENTITIES section are drawn whole while
+  // their cost fits in what is left of the budget; the rest are counted. The
+  // cost of an instance covers all the INSERTs nested in it, so these need no
+  // check of their own.
+  void EmitInsert(const Item& insert, const Block* container, const std::string& layer_name,
+                  int depth) {
+    const auto [block, reason] = Resolve(insert, container, depth);
+    if (block == nullptr) {
+      ++report_.unsupported[reason];
+      return;
+    }
+    const uint64_t cost = InstanceCost(block, depth + 1);
+    const double c = std::cos(insert.angle * kDegree);
+    const double s = std::sin(insert.angle * kDegree);
+    for (int row = 0; row < insert.rows; ++row) {
+      for (int col = 0; col < insert.cols; ++col) {
+        if (depth == 0) {
+          if (cost > budget_left_) {
+            const uint64_t placed =
+                static_cast<uint64_t>(row) * static_cast<uint64_t>(insert.cols) +
+                static_cast<uint64_t>(col);
+            report_.unsupported[kOverExpansionLimit] += Instances(insert) - placed;
+            return;
+          }
+          budget_left_ -= cost;
+        }
+        const double ox = col * insert.col_spacing;
+        const double oy = row * insert.row_spacing;
+        const Placement placement{block->base_x,
+                                  block->base_y,
+                                  insert.sx,
+                                  insert.sy,
+                                  insert.angle,
+                                  insert.x1 + c * ox - s * oy,
+                                  insert.y1 + s * ox + c * oy};
+        for (const Item& child : block->items) {
+          if (child.item == ItemKind::kInsert) {
+            Item nested = child;
+            const PointXY at = placement.Apply(child.x1, child.y1);
+            nested.x1 = at.x;
+            nested.y1 = at.y;
+            nested.sx = child.sx * insert.sx;
+            nested.sy = child.sy * insert.sy;
+            nested.angle = child.angle + insert.angle;
+            Emit(nested, block, layer_name, depth + 1);
+          } else {
+            Emit(Transformed(child, placement), block, layer_name, depth + 1);
+          }
+        }
+      }
+    }
+  }
+
   const Reader& reader_;
   DrawingModel& model_;
   DxfLoadReport& report_;
+  std::unordered_map<const Block*, std::size_t> cycles_;
+  std::unordered_map<const Block*, std::array<uint64_t, kMaxInsertDepth + 1>> costs_;
+  uint64_t budget_left_;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// dxflib reads numbers through streams of the global locale: it is the
+// classic one while a file is read (and restored however reading ends).
+class ClassicGlobalLocale {
+ public:
+  ClassicGlobalLocale() : previous_(std::locale::global(std::locale::classic())) {}
+  ~ClassicGlobalLocale() { std::locale::global(previous_); }
+  ClassicGlobalLocale(const ClassicGlobalLocale&) = delete;
+  ClassicGlobalLocale& operator=(const ClassicGlobalLocale&) = delete;
+
+ private:
+  std::locale previous_;
 };
 
 }  // namespace
 
-bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
-             std::string& error) {
-  std::ifstream file(path, std::ios::binary);
+bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report, std::string& error,
+             const DxfLoadOptions& options) {
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     error = "cannot open '" + path + "': " + ErrnoText(errno);
     return false;
   }
-  if (std::filesystem::is_directory(path)) {
+  struct stat status {};
+  if (::fstat(::fileno(file.get()), &status) != 0) {
+    error = "cannot read '" + path + "': " + ErrnoText(errno);
+    return false;
+  }
+  if (S_ISDIR(status.st_mode)) {
     error = "'" + path + "' is a folder";
     return false;
   }
+  // dxflib would read a device or pipe that never ends for ever.
+  if (!S_ISREG(status.st_mode)) {
+    error = "'" + path + "' is not a regular file";
+    return false;
+  }
   std::string head(22, '\0');
-  file.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<size_t>(file.gcount()));
+  head.resize(std::fread(head.data(), 1, head.size(), file.get()));
   if (head.starts_with("AutoCAD Binary DXF")) {
     error = "'" + path + "' is a binary DXF file; only ASCII DXF can be read";
     return false;
   }
-  file.close();
+  std::rewind(file.get());
 
+  // The file is read here rather than by DL_Dxf::in(path), so that it is
+  // closed however reading ends; in() on an empty stream sets up dxflib's
+  // parser state without reading anything.
   Reader reader;
+  reader.Watch(file.get(), static_cast<long>(status.st_size));
   DL_Dxf dxf;
-  bool ok = false;
   try {
-    ok = dxf.in(path, &reader);
+    std::istringstream nothing;
+    dxf.in(nothing, &reader);
+    const ClassicGlobalLocale classic;
+    // dxflib goes on reading after a read error, as it stops only at the
+    // end of the file.
+    while (dxf.readDxfGroups(file.get(), &reader) && !std::ferror(file.get())) {
+    }
+  } catch (const GroupRefused& refused) {
+    error = "cannot read '" + path + "' as DXF: " + refused.reason;
+    return false;
   } catch (const std::exception& e) {
     error = "cannot read '" + path + "' as DXF: " + e.what();
     return false;
   }
-  if (!ok) {
-    error = "cannot read '" + path + "' as DXF";
+  if (std::ferror(file.get())) {
+    error = "cannot read '" + path + "': " + ErrnoText(errno);
     return false;
   }
   if (!reader.seen_section) {
@@ -703,7 +1006,12 @@ bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
   fresh_report.unsupported = reader.unsupported;
   fresh_report.version = reader.version;
   DrawingModel fresh;
-  Builder(reader, fresh, fresh_report).Build();
+  try {
+    Builder(reader, fresh, fresh_report, options.block_expansion_limit).Build();
+  } catch (const std::bad_alloc&) {
+    error = "cannot read '" + path + "': not enough memory for its drawing";
+    return false;
+  }
   into = std::move(fresh);
   report = std::move(fresh_report);
   return true;

@@ -24,9 +24,14 @@ namespace halvex::mapcontrol {
 //   - A layer without kActionVisible is written "off" (negative colour);
 //     reading an "off" layer clears kActionVisible, every other layer gets
 //     kDefaultAction.
-//   - Text: height = the scale of the shape's font (1 without a font), style
-//     STANDARD. Reading opens a font named after the entity's style
-//     ("STANDARD" when none) with the text height as its scale.
+//   - Text: height = the text's world height, or for text of a fixed screen
+//     size the scale of its font (1 without a font); style STANDARD; its
+//     justify as groups 72 and 73 with the anchor as alignment point.
+//     Reading gives text of the entity's height in world units (so a text
+//     of fixed screen size comes back world-scaled, its font's scale high),
+//     in a font named after the entity's style ("STANDARD" when none) with
+//     that height as its scale, placed by groups 72 and 73 (MTEXT: by its
+//     attachment point; aligned and fit TEXT: centred between its points).
 //   - An arc with equal angles (the full circle) is written from a1 to a1+360.
 //   - Pen widths, brush colours and selection are not written.
 //
@@ -42,9 +47,35 @@ namespace halvex::mapcontrol {
 // Z coordinates and extrusion directions are ignored.
 // Layers come first from the LAYER table in its order (layer "0" only when
 // an entity lies on it), then those named only by entities, in the order met.
+//
+// Block expansion is bounded, as a few INSERTs with huge arrays or nested
+// blocks could otherwise ask for billions of shapes:
+//   - INSERTs nest at most 16 deep; a deeper one is not expanded;
+//   - an INSERT within a block of a block whose expansion leads back to that
+//     block (a block that inserts itself, directly or through others) is not
+//     expanded;
+//   - the instances of the ENTITIES section's INSERTs (each cell of an array
+//     one instance) are drawn in file order while their content fits in
+//     DxfLoadOptions::block_expansion_limit shapes in all (by default
+//     kDxfBlockExpansionLimit, some 250 MB of drawing); an instance is drawn
+//     whole or not at all, and those that no longer fit are counted, not
+//     drawn. An instance's content counts one per shape (a polyline or text
+//     one more, plus one per 3 vertices or 32 characters) and per INSERT not
+//     expanded, and at least one for an empty block.
+inline constexpr std::size_t kDxfBlockExpansionLimit = 4'000'000;
+
+// A file is refused when it gives a list length that dxflib would allocate
+// room for before reading the list (LWPOLYLINE vertices, SPLINE knots,
+// control and fit points, LEADER vertices) and that is negative, larger than
+// the rest of the file can hold, or above 10 million.
 struct DxfLoadReport {
   // Entities of the ENTITIES and BLOCKS sections that were not read, by
-  // entity type ("SPLINE", "HATCH", ...).
+  // entity type ("SPLINE", "HATCH", ...), and INSERTs not expanded:
+  //   "INSERT (undefined block)", "INSERT (nested too deep)" and
+  //   "INSERT (block inserts itself)": each time such an INSERT is met while
+  //   expanding;
+  //   "INSERT (over the block expansion limit)": instances not drawn because
+  //   the expansion limit was reached.
   std::map<std::string, std::size_t> unsupported;
   std::size_t shapes = 0;  // shapes added to the drawing
   std::string version;     // $ACADVER of the file ("" when not given)
@@ -55,12 +86,17 @@ struct DxfLoadReport {
 // `error` on failure; an existing file is then left as it was.
 bool SaveDxf(const DrawingModel& model, const std::string& path, std::string& error);
 
+struct DxfLoadOptions {
+  // The most shapes block expansion may add (see above).
+  std::size_t block_expansion_limit = kDxfBlockExpansionLimit;
+};
+
 // Reads the DXF file into a new drawing and, when all of it was read,
 // replaces `into` with it. A missing file, a binary DXF, a file that ends
 // before its EOF marker or that dxflib cannot read returns false with the
 // reason in `error`, and leaves `into` and `report` unchanged.
-bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
-             std::string& error);
+bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report, std::string& error,
+             const DxfLoadOptions& options = {});
 
 // The nearest basic colour index (1..9) to a 0xBBGGRR colour, and back.
 int NearestAci(int bgr);

@@ -115,7 +115,7 @@ DrawingModel SampleDrawing() {
   m.DrawArc(100.5, -200.25, 3.14159265358979, 15.5, 275.125, coast);
   m.DrawArc(1, 2, 3, 350, 10, coast);  // through east
   m.TextAdd(notes, "Wreck (dangerous), 12.5 m", 512360.1, 6123470.9, m.FontOpen("Arial", 2.5));
-  m.TextAdd(notes, "second text", -5, -6, m.FontOpen("Arial", 0.75));
+  m.TextAdd(notes, "second text", -5, -6, m.FontOpen("Arial", 0.75), 0.75, 4);
   m.DrawPolyline({{0, 0}, {10.5, 0.25}, {10.5, 10.75}, {-3.125, 9}}, true, coast);
   m.DrawPolyline({{512345.1, 6123456.2}, {512346.3, 6123457.4}}, false, depth);
   m.DrawPolyline({{7, 8}}, false, notes);
@@ -152,12 +152,33 @@ TEST(DxfRoundTrip, EveryKindOnSeveralLayers) {
       ExpectSameShape(expected[i], actual[i]);
     }
   }
-  // Text height comes back as the font's scale.
+  // Text height comes back as the font's scale and the text's world height
+  // (text of a fixed screen size becomes world-scaled); placement is kept.
   const auto texts = Shapes(loaded, 2);
   ASSERT_EQ(texts.size(), 3u);
   ASSERT_TRUE(loaded.FontGet(texts[0].font));
   EXPECT_DOUBLE_EQ(loaded.FontGet(texts[0].font)->scale, 2.5);
+  EXPECT_DOUBLE_EQ(texts[0].text_height, 2.5);
+  EXPECT_EQ(texts[0].justify, 0);
   EXPECT_DOUBLE_EQ(loaded.FontGet(texts[1].font)->scale, 0.75);
+  EXPECT_DOUBLE_EQ(texts[1].text_height, 0.75);
+  EXPECT_EQ(texts[1].justify, 4);
+  EXPECT_DOUBLE_EQ(texts[1].x1, -5);
+  EXPECT_DOUBLE_EQ(texts[1].y1, -6);
+  // Every placement survives the trip.
+  DrawingModel all;
+  const uint16_t l = all.LayerOpen("T");
+  for (int j = 0; j <= kJustifyMax; ++j) all.TextAdd(l, "J", j, 0, all.FontOpen("S", 1), 1, j);
+  const std::string jfile = dir.Path("justify.dxf");
+  ASSERT_TRUE(SaveDxf(all, jfile, error)) << error;
+  DrawingModel back;
+  ASSERT_TRUE(LoadDxf(jfile, back, report, error)) << error;
+  const auto justified = Shapes(back, 0);
+  ASSERT_EQ(justified.size(), size_t{kJustifyMax + 1});
+  for (int j = 0; j <= kJustifyMax; ++j) {
+    EXPECT_EQ(justified[static_cast<size_t>(j)].justify, j);
+    EXPECT_DOUBLE_EQ(justified[static_cast<size_t>(j)].x1, j);
+  }
 }
 
 TEST(DxfRoundTrip, ExportedFilesPassAudit) {
@@ -371,6 +392,9 @@ TEST(DxfLoad, LightweightPolylineBulgeAndMText) {
   EXPECT_EQ(notes[0].text, "Wreck\ndepth 12 m");
   EXPECT_DOUBLE_EQ(notes[0].x1, 4);
   EXPECT_DOUBLE_EQ(notes[0].y1, 5);
+  // Attachment point 1 (top left): the anchor at the text's top left.
+  EXPECT_EQ(notes[0].justify, 6);
+  EXPECT_DOUBLE_EQ(notes[0].text_height, 1.5);
   ASSERT_TRUE(m.FontGet(notes[0].font));
   EXPECT_EQ(m.FontGet(notes[0].font)->name, "Standard");
   EXPECT_DOUBLE_EQ(m.FontGet(notes[0].font)->scale, 1.5);
@@ -417,6 +441,176 @@ TEST(DxfLoad, RefusedFilesLeaveTheDrawingUnchanged) {
     EXPECT_EQ(report.unsupported.size(), 1u);
     EXPECT_EQ(report.shapes, 0u);
   }
+}
+
+// ---------------------------------------------------------------- hostile files
+
+// An ASCII DXF of `blocks` (BLOCK ... ENDBLK groups) and `entities`, written
+// to `path`.
+void WriteDxf(const std::string& path, const std::string& blocks, const std::string& entities) {
+  std::ofstream(path) << "0\nSECTION\n2\nBLOCKS\n"
+                      << blocks << "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n"
+                      << entities << "0\nENDSEC\n0\nEOF\n";
+}
+
+std::string Block(const std::string& name, const std::string& content) {
+  return "0\nBLOCK\n8\n0\n2\n" + name + "\n70\n0\n10\n0\n20\n0\n" + content + "0\nENDBLK\n";
+}
+
+std::string Insert(const std::string& name, const std::string& layer, double x = 0, int cols = 1,
+                   int rows = 1, double spacing = 0) {
+  return "0\nINSERT\n8\n" + layer + "\n2\n" + name + "\n10\n" + std::to_string(x) +
+         "\n20\n0\n70\n" + std::to_string(cols) + "\n71\n" + std::to_string(rows) + "\n44\n" +
+         std::to_string(spacing) + "\n45\n" + std::to_string(spacing) + "\n";
+}
+
+const std::string kPoint = "0\nPOINT\n8\n0\n10\n1\n20\n2\n";
+const std::string kLine = "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n0\n";
+
+constexpr const char* kOverLimit = "INSERT (over the block expansion limit)";
+
+TEST(DxfBlocks, BlocksThatInsertThemselvesAreNotExpandedAgain) {
+  TempDir dir;
+  const std::string file = dir.Path("self.dxf");
+  // SELF inserts itself; PING and PONG insert each other; OUTER nests INNER
+  // twice, which is no cycle.
+  WriteDxf(
+      file,
+      Block("SELF", kLine + Insert("SELF", "0", 5)) + Block("PING", kPoint + Insert("PONG", "0")) +
+          Block("PONG", kLine + Insert("PING", "0")) + Block("INNER", kPoint) +
+          Block("OUTER", Insert("INNER", "0") + Insert("INNER", "0", 10)),
+      Insert("SELF", "a") + Insert("PING", "b") + Insert("PONG", "c") + Insert("OUTER", "d", 0, 3));
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(file, m, report, error)) << error;
+  // SELF's line, PING's point, PONG's line, and OUTER's 3 x 2 points.
+  EXPECT_EQ(report.shapes, 9u);
+  EXPECT_EQ(m.ShapeCount(), 9u);
+  EXPECT_EQ(report.unsupported.size(), 1u);
+  EXPECT_EQ(report.unsupported["INSERT (block inserts itself)"], 3u);
+  ASSERT_EQ(m.LayerCount(), 4u);
+  EXPECT_EQ(m.LayerShapeCount(m.LayerFindByName("a")), 1u);
+  EXPECT_EQ(m.LayerShapeCount(m.LayerFindByName("d")), 6u);
+}
+
+TEST(DxfBlocks, HugeArraysStopAtTheExpansionLimit) {
+  TempDir dir;
+  const std::string file = dir.Path("huge.dxf");
+  // 10^10 points; then one INSERT whose single instance would hold another
+  // 10^10 (not drawn whole, so not at all), and a line of the ENTITIES
+  // section, which the limit does not touch.
+  WriteDxf(file, Block("P", kPoint) + Block("NEST", Insert("P", "0", 0, 100000, 100000, 1)),
+           Insert("P", "grid", 0, 100000, 100000, 1) + Insert("NEST", "nest") + kLine);
+  DrawingModel m = SampleDrawing();
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(file, m, report, error)) << error;
+  EXPECT_EQ(report.shapes, kDxfBlockExpansionLimit + 1);
+  EXPECT_EQ(m.ShapeCount(), report.shapes);
+  EXPECT_EQ(m.LayerShapeCount(m.LayerFindByName("grid")), kDxfBlockExpansionLimit);
+  EXPECT_EQ(m.LayerShapeCount(m.LayerFindByName("0")), 1u);
+  EXPECT_EQ(m.LayerShapeCount(m.LayerFindByName("nest")), 0u);
+  EXPECT_EQ(report.unsupported.size(), 1u);
+  EXPECT_EQ(report.unsupported[kOverLimit], 10'000'000'000u - kDxfBlockExpansionLimit + 1);
+}
+
+TEST(DxfBlocks, InstancesAreDrawnWholeWhileTheyFit) {
+  TempDir dir;
+  const std::string file = dir.Path("limit.dxf");
+  // Under a limit of 10: three of the four 3-shape instances, then the
+  // 1-shape instance that still fits.
+  WriteDxf(file, Block("THREE", kLine + kPoint + kLine) + Block("ONE", kPoint),
+           Insert("THREE", "three", 0, 2, 2, 5) + Insert("ONE", "one", 0, 1, 2, 5));
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(file, m, report, error, DxfLoadOptions{.block_expansion_limit = 10}))
+      << error;
+  EXPECT_EQ(m.LayerShapeCount(m.LayerFindByName("three")), 9u);
+  EXPECT_EQ(m.LayerShapeCount(m.LayerFindByName("one")), 1u);
+  EXPECT_EQ(report.unsupported[kOverLimit], 2u);
+}
+
+TEST(DxfBlocks, LargeArraysWithinTheLimitExpandFully) {
+  TempDir dir;
+  const std::string file = dir.Path("array.dxf");
+  // 300 x 400 instances of a line, a point and a nested 2 x 1 array of a
+  // 10-vertex polyline: 480000 shapes.
+  std::string polyline = "0\nLWPOLYLINE\n8\n0\n90\n10\n70\n0\n";
+  for (int i = 0; i < 10; ++i) {
+    polyline += "10\n" + std::to_string(i) + "\n20\n" + std::to_string(i % 2) + "\n";
+  }
+  WriteDxf(
+      file,
+      Block("POLY", polyline) + Block("CELL", kLine + kPoint + Insert("POLY", "0", 0, 2, 1, 0.5)),
+      Insert("CELL", "survey", 100, 300, 400, 20));
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(file, m, report, error)) << error;
+  EXPECT_TRUE(report.unsupported.empty());
+  ASSERT_EQ(report.shapes, 300u * 400u * 4u);
+  ASSERT_EQ(m.LayerCount(), 1u);
+  const auto shapes = Shapes(m, 0);
+  ASSERT_EQ(shapes.size(), report.shapes);
+  // The last instance: column 299, row 399.
+  const ShapeData& point = shapes[shapes.size() - 3];
+  ASSERT_EQ(point.kind, ShapeKind::kPoint);
+  ExpectNear(100 + 299 * 20 + 1, point.x1, "x");
+  ExpectNear(399 * 20 + 2, point.y1, "y");
+  const ShapeData& polyline_shape = shapes.back();
+  ASSERT_EQ(polyline_shape.kind, ShapeKind::kPolyline);
+  ASSERT_EQ(polyline_shape.points.size(), 10u);
+  ExpectNear(100 + 299 * 20 + 0.5 + 9, polyline_shape.points.back().x, "polyline x");
+}
+
+TEST(DxfLoad, HostileListLengthsAreRefused) {
+  TempDir dir;
+  struct Case {
+    std::string entity;  // the entity up to its count group
+    std::string reason;
+  };
+  const std::string lwpolyline = "0\nLWPOLYLINE\n8\n0\n90\n";
+  const std::vector<Case> cases = {
+      // 4 x this overflows int: dxflib would allocate 4 doubles and write
+      // far beyond them.
+      {lwpolyline + "1073741825\n",
+       "LWPOLYLINE on line 24 gives 1073741825 vertices (group 90 on line 27)"},
+      {lwpolyline + "-7\n", "negative number of vertices"},
+      {lwpolyline + "4000\n", "more than the rest of the file can hold"},
+      {lwpolyline + "99999999999999999999\n", "LWPOLYLINE on line 24"},
+      // dxflib starts an entity at a group 9 too.
+      {"9\nLWPOLYLINE\n90\n1073741825\n", "LWPOLYLINE on line 24 gives 1073741825"},
+      {"0\nSPLINE\n8\n0\n73\n1431655766\n", "SPLINE on line 24 gives 1431655766 control points"},
+      {"0\nSPLINE\n8\n0\n72\n-1\n", "negative number of knots"},
+      {"0\nLEADER\n8\n0\n76\n800000000\n", "800000000 vertices"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entity);
+    const std::string file = dir.Path("hostile.dxf");
+    WriteDxf(file, "", kLine + c.entity + "10\n1\n20\n2\n" + kPoint);
+    DrawingModel m = SampleDrawing();
+    DxfLoadReport report;
+    report.unsupported["marker"] = 7;
+    std::string error;
+    EXPECT_FALSE(LoadDxf(file, m, report, error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_EQ(m.LayerCount(), 3u);
+    EXPECT_EQ(m.ShapeCount(), SampleDrawing().ShapeCount());
+    EXPECT_EQ(report.unsupported.size(), 1u);
+    EXPECT_EQ(report.shapes, 0u);
+  }
+  // The same counts in groups of other meaning are read as usual.
+  const std::string file = dir.Path("fine.dxf");
+  WriteDxf(file, "",
+           "0\nMTEXT\n8\n0\n10\n1\n20\n1\n40\n1\n90\n-7\n1\ntext\n" + lwpolyline +
+               "2\n10\n0\n20\n0\n10\n1\n20\n1\n");
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(file, m, report, error)) << error;
+  EXPECT_EQ(report.shapes, 2u);
 }
 
 TEST(DxfLoad, ReplacesTheDrawingOnSuccess) {
