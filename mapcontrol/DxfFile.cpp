@@ -165,8 +165,8 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
           const int v = JustifyVertical(s.justify);
           const int dxf_v = v == 0 ? 0 : v + 1;
           dxf.writeText(*dw,
-                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v,
-                                    s.text, "STANDARD", 0.0),
+                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v, s.text,
+                                    "STANDARD", 0.0),
                         attributes);
           break;
         }
@@ -259,7 +259,7 @@ struct Item {
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0, r = 0, a1 = 0, a2 = 0;
   std::string text;
   std::string style;  // text: font name; insert: block name
-  int justify = 0;     // text: the anchor's place, as TextAdd takes it
+  int justify = 0;    // text: the anchor's place, as TextAdd takes it
   std::vector<PointXY> points;
   bool closed = false;
   // Insert only.
