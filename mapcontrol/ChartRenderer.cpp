@@ -239,7 +239,7 @@ bool ChartRenderer::Rasterize(const DrawingModel::Record& rec, int width) {
   return false;
 }
 
-void ChartRenderer::AddClippedLine(double x0, double y0, double x1, double y1) {
+bool ChartRenderer::Clip(double& x0, double& y0, double& x1, double& y1) const {
   // Liang-Barsky against the window grown by the clip margin.
   const double xmin = -kClipMargin;
   const double ymin = -kClipMargin;
@@ -253,7 +253,7 @@ void ChartRenderer::AddClippedLine(double x0, double y0, double x1, double y1) {
   const double q[4] = {x0 - xmin, xmax - x0, y0 - ymin, ymax - y0};
   for (int i = 0; i < 4; ++i) {
     if (p[i] == 0) {
-      if (q[i] < 0) return;
+      if (q[i] < 0) return false;
       continue;
     }
     const double t = q[i] / p[i];
@@ -262,9 +262,23 @@ void ChartRenderer::AddClippedLine(double x0, double y0, double x1, double y1) {
     } else {
       t1 = std::min(t1, t);
     }
-    if (t0 > t1) return;
+    if (t0 > t1) return false;
   }
-  batch_.append(QLineF(x0 + t0 * dx, y0 + t0 * dy, x0 + t1 * dx, y0 + t1 * dy));
+  const double sx = x0;
+  const double sy = y0;
+  if (t0 > 0) {
+    x0 = sx + t0 * dx;
+    y0 = sy + t0 * dy;
+  }
+  if (t1 < 1) {
+    x1 = sx + t1 * dx;
+    y1 = sy + t1 * dy;
+  }
+  return true;
+}
+
+void ChartRenderer::AddClippedLine(double x0, double y0, double x1, double y1) {
+  if (Clip(x0, y0, x1, y1)) batch_.append(QLineF(x0, y0, x1, y1));
 }
 
 void ChartRenderer::FlushLines(QPainter& painter) {
@@ -305,8 +319,52 @@ void ChartRenderer::PaintCurve(QPainter& painter, double cx, double cy, double r
   FlushLines(painter);
 }
 
+void ChartRenderer::AddSegment(QPainter& painter, double x0, double y0, double x1, double y1,
+                               bool thin) {
+  const double lo = -kRasterPixels - kMaskMargin;
+  const double hi_x = 2 * view_.half_width + kRasterPixels + kMaskMargin;
+  const double hi_y = 2 * view_.half_height + kRasterPixels + kMaskMargin;
+  if (thin && std::abs(x1 - x0) <= kRasterPixels && std::abs(y1 - y0) <= kRasterPixels &&
+      x0 >= lo && x0 <= hi_x && y0 >= lo && y0 <= hi_y && x1 >= lo && x1 <= hi_x && y1 >= lo &&
+      y1 <= hi_y) {
+    FlushRun(painter);
+    lines_.Line(PixelOf(x0), PixelOf(y0), PixelOf(x1), PixelOf(y1));
+    return;
+  }
+  if (!Clip(x0, y0, x1, y1)) {
+    FlushRun(painter);
+    return;
+  }
+  const QPointF a(x0, y0);
+  const QPointF b(x1, y1);
+  const QPointF last = pending_ ? *pending_ : (run_.isEmpty() ? QPointF() : run_.back());
+  if (run_.isEmpty() || last != a) {
+    FlushRun(painter);
+    run_.append(a);
+  }
+  // Vertices within half a pixel of the last one kept are left out (the
+  // newest is kept in reserve for the end of the run), which keeps the
+  // drawn line within half a pixel of the polyline.
+  const QPointF d = b - run_.back();
+  if (d.x() * d.x() + d.y() * d.y() < 0.25) {
+    pending_ = b;
+  } else {
+    run_.append(b);
+    pending_.reset();
+  }
+}
+
+void ChartRenderer::FlushRun(QPainter& painter) {
+  if (pending_) {
+    run_.append(*pending_);
+    pending_.reset();
+  }
+  if (run_.size() >= 2) painter.drawPolyline(run_);
+  run_.clear();
+}
+
 void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
-                               const DrawingModel::Record& rec, QPainter& painter) {
+                               const DrawingModel::Record& rec, QPainter& painter, bool thin) {
   ++stats_.painted;
   switch (rec.kind) {
     case ShapeKind::kLine:
@@ -328,14 +386,18 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
         AddClippedLine(sx, sy, sx, sy);
         return;
       }
+      // A long polyline (a coastline, a track kept as one shape) is mostly
+      // segments of a pixel or two at small scales.
+      // Drawn as connected runs, so that wide pens join at the vertices.
       for (size_t i = 1; i < pts.size(); ++i) {
-        AddClippedLine(view_.ScreenX(pts[i - 1].x), view_.ScreenY(pts[i - 1].y),
-                       view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y));
+        AddSegment(painter, view_.ScreenX(pts[i - 1].x), view_.ScreenY(pts[i - 1].y),
+                   view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y), thin);
       }
       if (model.RecordClosed(layer, rec) && pts.size() > 2) {
-        AddClippedLine(view_.ScreenX(pts.back().x), view_.ScreenY(pts.back().y),
-                       view_.ScreenX(pts[0].x), view_.ScreenY(pts[0].y));
+        AddSegment(painter, view_.ScreenX(pts.back().x), view_.ScreenY(pts.back().y),
+                   view_.ScreenX(pts[0].x), view_.ScreenY(pts[0].y), thin);
       }
+      FlushRun(painter);
       return;
     }
     case ShapeKind::kCircle:
@@ -477,9 +539,15 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
         painter.setPen(pen);
         pen_width = width;
       }
-      PaintShape(model, layer, rec, painter);
+      PaintShape(model, layer, rec, painter, width <= 1);
     }
     FlushLines(painter);
+    // Pixels of thin polylines go above this layer's other shapes, and
+    // below the next layer's.
+    if (!lines_.Empty()) {
+      lines_.Paint(overlay_, Argb(color), dirty_);
+      lines_.Clear();
+    }
   }
   FlushOverlay(painter);
 
@@ -490,7 +558,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     pen.setWidth(std::max(width, 0) + kSelectionExtraWidth);
     pen.setCapStyle(Qt::FlatCap);
     painter.setPen(pen);
-    PaintShape(model, layer, rec, painter);
+    PaintShape(model, layer, rec, painter, false);
     FlushLines(painter);
   }
 }

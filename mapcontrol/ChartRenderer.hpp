@@ -3,12 +3,14 @@
 
 #include <QImage>
 #include <QLineF>
+#include <QPolygonF>
 #include <QRect>
 #include <QSize>
 #include <QVector>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "mapcontrol/DrawingModel.hpp"
@@ -94,8 +96,17 @@ class ChartRenderer {
 
  private:
   bool Rasterize(const DrawingModel::Record& rec, int width);
+  // `thin`: drawn one pixel wide, so that short polyline segments may be
+  // set as pixels.
   void PaintShape(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
-                  QPainter& painter);
+                  QPainter& painter, bool thin);
+  // A segment of a polyline: pixels when thin, short and near the window,
+  // else clipped and added to the run of connected segments.
+  void AddSegment(QPainter& painter, double x0, double y0, double x1, double y1, bool thin);
+  void FlushRun(QPainter& painter);
+  // Clips the screen segment to the window and its margin; false when none
+  // of it is left.
+  bool Clip(double& x0, double& y0, double& x1, double& y1) const;
   void PaintCurve(QPainter& painter, double cx, double cy, double r, double start_deg,
                   double sweep_deg);
   void AddClippedLine(double x0, double y0, double x1, double y1);
@@ -112,6 +123,8 @@ class ChartRenderer {
   std::vector<uint32_t> indices_;
   std::vector<uint32_t> vector_indices_;
   QVector<QLineF> batch_;
+  QPolygonF run_;
+  std::optional<QPointF> pending_;
 };
 
 }  // namespace halvex::mapcontrol

@@ -479,6 +479,31 @@ class FlpCadTest : public QObject {
     QCOMPARE(img.pixelColor(150, 154), QColor(255, 255, 255));
   }
 
+  void LongThinPolylineDrawsAsPixels() {
+    // A coastline of 20000 vertices 0.01 apart, seen whole: its segments
+    // are well under a pixel and set as pixels; a thick copy is painted.
+    TFlpCAD w;
+    w.resize(300, 200);
+    w.SetBackColor(0xFFFFFF);
+    const uint16_t coast = w.LayerOpen("coast");
+    std::vector<PointXY> pts;
+    for (int i = 0; i <= 20000; ++i) pts.push_back({-100 + i * 0.01, 20 * std::sin(i * 0.0005)});
+    w.DrawPolyline(pts, false, coast);
+    QImage img = w.grab().toImage();
+    for (int x = 60; x < 240; x += 30) {
+      const double wx = x + 0.5 - 150;
+      const int y = static_cast<int>(std::floor(100 - 20 * std::sin((wx + 100) * 0.05)));
+      bool hit = false;
+      for (int dy = -1; dy <= 1; ++dy) hit |= img.pixelColor(x, y + dy) == QColor(0, 0, 0);
+      QVERIFY2(hit, qPrintable(QStringLiteral("x %1").arg(x)));
+    }
+    w.SetLayerPenWidth(coast, 3);
+    img = w.grab().toImage();
+    // At x = 150 (world 0.5) the line is at world y -19.0, screen row 119.
+    QVERIFY(Dark(img.pixelColor(150, 119)));
+    QVERIFY(Dark(img.pixelColor(150, 118)));
+  }
+
   void LayersStackInOrderWhetherPixelsOrPainted() {
     TFlpCAD w;
     w.resize(100, 100);
