@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -398,6 +399,58 @@ TEST(DxfLoad, LightweightPolylineBulgeAndMText) {
   ASSERT_TRUE(m.FontGet(notes[0].font));
   EXPECT_EQ(m.FontGet(notes[0].font)->name, "Standard");
   EXPECT_DOUBLE_EQ(m.FontGet(notes[0].font)->scale, 1.5);
+}
+
+// Files of every release from 12 to 2018, written by ezdxf (the script
+// make_dxf_versions.py beside this test), read alike.
+TEST(DxfLoad, EveryReleaseFrom12To2018) {
+  TempDir dir;
+  const std::string command = std::string(DXF_AUDIT_PYTHON) + " " + DXF_TEST_SCRIPTS +
+                              "/make_dxf_versions.py '" + dir.Path("") + "' >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::vector<std::pair<std::string, std::string>> releases = {
+      {"R12", "AC1009"},   {"R2000", "AC1015"}, {"R2004", "AC1018"}, {"R2007", "AC1021"},
+      {"R2010", "AC1024"}, {"R2013", "AC1027"}, {"R2018", "AC1032"}};
+  for (const auto& [name, version] : releases) {
+    SCOPED_TRACE(name);
+    DrawingModel m;
+    DxfLoadReport report;
+    std::string error;
+    ASSERT_TRUE(LoadDxf(dir.Path(name + ".dxf"), m, report, error)) << error;
+    EXPECT_EQ(report.version, version);
+    EXPECT_TRUE(report.unsupported.empty());
+    const uint16_t survey = m.LayerFindByName("Survey");
+    ASSERT_NE(survey, kNoLayer);
+    EXPECT_EQ(m.LayerPenColor(survey), AciToBgr(3));
+    const bool r12 = name == "R12";
+    EXPECT_EQ(m.LayerShapeCount(survey), r12 ? 7u : 9u);
+    std::map<ShapeKind, std::vector<ShapeData>> by_kind;
+    m.ForEachShape(survey, [&](const ShapeData& s) { by_kind[s.kind].push_back(s); });
+    ASSERT_EQ(by_kind[ShapeKind::kLine].size(), 2u);
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kLine][0].x1, 512000.5);
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kLine][0].y2, 6012005.25);
+    // The block's line, moved to the insertion point.
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kLine][1].x1, 100);
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kLine][1].x2, 101);
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kLine][1].y2, 200);
+    ASSERT_EQ(by_kind[ShapeKind::kArc].size(), 1u);
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kArc][0].a2, 80);
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kCircle].at(0).r, 5);
+    EXPECT_DOUBLE_EQ(by_kind[ShapeKind::kPoint].at(0).y1, 2);
+    const ShapeData& text = by_kind[ShapeKind::kText].at(0);
+    EXPECT_EQ(text.text, "Buoy 7");
+    EXPECT_EQ(text.justify, 4);  // middle centre
+    EXPECT_DOUBLE_EQ(text.x1, 20);
+    EXPECT_DOUBLE_EQ(text.text_height, 2.5);
+    const ShapeData& polygon = by_kind[ShapeKind::kPolyline].at(0);
+    EXPECT_TRUE(polygon.closed);
+    EXPECT_EQ(polygon.points.size(), 3u);
+    if (!r12) {
+      // The bulge of 1 is a half circle of fine segments.
+      EXPECT_GT(by_kind[ShapeKind::kPolyline].at(1).points.size(), 50u);
+      EXPECT_EQ(by_kind[ShapeKind::kText].at(1).text, "Wreck\ndepth 12 m");
+    }
+  }
 }
 
 TEST(DxfLoad, UnsupportedEntitiesAreCounted) {
