@@ -84,6 +84,10 @@ inline constexpr double kDynamicZoomPixelsPerDoubling = 100.0;
 class TFlpCAD : public QWidget {
   Q_OBJECT
   Q_PROPERTY(int BackColor READ BackColor WRITE SetBackColor)
+  Q_PROPERTY(double WorldLeft READ WorldLeft)
+  Q_PROPERTY(double WorldRight READ WorldRight)
+  Q_PROPERTY(double WorldTop READ WorldTop)
+  Q_PROPERTY(double WorldBottom READ WorldBottom)
   Q_PROPERTY(int LayerNumber READ LayerNumber WRITE SetLayerNumber)
   Q_PROPERTY(int ViewMouseTool READ ViewMouseTool WRITE SetViewMouseTool)
   Q_PROPERTY(int CadAction READ CadAction WRITE SetCadAction)
@@ -110,6 +114,10 @@ class TFlpCAD : public QWidget {
                    uint16_t layer);
   int32_t FontOpen(std::string_view name, double scale);
   uint32_t TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font);
+  // The per-layer style: read with the plain name, written with Set.
+  int LayerPenFg(uint16_t layer) const { return model_.LayerPenColor(layer); }
+  int LayerPenWidth(uint16_t layer) const { return model_.LayerPenWidth(layer); }
+  uint32_t LayerAction(uint16_t layer) const { return model_.LayerAction(layer); }
   void SetLayerPenFg(uint16_t layer, int color);
   void SetLayerPenWidth(uint16_t layer, int width);
   void SetLayerAction(uint16_t layer, uint32_t action);

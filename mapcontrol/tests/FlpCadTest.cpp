@@ -64,9 +64,10 @@ class FlpCadTest : public QObject {
     w.SetLayerPenFg(track, 0x123456);
     w.SetLayerPenWidth(track, 4);
     w.SetLayerAction(track, kActionVisible);
-    QCOMPARE(w.Model().LayerPenColor(track), 0x123456);
-    QCOMPARE(w.Model().LayerPenWidth(track), 4);
-    QCOMPARE(w.Model().LayerAction(track), kActionVisible);
+    QCOMPARE(w.LayerPenFg(track), 0x123456);
+    QCOMPARE(w.LayerPenWidth(track), 4);
+    QCOMPARE(w.LayerAction(track), kActionVisible);
+    QCOMPARE(w.LayerPenFg(kNoLayer), kDefaultPenColor);
 
     QCOMPARE(w.ShapePenWidth(line), -1);
     QVERIFY(w.SetShapePenWidth(line, 3));
@@ -120,6 +121,11 @@ class FlpCadTest : public QObject {
     QCOMPARE(w.WorldBottom(), -50.0);
     w.WorldPan(10, -5);
     QCOMPARE(w.WorldLeft(), -90.0);
+    // The view bounds are readable as properties too.
+    QCOMPARE(w.property("WorldLeft").toDouble(), -90.0);
+    QCOMPARE(w.property("WorldRight").toDouble(), w.WorldRight());
+    QCOMPARE(w.property("WorldTop").toDouble(), w.WorldTop());
+    QCOMPARE(w.property("WorldBottom").toDouble(), w.WorldBottom());
     QCOMPARE(w.WorldRight(), 110.0);
     QCOMPARE(w.WorldTop(), 45.0);
     QCOMPARE(w.WorldBottom(), -55.0);
