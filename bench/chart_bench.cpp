@@ -42,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/SurveyTrack.hpp"
 #include "mapcontrol/DrawingModel.hpp"
 #include "mapcontrol/FlpCad.hpp"
 
@@ -52,33 +53,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-// Survey track: lines of kLineFixes fixes kFixSpacing metres apart, run
-// alternately east and west, kLineSpacing metres apart going north.
-constexpr double kOriginX = 500000.0;
-constexpr double kOriginY = 6000000.0;
-constexpr double kFixSpacing = 2.0;
-constexpr double kLineSpacing = 25.0;
-constexpr size_t kLineFixes = 2500;
+using halvex::bench::Fix;
+using halvex::bench::kFixSpacing;
+using halvex::bench::kOriginX;
+using halvex::bench::kOriginY;
+
+size_t ShapeCount() { return halvex::bench::ShapeCount("HALVEX_CHART_BENCH_SHAPES"); }
+
 // Half the size of a point's cross, in world units, for the scene.
 constexpr double kPointHalfWorld = 0.5;
-
-size_t ShapeCount() {
-  if (const char* text = std::getenv("HALVEX_CHART_BENCH_SHAPES")) {
-    const long long value = std::atoll(text);
-    if (value >= 4) return static_cast<size_t>(value);
-  }
-  return 1000000;
-}
-
-mc::PointXY Fix(size_t i) {
-  const size_t line = i / kLineFixes;
-  const size_t along = i % kLineFixes;
-  const double offset = static_cast<double>(line % 2 == 0 ? along : kLineFixes - 1 - along);
-  // A slight wobble so that lines are not exactly straight.
-  const double wobble = 0.8 * std::sin(static_cast<double>(i) * 0.05);
-  return {kOriginX + offset * kFixSpacing,
-          kOriginY + static_cast<double>(line) * kLineSpacing + wobble};
-}
 
 double RssBytes() {
   std::ifstream statm("/proc/self/statm");

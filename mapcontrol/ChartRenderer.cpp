@@ -240,6 +240,11 @@ bool ChartRenderer::Rasterize(const DrawingModel::Record& rec, int width) {
 }
 
 bool ChartRenderer::Clip(double& x0, double& y0, double& x1, double& y1) const {
+  // Coordinates beyond the range of doubles on the screen (only for
+  // drawings near that range themselves) draw nothing.
+  if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) {
+    return false;
+  }
   // Liang-Barsky against the window grown by the clip margin.
   const double xmin = -kClipMargin;
   const double ymin = -kClipMargin;

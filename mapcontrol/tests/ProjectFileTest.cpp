@@ -4,6 +4,7 @@
 // the first version.
 
 #include "mapcontrol/ProjectFile.hpp"
+#include "mapcontrol/tests/TestFiles.hpp"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -22,21 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<ShapeData> AllShapes(const DrawingModel& m) {
-  std::vector<ShapeData> all;
-  for (size_t l = 0; l < m.LayerCount(); ++l) {
-    m.ForEachShape(static_cast<uint16_t>(l), [&](const ShapeData& s) { all.push_back(s); });
-  }
-  return all;
-}
+using test_files::AllShapes;
+using test_files::ReadBytes;
 
 void WriteBytes(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void Sql(const fs::path& p, const char* sql) {

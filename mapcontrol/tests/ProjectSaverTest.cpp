@@ -3,6 +3,7 @@
 // of requests, and failures reported through the callback.
 
 #include "mapcontrol/ProjectSaver.hpp"
+#include "mapcontrol/tests/TestFiles.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -21,18 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<ShapeData> AllShapes(const DrawingModel& m) {
-  std::vector<ShapeData> all;
-  for (size_t l = 0; l < m.LayerCount(); ++l) {
-    m.ForEachShape(static_cast<uint16_t>(l), [&](const ShapeData& s) { all.push_back(s); });
-  }
-  return all;
-}
-
-std::string ReadBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test_files::AllShapes;
+using test_files::ReadBytes;
 
 // A track of `fixes` points and lines, a styled layer and a text.
 DrawingModel Track(int fixes, double y = 0) {
