@@ -64,7 +64,80 @@ long Distance2(int a, int b) {
 
 std::string ErrnoText(int code) { return std::strerror(code); }
 
+// The signs DXF writes as control codes, as UTF-8 in the drawing.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kSpecialSigns = {{
+    {"%%d", "\u00B0"},  // degree
+    {"%%p", "\u00B1"},  // plus-minus
+    {"%%c", "\u2300"},  // diameter
+}};
+
 }  // namespace
+
+// A text as a DXF group value: a value ends at the line's end, so line
+// breaks are written as "\P" (MTEXT's paragraph code) and other control
+// characters as blanks; the degree, plus-minus and diameter signs become
+// DXF's %%d, %%p and %%c.
+std::string ToDxfText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      out += "\\P";
+      continue;
+    }
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      out += ' ';
+      continue;
+    }
+    bool replaced = false;
+    for (const auto& [code, sign] : kSpecialSigns) {
+      if (text.compare(i, sign.size(), sign) == 0) {
+        out += code;
+        i += sign.size() - 1;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += c;
+  }
+  return out;
+}
+
+// The reverse of ToDxfText: %%d, %%p, %%c in either case, %%% as a percent
+// sign and, with `paragraphs` (TEXT; MTEXT has its own codes read before),
+// "\P" as a line break.
+std::string FromDxfText(const std::string& text, bool paragraphs) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, "%%") == 0 && i + 2 < text.size()) {
+      const char code = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 2])));
+      bool replaced = false;
+      for (const auto& [dxf, sign] : kSpecialSigns) {
+        if (dxf[2] == code) {
+          out += sign;
+          replaced = true;
+        }
+      }
+      if (code == '%') {
+        out += '%';
+        replaced = true;
+      }
+      if (replaced) {
+        i += 2;
+        continue;
+      }
+    }
+    if (paragraphs && text.compare(i, 2, "\\P") == 0) {
+      out += '\n';
+      ++i;
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
 
 int NearestAci(int bgr) {
   bgr &= 0xFFFFFF;
@@ -165,8 +238,8 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
           const int v = JustifyVertical(s.justify);
           const int dxf_v = v == 0 ? 0 : v + 1;
           dxf.writeText(*dw,
-                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v, s.text,
-                                    "STANDARD", 0.0),
+                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v,
+                                    ToDxfText(s.text), "STANDARD", 0.0),
                         attributes);
           break;
         }
@@ -421,7 +494,7 @@ class Reader : public DL_CreationAdapter {
       item.y1 = (d.ipy + d.apy) / 2;
     }
     item.r = d.height;
-    item.text = d.text;
+    item.text = FromDxfText(d.text, true);
     item.style = d.style;
     item.justify = TextJustify(d.hJustification, d.vJustification);
     Put(std::move(item));
@@ -432,7 +505,7 @@ class Reader : public DL_CreationAdapter {
     item.x1 = d.ipx;
     item.y1 = d.ipy;
     item.r = d.height;
-    item.text = MTextPlain(mtext_ + d.text);
+    item.text = FromDxfText(MTextPlain(mtext_ + d.text), false);
     mtext_.clear();
     item.style = d.style;
     // Attachment 1..9: top, middle, bottom rows of left, centre, right.

@@ -98,6 +98,14 @@ struct DxfLoadOptions {
 bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report, std::string& error,
              const DxfLoadOptions& options = {});
 
+// A text as written to a DXF group and back: line breaks as "\P", other
+// control characters as blanks, the degree, plus-minus and diameter signs as
+// %%d, %%p and %%c.
+std::string ToDxfText(const std::string& text);
+// `paragraphs`: read "\P" as a line break (TEXT; MTEXT's codes are read
+// before).
+std::string FromDxfText(const std::string& text, bool paragraphs);
+
 // The nearest basic colour index (1..9) to a 0xBBGGRR colour, and back.
 int NearestAci(int bgr);
 int AciToBgr(int aci);

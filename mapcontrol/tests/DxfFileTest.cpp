@@ -237,6 +237,32 @@ TEST(DxfRoundTrip, LayerZeroVisibilityAndFullCircleArc) {
 
 // ---------------------------------------------------------------- colours
 
+TEST(DxfRoundTrip, TextWithLineBreaksControlCharactersAndSigns) {
+  TempDir dir;
+  DrawingModel m;
+  const uint16_t l = m.LayerOpen("Notes");
+  const int32_t f = m.FontOpen("Txt", 2);
+  m.TextAdd(l, "12.50 m 45.00\u00B0\nsecond line", 0, 0, f, 2, 0);
+  m.TextAdd(l, "\u00B1 0.05 m, \u2300 0.3 m, 100%", 0, 10, f, 2, 0);
+  m.TextAdd(l, "tab\there\rcr", 0, 20, f, 2, 0);
+  std::string error;
+  const std::string file = dir.Path("text.dxf");
+  ASSERT_TRUE(SaveDxf(m, file, error)) << error;
+  const std::string written = ReadFile(file);
+  EXPECT_NE(written.find("12.50 m 45.00%%d\\Psecond line"), std::string::npos);
+  EXPECT_TRUE(PassesAudit(file));
+  DrawingModel back;
+  DxfLoadReport report;
+  ASSERT_TRUE(LoadDxf(file, back, report, error)) << error;
+  const auto texts = Shapes(back, 0);
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0].text, "12.50 m 45.00\u00B0\nsecond line");
+  EXPECT_EQ(texts[1].text, "\u00B1 0.05 m, \u2300 0.3 m, 100%");
+  EXPECT_EQ(texts[2].text, "tab here cr");  // control characters as blanks
+  EXPECT_EQ(FromDxfText("%%D %%%%%C %%x", true), "\u00B0 %\u2300 %%x");
+  EXPECT_EQ(FromDxfText("a\\Pb", false), "a\\Pb");
+}
+
 TEST(DxfColours, NearestBasicIndex) {
   EXPECT_EQ(NearestAci(0x0000FF), 1);  // red (0xBBGGRR)
   EXPECT_EQ(NearestAci(0x00FFFF), 2);
