@@ -73,6 +73,17 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kSpecialS
 
 }  // namespace
 
+// A layer's name as DXF takes it: not empty, and without control
+// characters, which would end the group value (each becomes "_").
+std::string DxfLayerName(const std::string& name) {
+  if (name.empty()) return "_";
+  std::string out = name;
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+  }
+  return out;
+}
+
 // A text as a DXF group value: a value ends at the line's end, so line
 // breaks are written as "\P" (MTEXT's paragraph code) and other control
 // characters as blanks; the degree, plus-minus and diameter signs become
@@ -187,7 +198,7 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
   }
   for (uint16_t l = 0; l < model.LayerCount(); ++l) {
     const bool off = (model.LayerAction(l) & kActionVisible) == 0;
-    dxf.writeLayer(*dw, DL_LayerData(model.LayerName(l), 0, off),
+    dxf.writeLayer(*dw, DL_LayerData(DxfLayerName(model.LayerName(l)), 0, off),
                    DL_Attributes("", NearestAci(model.LayerPenColor(l)), 0, "CONTINUOUS", 1.0));
   }
   dw->tableEnd();
@@ -211,7 +222,7 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
 
   dw->sectionEntities();
   for (uint16_t l = 0; l < model.LayerCount(); ++l) {
-    const DL_Attributes attributes(model.LayerName(l), 256, 0, "BYLAYER", 1.0);
+    const DL_Attributes attributes(DxfLayerName(model.LayerName(l)), 256, 0, "BYLAYER", 1.0);
     model.ForEachShape(l, [&](const ShapeData& s) {
       switch (s.kind) {
         case ShapeKind::kLine:

@@ -98,6 +98,10 @@ struct DxfLoadOptions {
 bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report, std::string& error,
              const DxfLoadOptions& options = {});
 
+// A layer's name as written to DXF: "_" for the empty name, control
+// characters as "_".
+std::string DxfLayerName(const std::string& name);
+
 // A text as written to a DXF group and back: line breaks as "\P", other
 // control characters as blanks, the degree, plus-minus and diameter signs as
 // %%d, %%p and %%c.

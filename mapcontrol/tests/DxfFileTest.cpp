@@ -260,6 +260,18 @@ TEST(DxfRoundTrip, TextWithLineBreaksControlCharactersAndSigns) {
   EXPECT_EQ(texts[1].text, "\u00B1 0.05 m, \u2300 0.3 m, 100%");
   EXPECT_EQ(texts[2].text, "tab here cr");  // control characters as blanks
   EXPECT_EQ(FromDxfText("%%D %%%%%C %%x", true), "\u00B0 %\u2300 %%x");
+
+  // Layer names that DXF could not carry as they are.
+  DrawingModel odd;
+  odd.DrawPoint(0, 0, odd.LayerOpen(""));
+  odd.DrawPoint(1, 1, odd.LayerOpen("two\nlines"));
+  const std::string odd_file = dir.Path("odd.dxf");
+  ASSERT_TRUE(SaveDxf(odd, odd_file, error)) << error;
+  EXPECT_TRUE(PassesAudit(odd_file));
+  DrawingModel odd_back;
+  ASSERT_TRUE(LoadDxf(odd_file, odd_back, report, error)) << error;
+  EXPECT_EQ(odd_back.LayerFindByName("_"), 0);
+  EXPECT_EQ(odd_back.LayerFindByName("two_lines"), 1);
   EXPECT_EQ(FromDxfText("a\\Pb", false), "a\\Pb");
 }
 
