@@ -193,43 +193,40 @@ void PixelMask::Clear() {
 
 // ---------------------------------------------------------------- ChartRenderer
 
+bool ChartRenderer::NearWindow(double sx, double sy) const {
+  return sx >= near_.min_x && sx <= near_.max_x && sy >= near_.min_y && sy <= near_.max_y;
+}
+
+bool ChartRenderer::RasterSegment(double x0, double y0, double x1, double y1) {
+  if (std::abs(x1 - x0) > kRasterPixels || std::abs(y1 - y0) > kRasterPixels ||
+      !NearWindow(x0, y0) || !NearWindow(x1, y1)) {
+    return false;
+  }
+  lines_.Line(PixelOf(x0), PixelOf(y0), PixelOf(x1), PixelOf(y1));
+  return true;
+}
+
 // Sets the shape as pixels when it is thin and small enough on the screen;
 // false leaves it to QPainter.
 bool ChartRenderer::Rasterize(const DrawingModel::Record& rec, int width) {
   if (width > 1) return false;
-  // Ends further out than this go through the clipping path.
-  const double lo = -kRasterPixels - kMaskMargin;
-  const double hi_x = 2 * view_.half_width + kRasterPixels + kMaskMargin;
-  const double hi_y = 2 * view_.half_height + kRasterPixels + kMaskMargin;
-  auto near = [&](double sx, double sy) {
-    return sx >= lo && sx <= hi_x && sy >= lo && sy <= hi_y;
-  };
   switch (rec.kind) {
     case ShapeKind::kPoint: {
       const double sx = view_.ScreenX(rec.a);
       const double sy = view_.ScreenY(rec.b);
       // A cross wholly outside the window draws nothing.
-      if (near(sx, sy)) points_.Set(PixelOf(sx), PixelOf(sy));
+      if (NearWindow(sx, sy)) points_.Set(PixelOf(sx), PixelOf(sy));
       return true;
     }
-    case ShapeKind::kLine: {
-      const double x0 = view_.ScreenX(rec.a);
-      const double y0 = view_.ScreenY(rec.b);
-      const double x1 = view_.ScreenX(rec.c);
-      const double y1 = view_.ScreenY(rec.d);
-      if (std::abs(x1 - x0) > kRasterPixels || std::abs(y1 - y0) > kRasterPixels || !near(x0, y0) ||
-          !near(x1, y1)) {
-        return false;
-      }
-      lines_.Line(PixelOf(x0), PixelOf(y0), PixelOf(x1), PixelOf(y1));
-      return true;
-    }
+    case ShapeKind::kLine:
+      return RasterSegment(view_.ScreenX(rec.a), view_.ScreenY(rec.b), view_.ScreenX(rec.c),
+                           view_.ScreenY(rec.d));
     case ShapeKind::kCircle:
     case ShapeKind::kArc: {
       if (rec.c / view_.units_per_pixel >= 0.5) return false;
       const double sx = view_.ScreenX(rec.a);
       const double sy = view_.ScreenY(rec.b);
-      if (near(sx, sy)) lines_.Set(PixelOf(sx), PixelOf(sy));
+      if (NearWindow(sx, sy)) lines_.Set(PixelOf(sx), PixelOf(sy));
       return true;
     }
     case ShapeKind::kPolyline:
@@ -326,14 +323,8 @@ void ChartRenderer::PaintCurve(QPainter& painter, double cx, double cy, double r
 
 void ChartRenderer::AddSegment(QPainter& painter, double x0, double y0, double x1, double y1,
                                bool thin) {
-  const double lo = -kRasterPixels - kMaskMargin;
-  const double hi_x = 2 * view_.half_width + kRasterPixels + kMaskMargin;
-  const double hi_y = 2 * view_.half_height + kRasterPixels + kMaskMargin;
-  if (thin && std::abs(x1 - x0) <= kRasterPixels && std::abs(y1 - y0) <= kRasterPixels &&
-      x0 >= lo && x0 <= hi_x && y0 >= lo && y0 <= hi_y && x1 >= lo && x1 <= hi_x && y1 >= lo &&
-      y1 <= hi_y) {
+  if (thin && RasterSegment(x0, y0, x1, y1)) {
     FlushRun(painter);
-    lines_.Line(PixelOf(x0), PixelOf(y0), PixelOf(x1), PixelOf(y1));
     return;
   }
   if (!Clip(x0, y0, x1, y1)) {
@@ -473,6 +464,10 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
                           QSize size) {
   view_ = view;
   size_ = size;
+  // Ends further out than this go through the clipping path.
+  near_ = Rect{-kRasterPixels - kMaskMargin, -kRasterPixels - kMaskMargin,
+               2 * view.half_width + kRasterPixels + kMaskMargin,
+               2 * view.half_height + kRasterPixels + kMaskMargin};
   stats_ = Stats{};
   if (overlay_.size() != size) {
     overlay_ = QImage(size, QImage::Format_ARGB32_Premultiplied);

@@ -96,6 +96,10 @@ class ChartRenderer {
 
  private:
   bool Rasterize(const DrawingModel::Record& rec, int width);
+  // Whether a screen point lies near enough the window to go into a mask.
+  bool NearWindow(double sx, double sy) const;
+  // Sets a short segment near the window as pixels; false leaves it alone.
+  bool RasterSegment(double x0, double y0, double x1, double y1);
   // `thin`: drawn one pixel wide, so that short polyline segments may be
   // set as pixels.
   void PaintShape(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
@@ -115,6 +119,7 @@ class ChartRenderer {
 
   ViewTransform view_;
   QSize size_;
+  Rect near_;  // screen range of NearWindow
   Stats stats_;
   QImage overlay_;
   QRect dirty_;
