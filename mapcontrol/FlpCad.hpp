@@ -197,6 +197,9 @@ class TFlpCAD : public QWidget {
   void setCadFontScale(double scale) { SetCadFontScale(scale); }
   void setCadFontJustify(int justify) { SetCadFontJustify(justify); }
 
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
  signals:
   // The cursor's world position; magnitude and angle are the distance and the
   // bearing (degrees clockwise from north, 0 to 360) from the last mouse-down
@@ -266,6 +269,8 @@ class TFlpCAD : public QWidget {
   QPointF drag_current_;   // screen
   PointXY drag_world_;     // world point grabbed by the pan tool
   double drag_scale_ = 1;  // units per pixel when the dynamic zoom began
+  bool middle_pan_ = false;  // the middle button is down: panning
+  PointXY middle_world_;     // world point grabbed by the middle button
 };
 
 }  // namespace halvex::mapcontrol
