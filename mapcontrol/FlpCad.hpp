@@ -88,7 +88,9 @@ class TFlpCAD : public QWidget {
   Q_PROPERTY(double WorldRight READ WorldRight)
   Q_PROPERTY(double WorldTop READ WorldTop)
   Q_PROPERTY(double WorldBottom READ WorldBottom)
-  Q_PROPERTY(int LayerNumber READ LayerNumber WRITE SetLayerNumber)
+  // A layer number means something only for a drawing at run time: forms
+  // do not store it.
+  Q_PROPERTY(int LayerNumber READ LayerNumber WRITE SetLayerNumber DESIGNABLE false STORED false)
   Q_PROPERTY(int ViewMouseTool READ ViewMouseTool WRITE SetViewMouseTool)
   Q_PROPERTY(int CadAction READ CadAction WRITE SetCadAction)
   Q_PROPERTY(double CadFontScale READ CadFontScale WRITE SetCadFontScale)
