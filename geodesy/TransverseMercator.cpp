@@ -373,8 +373,7 @@ double ScaleAndConvergence(std::string_view what, double a, double f, double lat
   }
   // Named quantities are held in double; expressions run in extended.
   const auto phi = static_cast<double>(DegToRad(latitudeDeg));
-  const auto longitude =
-      static_cast<double>(NearCentralMeridian(longitudeDeg, centralMeridianDeg));
+  const auto longitude = static_cast<double>(NearCentralMeridian(longitudeDeg, centralMeridianDeg));
   const auto lambda = static_cast<double>(DegToRad(longitude));
   const auto lambda0 = static_cast<double>(DegToRad(centralMeridianDeg));
   const auto e = static_cast<double>(std::sqrt(static_cast<long double>(f) * (2.0L - f)));
