@@ -53,10 +53,10 @@ constexpr unsigned kLat3 = 1U << 2;  // "lat1 lon1 lat2 lon2"
   "  --mode BLH|XYZ\n"                                                             \
   "      XYZ: the result as ECEF \"X<TAB>Y<TAB>Z\" on " on                         \
   " (metres, 15\n"                                                                 \
-  "      significant digits). BLH (the default):\n"                                \
-  "      \"lat<TAB>lon<TAB>h\", degrees with --decimals-degrees decimals, the\n"   \
-  "      height in metres with --decimals-distance decimals; an empty line when\n" \
-  "      the result lies on the polar axis. Either word in any letter case.\n"
+  "      significant digits). BLH (the default): \"lat<TAB>lon<TAB>h\", degrees\n" \
+  "      with --decimals-degrees decimals, the height in metres with\n"            \
+  "      --decimals-distance decimals; an empty line when the result lies on\n"    \
+  "      the polar axis. Either word in any letter case.\n"
 
 constexpr std::array<Subcommand, 12> kSubcommandTable = {{
     {"ecef", Op::kEcef, kOptEllipsoid, 0, kLat1, "--ellipsoid \"A F\"",
