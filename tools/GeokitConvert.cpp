@@ -69,6 +69,9 @@ Converter::Converter(const Settings& s)
   for (std::size_t i = 0; i < tm_.size(); ++i) {
     tm_[i] = static_cast<double>(s_.projection.numbers[i]);
   }
+  for (unsigned bits = s_.command->latitudeInputs; bits != 0; bits >>= 1U) {
+    ++latitudeReads_;
+  }
 }
 
 LineResult Converter::Convert(std::string_view line) {
@@ -84,11 +87,8 @@ LineResult Converter::Convert(std::string_view line) {
 
 bool Converter::LatitudesInRange(std::string_view line) const {
   const unsigned latitudes = s_.command->latitudeInputs;
-  if (latitudes == 0) {
-    return true;
-  }
-  long double v[4];
-  const int count = NumberScanner(line).ReadExtendeds(v, 4);
+  long double v[sizeof latitudes * 8];
+  const int count = NumberScanner(line).ReadExtendeds(v, latitudeReads_);
   for (int i = 0; i < count; ++i) {
     if (((latitudes >> i) & 1U) != 0 && !(std::fabs(v[i]) <= 90.0L)) {
       return false;

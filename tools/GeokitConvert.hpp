@@ -52,6 +52,7 @@ class Converter {
 
   const Settings& s_;
   std::array<double, 5> tm_{};  // the projection numbers of scale-convergence
+  int latitudeReads_ = 0;       // numbers of a line to read for its latitudes
   int resultNumbers_ = 0;       // how many numbers a result holds
   bool resultHasLatitude_ = false;
   std::string scratch_;
