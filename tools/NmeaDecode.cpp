@@ -12,11 +12,13 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <istream>
 #include <limits>
 #include <optional>
 #include <ostream>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "nmea/CustomGpsReceiver.hpp"
@@ -32,6 +34,7 @@ namespace {
 using namespace nmea_decode;
 
 constexpr std::uint64_t kMaxRandomChunk = 64;
+constexpr int kMaxSilenceSeconds = 86400;
 
 constexpr std::string_view kHelp =
     "Usage: nmea-decode [OPTIONS] [FILE...]\n"
@@ -40,7 +43,8 @@ constexpr std::string_view kHelp =
     "fires as one JSON object per line, in firing order. The text is read from\n"
     "each FILE in turn (standard input when no FILE is given, and for \"-\") and\n"
     "fed in chunks to one receiver: a sentence cut at the end of one file\n"
-    "continues in the next, and the decoded state carries over.\n"
+    "continues in the next, and the decoded state carries over. Lines may end\n"
+    "with CR LF, as a serial line ends them, or with LF alone.\n"
     "\n"
     "Options:\n"
     "  --commands LIST       decode only these sentence kinds: names separated by\n"
@@ -58,23 +62,36 @@ constexpr std::string_view kHelp =
     "                        the raw log, if any, can be written\n"
     "  --log FILE            have the receiver append each accepted sentence to\n"
     "                        its raw log FILE, one per line (missing folders\n"
-    "                        are created)\n"
+    "                        are created); when a line cannot be written, the\n"
+    "                        LogError event says why, decoding goes on, and\n"
+    "                        the exit status is 1\n"
     "  --log-datetime        with --log: each log line starts with the local\n"
     "                        date and time\n"
     "  --state               after the events of each decoded sentence, write a\n"
     "                        State line with the receiver's data model\n"
     "  --receive             also write the Receive event after each chunk; it\n"
-    "                        carries the chunk's text, so these lines depend on\n"
+    "                        carries the chunk's text as fed (with a CR before\n"
+    "                        each LF that had none), so these lines depend on\n"
     "                        the chunk size\n"
     "  --port COMn|PATH      decode live from a serial port (a COM name of the\n"
     "                        port map, or a device path such as /dev/ttyUSB0 or\n"
     "                        a pseudo-terminal), instead of files; adds the\n"
-    "                        Connect, Disconnect, Idle and Timeout events\n"
+    "                        Connect, Disconnect, Idle and Timeout events.\n"
+    "                        SIGINT and SIGTERM close the port: the last line\n"
+    "                        is Disconnect, and the exit status 0\n"
     "  --baud N              with --port: the line speed (default 4800)\n"
     "  --delay MS            with --port: read the port every MS milliseconds\n"
     "                        (default 1000)\n"
     "  --duration S          with --port: stop after S seconds (default: run\n"
     "                        until the connection ends or the program is stopped)\n"
+    "  --idle S              with --port: after S whole seconds without data\n"
+    "                        write Idle, once per silence (default 3; 0: off)\n"
+    "  --timeout S           with --port: after S whole seconds without data\n"
+    "                        write Timeout and end the connection (Disconnect);\n"
+    "                        default 0: off\n"
+    "  --ini FILE            with --port COMn: ports named in section SERIALCOMM\n"
+    "                        of this INI file (\"COM3=/dev/ttyUSB0\") come before\n"
+    "                        the machine's serial devices\n"
     "  --help                show this text and exit\n"
     "  --version             show the version and exit\n"
     "  --                    end of options: later arguments are input files\n"
@@ -100,6 +117,8 @@ constexpr std::string_view kHelp =
     "  {\"event\":\"Arrival\",\"WayPoint\":WAYPOINT|null,\"CircleRadius\":X}\n"
     "  {\"event\":\"LogError\",\"Message\":TEXT}\n"
     "  {\"event\":\"Receive\",\"Buffer\":TEXT}         (with --receive)\n"
+    "  {\"event\":\"Connect\",\"Port\":TEXT}  (also Disconnect; with --port)\n"
+    "  {\"event\":\"Idle\"}    {\"event\":\"Timeout\"}  (with --port)\n"
     "  {\"event\":\"State\",...}                   (with --state)\n"
     "WAYPOINT is {\"Name\":TEXT,\"Latitude_Degree\":N,\"Latitude_Minute\":N,\n"
     "\"Latitude_Second\":X,\"Latitude_Direction\":...,\"Longitude_Degree\":N,...}.\n"
@@ -114,7 +133,8 @@ constexpr std::string_view kHelp =
     "byte value, so the output is ASCII whatever the input holds.\n"
     "\n"
     "Exit status: 0 when all went well; 1 when an input file could not be read\n"
-    "(the other files are still decoded) or the output could not be written;\n"
+    "(the other files are still decoded), the raw log or the output could not\n"
+    "be written, or the port could not be opened;\n"
     "2 for a bad command line (unknown option or command name, bad number).\n";
 
 // --- Command line ---
@@ -183,7 +203,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       error = flag(s.state);
     } else if (name == "--receive") {
       error = flag(s.receive);
-    } else if (name == "--port" || name == "--baud" || name == "--delay" || name == "--duration") {
+    } else if (name == "--port" || name == "--baud" || name == "--delay" || name == "--duration" ||
+               name == "--idle" || name == "--timeout" || name == "--ini") {
       if (!takeValue()) {
         return {ParseOutcome::kUsageError, "option '" + name + "' needs a value"};
       }
@@ -202,6 +223,19 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
           error =
               "--delay needs a whole number of milliseconds from 1 to 60000, not '" + value + "'";
         }
+      } else if (name == "--idle" || name == "--timeout") {
+        int& seconds = name == "--idle" ? s.idle : s.timeout;
+        if (!ParseNumber<int>(value, 0, kMaxSilenceSeconds, seconds)) {
+          error = name + " needs a whole number of seconds from 0 (off) to " +
+                  std::to_string(kMaxSilenceSeconds) + ", not '" + value + "'";
+        }
+      } else if (name == "--ini") {
+        if (value.empty()) {
+          error = "--ini needs a file name";
+        } else if (std::error_code ec; !std::filesystem::is_regular_file(value, ec)) {
+          error = "--ini: cannot read '" + value + "'";
+        }
+        s.iniFile = value;
       } else {
         double seconds = 0.0;
         if (!ParseNumber(value, 0.0, 1e7, seconds) || !(seconds > 0.0)) {
@@ -249,7 +283,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
     return {ParseOutcome::kUsageError, "--port reads the port, not files"};
   }
   if (!s.port && s.liveOptions) {
-    return {ParseOutcome::kUsageError, "--baud, --delay and --duration go with --port"};
+    return {ParseOutcome::kUsageError,
+            "--baud, --delay, --duration, --idle, --timeout and --ini go with --port"};
   }
   if (s.port && s.port->find('/') == std::string::npos &&
       n::TRaxGPSReceiver::StringToCommPort(*s.port) == n::TCommPort::spNone) {
@@ -277,6 +312,43 @@ class ChunkSizes {
   std::uint64_t state_;
 };
 
+// The receiver frames sentences by CR LF, as a serial line ends them; logs
+// saved on other systems often end lines with LF alone. In text read from
+// files and standard input, a CR is put before each LF that has none, so
+// that such a LF ends the line too.
+class LineEnds {
+ public:
+  // The chunk with the missing CRs added (the chunk itself when none is
+  // missing); valid until the next call.
+  std::string_view Mend(std::string_view chunk) {
+    if (chunk.empty()) {
+      return chunk;
+    }
+    const bool crBefore = lastWasCr_;
+    lastWasCr_ = chunk.back() == '\r';
+    const auto lone = [&](std::size_t i) { return i > 0 ? chunk[i - 1] != '\r' : !crBefore; };
+    std::size_t lf = chunk.find('\n');
+    while (lf != std::string_view::npos && !lone(lf)) {
+      lf = chunk.find('\n', lf + 1);
+    }
+    if (lf == std::string_view::npos) {
+      return chunk;
+    }
+    mended_.assign(chunk.substr(0, lf));
+    for (std::size_t i = lf; i < chunk.size(); ++i) {
+      if (chunk[i] == '\n' && lone(i)) {
+        mended_ += '\r';
+      }
+      mended_ += chunk[i];
+    }
+    return mended_;
+  }
+
+ private:
+  bool lastWasCr_ = false;  // the previous chunk ended with a CR
+  std::string mended_;
+};
+
 class Runner : public cli::InputConsumer {
  public:
   Runner(const Settings& s, std::ostream& out, std::ostream& err)
@@ -297,7 +369,7 @@ class Runner : public cli::InputConsumer {
       if (got == 0) {
         break;
       }
-      decoder_.Feed(std::string_view(chunk_.data(), got));
+      decoder_.Feed(lineEnds_.Mend(std::string_view(chunk_.data(), got)));
     }
     if (in.bad()) {
       json_.Flush();
@@ -309,6 +381,7 @@ class Runner : public cli::InputConsumer {
 
   void Flush() override { json_.Flush(); }
   bool OutputFailed() const override { return json_.Failed(); }
+  bool LogFailed() const { return decoder_.LogFailed(); }
 
  private:
   // Up to `want` bytes: fewer at the end of the input, and when the input
@@ -340,6 +413,7 @@ class Runner : public cli::InputConsumer {
   Decoder<Observed<n::TRaxCustomGPSReceiver>> decoder_;
   std::vector<char> chunk_;
   std::optional<ChunkSizes> sizes_;
+  LineEnds lineEnds_;
 };
 
 int UsageError(std::ostream& err, const std::string& message) {
@@ -347,7 +421,9 @@ int UsageError(std::ostream& err, const std::string& message) {
       << "Usage: " << kProgram
       << " [--commands LIST|all] [--no-checksum] [--chunk N] [--random-chunks SEED]\n"
       << "       [--log FILE [--log-datetime]] [--state] [--receive] [FILE...]\n"
-      << "       " << kProgram << " --port COMn|PATH [--baud N] [--delay MS] [--duration S] [...]\n"
+      << "       " << kProgram
+      << " --port COMn|PATH [--baud N] [--delay MS] [--duration S] [--idle S]\n"
+      << "       [--timeout S] [--ini FILE] [...]\n"
       << "Try '" << kProgram << " --help' for more information.\n";
   return kNmeaDecodeUsage;
 }
@@ -386,7 +462,10 @@ int RunNmeaDecode(std::span<const std::string> args, std::istream& in, std::ostr
   Runner runner(settings, out, err);
   const bool inputsRead = cli::ProcessInputs(settings.files, in, kProgram, err, runner);
   runner.Flush();
-  return !inputsRead || runner.OutputFailed() ? kNmeaDecodeUnreadable : kNmeaDecodeOk;
+  if (!inputsRead || runner.OutputFailed()) {
+    return kNmeaDecodeUnreadable;
+  }
+  return runner.LogFailed() ? ReportLogFailure(settings, err) : kNmeaDecodeOk;
 }
 
 int RunNmeaDecode(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {

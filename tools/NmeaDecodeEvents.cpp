@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/NmeaDecodeEvents.hpp"
 
+#include <ostream>
+
 #include "nmea/DateTime.hpp"
 #include "nmea/GpsModel.hpp"
+#include "tools/NmeaDecode.hpp"
 
 namespace halvex::tools::nmea_decode {
 
@@ -119,6 +122,7 @@ void EventWriter::AssignHandlers() {
     json_.EndEvent();
   };
   r.OnLogError = [this](Receiver&, const std::string& message) {
+    logFailed_ = true;
     Event("LogError");
     Field("Message", message);
     json_.EndEvent();
@@ -248,6 +252,12 @@ void EventWriter::WriteState() {
   json_.EndArray();
   json_.EndObject();
   json_.EndEvent();
+}
+
+int ReportLogFailure(const Settings& s, std::ostream& err) {
+  err << kProgram << ": the raw log " << s.logFile.value_or("") << " could not be written"
+      << " (see the LogError events)\n";
+  return kNmeaDecodeUnreadable;
 }
 
 }  // namespace halvex::tools::nmea_decode

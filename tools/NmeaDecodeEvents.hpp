@@ -6,6 +6,7 @@
 // decoded sentence when asked for. Shared by the file mode
 // (NmeaDecode.cpp) and the live serial mode (NmeaDecodeLive.cpp).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -41,9 +42,12 @@ struct Settings {
   // Live decoding from a serial port ("COMn" or a device path).
   std::optional<std::string> port;
   int baud = 4800;
-  int delay = 1000;                // polling period, ms
-  std::optional<double> duration;  // seconds; none: until the line goes away
-  bool liveOptions = false;        // --baud, --delay or --duration given
+  int delay = 1000;                    // polling period, ms
+  std::optional<double> duration;      // seconds; none: until the line goes away
+  int idle = 3;                        // seconds of silence before Idle; 0 off
+  int timeout = 0;                     // seconds of silence that end the connection; 0 off
+  std::optional<std::string> iniFile;  // its SERIALCOMM entries name COM ports
+  bool liveOptions = false;            // an option other than --port that needs it
 };
 
 // Connects every handler of a receiver to the output.
@@ -53,6 +57,8 @@ class EventWriter {
       : s_(s), json_(json), receiver_(receiver) {}
 
   void AssignHandlers();
+  // A LogError event was written.
+  bool LogFailed() const { return logFailed_.load(); }
   // The State line: the receiver's whole data model.
   void WriteState();
 
@@ -66,6 +72,7 @@ class EventWriter {
   const Settings& s_;
   JsonOutput& json_;
   n::TRaxCustomGPSReceiver& receiver_;
+  std::atomic<bool> logFailed_{false};
 };
 
 // A receiver that reports the end of each sentence's decoding, for the
@@ -112,11 +119,16 @@ class Decoder {
 
   void Feed(std::string_view chunk) { receiver_.FeedGPSReceiver(chunk); }
   ReceiverType& Get() { return receiver_; }
+  bool LogFailed() const { return writer_.LogFailed(); }
 
  private:
   ReceiverType receiver_;
   EventWriter writer_;
 };
+
+// Reports that the raw log could not be written (the LogError events say
+// why); the exit status for it.
+int ReportLogFailure(const Settings& s, std::ostream& err);
 
 // Decodes live from the serial port of the settings until the connection
 // ends, the duration runs out or the program is asked to stop.
