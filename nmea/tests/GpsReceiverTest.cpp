@@ -534,6 +534,22 @@ TEST_F(GpsReceiverTest, CloseFromAReaderThreadHandlerResetsBeforeDisconnect) {
   receiver_.Close();
 }
 
+TEST_F(GpsReceiverTest, CloseInsideOnConnect) {
+  ports_.Add("COM2");
+  receiver_.SetPort(TCommPort::spCOM2);
+  receiver_.OnConnect = [this](TRaxGPSReceiver& r, TCommPort) {
+    log_.Add("Connect");
+    r.Close();  // the reader has not started yet: it must not be waited for in vain
+  };
+  receiver_.Open();
+  EXPECT_FALSE(receiver_.IsConnected());
+  EXPECT_EQ(log_.All(), (std::vector<std::string>{"Connect", "Disconnect COM2"}));
+  receiver_.OnConnect = nullptr;
+  receiver_.Open();
+  EXPECT_TRUE(receiver_.IsConnected());
+  receiver_.Close();
+}
+
 // Ends the test program when a scenario does not finish: a deadlock would
 // otherwise hang the run until CTest's time limit.
 class Watchdog {

@@ -35,11 +35,11 @@ play() {
 # Waits until the file $1 holds a line with the event $2.
 wait_for() {
   i=0
-  while ! grep -q "\"event\":\"$2\"" "$1" && [ $i -lt 200 ]; do
+  while ! grep -qs "\"event\":\"$2\"" "$1" && [ $i -lt 200 ]; do
     sleep 0.05
     i=$((i + 1))
   done
-  grep -q "\"event\":\"$2\"" "$1" || fail "no $2 event in $1"
+  grep -qs "\"event\":\"$2\"" "$1" || fail "no $2 event in $1"
 }
 
 # A device that does not exist: the error names its path.
@@ -64,6 +64,16 @@ for signal in TERM INT; do
   wait "$player" 2>/dev/null
   player=
 done
+
+# A COM name mapped to the pty in an INI file.
+play gps-ini --rate 20 --loop
+printf '[SERIALCOMM]\r\nCOM200=%s\r\n' "$tmp/gps-ini" >"$tmp/ports.ini"
+"$decode" --port COM200 --ini "$tmp/ports.ini" --delay 20 --duration 1.5 >"$tmp/ini.json" \
+  2>"$tmp/ini.err" || fail "--ini: $(cat "$tmp/ini.err")"
+grep -q '"event":"NewCommand"' "$tmp/ini.json" || fail "nothing decoded from COM200 of the INI"
+kill "$player" 2>/dev/null
+wait "$player" 2>/dev/null
+player=
 
 # Silence: Idle after a second, then Timeout and Disconnect, and the tool
 # ends by itself with status 0.
