@@ -537,10 +537,14 @@ void TRaxGPSReceiver::Process() {
 
 void TRaxGPSReceiver::Open() {
   ReapRetired();
-  if (thread_ && thread_->StopRequested() && InsideEventOf(*thread_)) {
-    // Closed from inside one of the reader's events: that close is finished
-    // now, so that the port can be opened again at once.
-    RetireReader();
+  if (thread_ && thread_->StopRequested()) {
+    if (InsideEventOf(*thread_)) {
+      // Closed from inside one of the reader's events: that close is
+      // finished now, so that the port can be opened again at once.
+      RetireReader();
+    } else {
+      Close();  // a reader still ending: waited for, then a new connection
+    }
   }
   const TCommPort wanted = StringToCommPort(FPort);
   if (wanted == ConnectedTo()) {

@@ -667,6 +667,30 @@ TEST_F(GuiThreadTest, CloseAndOpenInADispatchedHandlerThenDestroy) {
   EXPECT_FALSE(gui_.Pending());
 }
 
+TEST_F(GuiThreadTest, OpenWhileADeferredCloseIsEndingConnectsAgain) {
+  Watchdog watchdog("Open after a deferred Close");
+  const auto com6 = ports_.Add("COM6");
+  receiver_.SetPort(TCommPort::spCOM6);
+  bool closed = false;
+  receiver_.OnNewCommand = [&](TRaxCustomGPSReceiver&, const std::string&) {
+    log_.Add("NewCommand");
+    if (!closed) {
+      closed = true;
+      receiver_.Close();
+    }
+  };
+  receiver_.Open();
+  com6->Push(kGga);
+  ASSERT_TRUE(gui_.RunUntil([&] { return closed; }));
+  receiver_.Open();  // the old reader has not ended yet: it is waited for
+  EXPECT_EQ(log_.Count("Disconnect COM6 at 0"), 1);
+  EXPECT_EQ(log_.Count("Connect COM6"), 2);
+  com6->Push(kGga);
+  ASSERT_TRUE(gui_.RunUntil([&] { return log_.Count("NewCommand") == 2; }));
+  EXPECT_TRUE(receiver_.IsConnected());
+  receiver_.Close();
+}
+
 TEST_F(GuiThreadTest, CloseWhileAChunkWaitsForTheMainThread) {
   Watchdog watchdog("Close with a pending dispatched chunk");
   const auto com6 = ports_.Add("COM6");
