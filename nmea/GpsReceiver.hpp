@@ -24,8 +24,8 @@
 // has ended the data model is reset and OnDisconnect fires (through the
 // dispatcher), the last event of that connection. An Open right after such
 // a Close, in the same handler, finishes that close at once (reset,
-// OnDisconnect, port released) and opens again; the old thread is joined
-// by the next Open, Close or the destructor. A class derived from this one
+// OnDisconnect, port released) and opens again; an Open, Close or the
+// destructor later on the main thread waits for a reader still ending. A class derived from this one
 // that overrides ExtractPosition must Close in its destructor.
 
 #include <atomic>
