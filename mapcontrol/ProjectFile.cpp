@@ -419,7 +419,38 @@ void ProjectFile::Io::Write(const Snapshot& snapshot, const fs::path& file) {
   if (sqlite3_close(db.release()) != SQLITE_OK) Fail("cannot close the temporary file");
 }
 
+namespace {
+
+// The first line of a report, cut to a length that fits a message line.
+std::string FirstLine(std::string text) {
+  const size_t end = text.find_first_of("\r\n");
+  if (end != std::string::npos) text.resize(end);
+  if (text.size() > 120) text = text.substr(0, 117) + "...";
+  return text;
+}
+
+// Every project file is an SQLite database, which starts with this header.
+void CheckHeader(const fs::path& path) {
+  static constexpr std::string_view kMagic{"SQLite format 3\0", 16};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("cannot open: " + ErrnoText(errno));
+  char head[16] = {};
+  ssize_t got = 0;
+  while (got < 16) {
+    const ssize_t n = ::read(fd, head + got, static_cast<size_t>(16 - got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += n;
+  }
+  ::close(fd);
+  if (got == 0) Fail("not a chart project file (the file is empty)");
+  if (got < 16 || std::string_view(head, 16) != kMagic) Fail("not a chart project file");
+}
+
+}  // namespace
+
 DrawingModel ProjectFile::Io::Read(const fs::path& path, DrawingModel fresh) {
+  CheckHeader(path);
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
   Db db(raw);
@@ -430,11 +461,15 @@ DrawingModel ProjectFile::Io::Read(const fs::path& path, DrawingModel fresh) {
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(db.get(), "PRAGMA quick_check", -1, &s, nullptr) != SQLITE_OK) {
       sqlite3_finalize(s);
-      FailDb(db.get(), "not a chart file");
+      Fail("damaged chart project file: " + FirstLine(DbError(db.get())));
     }
     Stmt check(s);
-    if (sqlite3_step(s) != SQLITE_ROW) FailDb(db.get(), "not a chart file");
-    if (ColumnText(s, 0) != "ok") Fail("the file is damaged: " + ColumnText(s, 0));
+    if (sqlite3_step(s) != SQLITE_ROW) {
+      Fail("damaged chart project file: " + FirstLine(DbError(db.get())));
+    }
+    if (ColumnText(s, 0) != "ok") {
+      Fail("damaged chart project file: " + FirstLine(ColumnText(s, 0)));
+    }
   }
 
   auto meta_value = [&](const char* key) -> std::optional<std::string> {
@@ -442,7 +477,7 @@ DrawingModel ProjectFile::Io::Read(const fs::path& path, DrawingModel fresh) {
     if (sqlite3_prepare_v2(db.get(), "SELECT value FROM meta WHERE key = ?", -1, &s, nullptr) !=
         SQLITE_OK) {
       sqlite3_finalize(s);
-      Fail("not a chart file (no meta table)");
+      Fail("not a chart project file (no meta table)");
     }
     Stmt st(s);
     BindText(s, 1, key);
@@ -451,7 +486,9 @@ DrawingModel ProjectFile::Io::Read(const fs::path& path, DrawingModel fresh) {
     if (step != SQLITE_DONE) FailDb(db.get(), "cannot read");
     return std::nullopt;
   };
-  if (meta_value("format") != std::string(ProjectFile::kFormat)) Fail("not a chart file");
+  if (meta_value("format") != std::string(ProjectFile::kFormat)) {
+    Fail("not a chart project file");
+  }
   const std::optional<std::string> version = meta_value("version");
   if (!version) Fail("the file has no version");
   int v = 0;

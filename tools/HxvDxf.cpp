@@ -2,6 +2,8 @@
 #include "tools/HxvDxf.hpp"
 
 #include <array>
+#include <cctype>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <ostream>
@@ -57,8 +59,13 @@ int Failure(std::ostream& err, const std::string& message) {
   return kHxvDxfFailed;
 }
 
-// Whether the file starts like an SQLite database (a project file).
+// Whether the file is meant as a project file: named so, or starting like
+// an SQLite database. A broken file named ".hxv" is then reported as a
+// broken project, not as a broken DXF file.
 bool IsProjectFile(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == ".hxv") return true;
   static constexpr std::string_view kMagic{"SQLite format 3\0", 16};
   std::ifstream in(path, std::ios::binary);
   std::array<char, 16> head{};

@@ -366,12 +366,15 @@ TEST_F(RefusedFileTest, MissingEmptyAndRandomFiles) {
   ExpectRefused(dir_ / "none.hxv", "no such file");
   ExpectRefused(dir_, "not a regular file");
   WriteBytes(dir_ / "empty.hxv", "");
-  ExpectRefused(dir_ / "empty.hxv", "not a chart file");
+  ExpectRefused(dir_ / "empty.hxv", "not a chart project file (the file is empty)");
   std::mt19937 rng(42);
   std::string noise(8192, '\0');
   for (char& c : noise) c = static_cast<char>(rng());
   WriteBytes(dir_ / "noise.hxv", noise);
-  ExpectRefused(dir_ / "noise.hxv", "cannot load");
+  ExpectRefused(dir_ / "noise.hxv", "': not a chart project file");
+  // A picture named as a project.
+  WriteBytes(dir_ / "chart.hxv", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  ExpectRefused(dir_ / "chart.hxv", "': not a chart project file");
 }
 
 TEST_F(RefusedFileTest, TruncatedCopies) {
@@ -387,20 +390,26 @@ TEST_F(RefusedFileTest, TruncatedCopies) {
   for (const size_t size : {bytes.size() / 2, bytes.size() - 4096, size_t{4096}, size_t{100}}) {
     SCOPED_TRACE(size);
     WriteBytes(dir_ / "cut.hxv", bytes.substr(0, size));
-    ExpectRefused(dir_ / "cut.hxv", "cannot load");
+    ExpectRefused(dir_ / "cut.hxv", "': damaged chart project file: ");
+    // One line, short: not SQLite's whole integrity report.
+    DrawingModel m;
+    std::string error;
+    ASSERT_FALSE(ProjectFile::Load(dir_ / "cut.hxv", m, error));
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_LT(error.size(), 260u) << error;
   }
 }
 
 TEST_F(RefusedFileTest, ForeignAndNewerFiles) {
   const fs::path foreign = dir_ / "foreign.hxv";
   Sql(foreign, "CREATE TABLE survey(id INTEGER, depth REAL); INSERT INTO survey VALUES(1, 2.5);");
-  ExpectRefused(foreign, "not a chart file");
+  ExpectRefused(foreign, "not a chart project file");
 
   const fs::path other = dir_ / "other.hxv";
   Sql(other,
       "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);"
       "INSERT INTO meta VALUES('format', 'something-else'), ('version', '1');");
-  ExpectRefused(other, "not a chart file");
+  ExpectRefused(other, "not a chart project file");
 
   const fs::path newer = SavedSample("newer.hxv");
   Sql(newer, "UPDATE meta SET value = '3' WHERE key = 'version'");

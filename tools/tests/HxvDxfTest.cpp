@@ -112,6 +112,14 @@ TEST(HxvDxfInfo, RefusedFilesExitOneWithTheReason) {
   }
   EXPECT_TRUE(Has(Tool({"info", kData + "/binary.dxf"}).err, "binary"));
   EXPECT_TRUE(Has(Tool({"info", kData + "/truncated.dxf"}).err, "truncated"));
+  // A broken file named as a project is reported as a project, in one line.
+  EXPECT_TRUE(Has(Tool({"info", folder.Write("empty.hxv", "")}).err,
+                  "not a chart project file (the file is empty)"));
+  EXPECT_TRUE(Has(Tool({"info", folder.Write("image.hxv", "\x89PNG\r\n\x1a\nIHDR data")}).err,
+                  "not a chart project file"));
+  const std::string damaged_err = Tool({"info", damaged}).err;
+  EXPECT_TRUE(Has(damaged_err, "damaged chart project file")) << damaged_err;
+  EXPECT_EQ(damaged_err.find('\n'), damaged_err.size() - 1) << damaged_err;
 }
 
 TEST(HxvDxfExportImport, ProjectThroughDxfAndBack) {
