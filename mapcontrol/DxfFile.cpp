@@ -501,6 +501,46 @@ void AppendBulge(std::vector<PointXY>& out, PointXY p, PointXY q, double bulge) 
   out.push_back(q);
 }
 
+// dxflib reads lines into a buffer of 1024 characters and loses its place
+// on a longer one (a long TEXT value cut into pieces that it then takes for
+// group codes). Before it reads, every line longer than kLongLine is moved
+// into a table and replaced by this marker and its index; the reader puts
+// the line back where a text is taken (see Reader::Restore).
+constexpr std::string_view kLongLineMarker = "\x1AHXVLONG";
+constexpr size_t kLongLine = 512;
+
+std::string ReplaceLongLines(std::string bytes, std::vector<std::string>& table) {
+  size_t start = 0;
+  std::string out;
+  bool changed = false;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    size_t content_end = end;
+    if (content_end > start && bytes[content_end - 1] == '\r') --content_end;
+    if (content_end - start > kLongLine) {
+      if (!changed) {
+        out.reserve(bytes.size());
+        out.append(bytes, 0, start);
+        changed = true;
+      }
+      // Leading and trailing blanks are not part of a value for dxflib.
+      size_t a = start;
+      size_t b = content_end;
+      while (a < b && (bytes[a] == ' ' || bytes[a] == '\t')) ++a;
+      while (b > a && (bytes[b - 1] == ' ' || bytes[b - 1] == '\t')) --b;
+      out.append(kLongLineMarker);
+      out.append(std::to_string(table.size()));
+      table.emplace_back(bytes, a, b - a);
+      out.append(bytes, content_end, end - content_end + (end < bytes.size() ? 1 : 0));
+    } else if (changed) {
+      out.append(bytes, start, end - start + (end < bytes.size() ? 1 : 0));
+    }
+    start = end + 1;
+  }
+  return changed ? out : bytes;
+}
+
 class Reader : public DL_CreationAdapter {
  public:
   // Layers of the LAYER table in order, with colour and "off".
@@ -523,6 +563,21 @@ class Reader : public DL_CreationAdapter {
     file_size_ = size;
   }
 
+  // Lines too long for dxflib were replaced by markers before it read the
+  // file (see LongLines); each text taken from dxflib goes through here to
+  // get its line back.
+  void SetLongLines(const std::vector<std::string>* lines) { long_lines_ = lines; }
+  std::string Restore(const std::string& value) const {
+    if (long_lines_ == nullptr || !value.starts_with(kLongLineMarker)) return value;
+    const std::string_view digits = std::string_view(value).substr(kLongLineMarker.size());
+    size_t index = 0;
+    for (const char c : digits) {
+      if (c < '0' || c > '9') return value;
+      index = index * 10 + static_cast<size_t>(c - '0');
+    }
+    return index < long_lines_->size() ? (*long_lines_)[index] : value;
+  }
+
   // dxflib calls this with every group it has read, before it acts on it.
   void processCodeValuePair(unsigned int code, const std::string& value) override {
     ++groups_;
@@ -532,7 +587,7 @@ class Reader : public DL_CreationAdapter {
 
   void addLayer(const DL_LayerData& data) override {
     LayerEntry entry;
-    entry.name = data.name;
+    entry.name = Restore(data.name);
     const int color = attributes.getColor();
     entry.color = color;
     entry.off = data.off || color < 0;
@@ -541,7 +596,7 @@ class Reader : public DL_CreationAdapter {
 
   void addBlock(const DL_BlockData& data) override {
     FlushPolyline();
-    block_ = &blocks[data.name];
+    block_ = &blocks[Restore(data.name)];
     *block_ = Block{data.bpx, data.bpy, {}};
   }
   void endBlock() override {
@@ -590,18 +645,18 @@ class Reader : public DL_CreationAdapter {
       item.y1 = (d.ipy + d.apy) / 2;
     }
     item.r = d.height;
-    item.text = FromDxfText(d.text, true);
+    item.text = FromDxfText(Restore(d.text), true);
     item.style = d.style;
     item.justify = TextJustify(d.hJustification, d.vJustification);
     Put(std::move(item));
   }
-  void addMTextChunk(const std::string& text) override { mtext_ += text; }
+  void addMTextChunk(const std::string& text) override { mtext_ += Restore(text); }
   void addMText(const DL_MTextData& d) override {
     Item item = Start(ShapeKind::kText);
     item.x1 = d.ipx;
     item.y1 = d.ipy;
     item.r = d.height;
-    item.text = FromDxfText(MTextPlain(mtext_ + d.text), false);
+    item.text = FromDxfText(MTextPlain(mtext_ + Restore(d.text)), false);
     mtext_.clear();
     item.style = d.style;
     // Attachment 1..9: top, middle, bottom rows of left, centre, right.
@@ -632,9 +687,9 @@ class Reader : public DL_CreationAdapter {
     Item item;
     FlushPolyline();
     item.item = ItemKind::kInsert;
-    item.layer = attributes.getLayer();
+    item.layer = Restore(attributes.getLayer());
     if (item.layer.empty()) item.layer = "0";
-    item.style = d.name;
+    item.style = Restore(d.name);
     item.x1 = d.ipx;
     item.y1 = d.ipy;
     item.sx = d.sx;
@@ -709,7 +764,7 @@ class Reader : public DL_CreationAdapter {
     FlushPolyline();
     Item item;
     item.kind = kind;
-    item.layer = attributes.getLayer();
+    item.layer = Restore(attributes.getLayer());
     if (item.layer.empty()) item.layer = "0";
     return item;
   }
@@ -767,6 +822,7 @@ class Reader : public DL_CreationAdapter {
   bool awaiting_version_ = false;
   std::FILE* file_ = nullptr;
   long file_size_ = 0;
+  const std::vector<std::string>* long_lines_ = nullptr;
   long groups_ = 0;  // groups read so far; group n holds lines 2n-1 and 2n
   std::string entity_;
   long entity_line_ = 0;  // the line of its name
@@ -1136,19 +1192,44 @@ bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
   }
   std::rewind(file.get());
 
-  // The file is read here rather than by DL_Dxf::in(path), so that it is
-  // closed however reading ends; in() on an empty stream sets up dxflib's
-  // parser state without reading anything.
+  // The whole file is read first, its long lines put aside (see
+  // ReplaceLongLines), and dxflib reads the rest from memory.
+  std::string bytes;
+  std::vector<std::string> long_lines;
+  try {
+    bytes.resize(static_cast<size_t>(status.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+    if (std::ferror(file.get())) {
+      error = "cannot read '" + path + "': " + ErrnoText(errno);
+      return false;
+    }
+    bytes = ReplaceLongLines(std::move(bytes), long_lines);
+  } catch (const std::bad_alloc&) {
+    error = "cannot read '" + path + "': not enough memory for it";
+    return false;
+  }
+  if (bytes.empty()) {
+    error = "'" + path + "' is not a DXF file: it is empty";
+    return false;
+  }
+  const std::unique_ptr<std::FILE, FileCloser> memory(
+      ::fmemopen(bytes.data(), bytes.size(), "rb"));
+  if (!memory) {
+    error = "cannot read '" + path + "': " + ErrnoText(errno);
+    return false;
+  }
+
+  // in() on an empty stream sets up dxflib's parser state without reading
+  // anything; the groups are then read from memory.
   Reader reader;
-  reader.Watch(file.get(), static_cast<long>(status.st_size));
+  reader.Watch(memory.get(), static_cast<long>(bytes.size()));
+  reader.SetLongLines(&long_lines);
   DL_Dxf dxf;
   try {
     std::istringstream nothing;
     dxf.in(nothing, &reader);
     const ClassicGlobalLocale classic;
-    // dxflib goes on reading after a read error, as it stops only at the
-    // end of the file.
-    while (dxf.readDxfGroups(file.get(), &reader) && !std::ferror(file.get())) {
+    while (dxf.readDxfGroups(memory.get(), &reader) && !std::ferror(memory.get())) {
     }
   } catch (const GroupRefused& refused) {
     error = "cannot read '" + path + "' as DXF: " + refused.reason;
@@ -1157,7 +1238,7 @@ bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
     error = "cannot read '" + path + "' as DXF: " + e.what();
     return false;
   }
-  if (std::ferror(file.get())) {
+  if (std::ferror(memory.get())) {
     error = "cannot read '" + path + "': " + ErrnoText(errno);
     return false;
   }

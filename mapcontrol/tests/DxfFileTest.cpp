@@ -275,6 +275,47 @@ TEST(DxfRoundTrip, TextWithLineBreaksControlCharactersAndSigns) {
   EXPECT_EQ(FromDxfText("a\\Pb", false), "a\\Pb");
 }
 
+// Lines of any length: a long TEXT value and a long layer name come back
+// whole, from our own files and from a file with CR LF line ends; what we
+// write, our reader and ezdxf read back.
+TEST(DxfRoundTrip, LinesOfAnyLength) {
+  TempDir dir;
+  for (const size_t length : {size_t{1022}, size_t{1023}, size_t{1024}, size_t{5000}}) {
+    SCOPED_TRACE(length);
+    std::string text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>('a' + i % 26);
+    const std::string layer_name = "L" + text.substr(0, 700);
+    DrawingModel m;
+    const uint16_t l = m.LayerOpen(layer_name);
+    m.TextAdd(l, text, 1, 2, m.FontOpen("Txt", 2), 2, 0);
+    m.DrawPoint(3, 4, l);
+    std::string error;
+    const std::string file = dir.Path("long.dxf");
+    ASSERT_TRUE(SaveDxf(m, file, error)) << error;
+    EXPECT_TRUE(PassesAudit(file));
+    DrawingModel back;
+    DxfLoadReport report;
+    ASSERT_TRUE(LoadDxf(file, back, report, error)) << error;
+    EXPECT_TRUE(report.unsupported.empty());
+    ASSERT_EQ(back.LayerFindByName(layer_name), 0);
+    const auto shapes = Shapes(back, 0);
+    ASSERT_EQ(shapes.size(), 2u);
+    EXPECT_EQ(shapes[0].text, text);
+    EXPECT_EQ(shapes[1].x1, 3);
+
+    // The same with CR LF line ends.
+    std::string crlf;
+    for (const char c : ReadFile(file)) {
+      if (c == '\n') crlf += '\r';
+      crlf += c;
+    }
+    std::ofstream(dir.Path("crlf.dxf"), std::ios::binary) << crlf;
+    DrawingModel back2;
+    ASSERT_TRUE(LoadDxf(dir.Path("crlf.dxf"), back2, report, error)) << error;
+    EXPECT_EQ(Shapes(back2, 0)[0].text, text);
+  }
+}
+
 TEST(DxfColours, NearestBasicIndex) {
   EXPECT_EQ(NearestAci(0x0000FF), 1);  // red (0xBBGGRR)
   EXPECT_EQ(NearestAci(0x00FFFF), 2);
