@@ -3,13 +3,13 @@
 // receiver, on a ModelChart. Grid positions are checked against
 // GeographicLib's exact transverse Mercator.
 
-#include <GeographicLib/TransverseMercator.hpp>
 #include <gtest/gtest.h>
+#include <GeographicLib/TransverseMercator.hpp>
 
 #include <cmath>
 
-#include "navigator/core/NavMath.hpp"
 #include "NavTestKit.hpp"
+#include "navigator/core/NavMath.hpp"
 
 namespace halvex::navigator {
 namespace {

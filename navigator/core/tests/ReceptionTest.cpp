@@ -7,9 +7,9 @@
 
 #include <fstream>
 
+#include "NavTestKit.hpp"
 #include "navigator/core/NavMath.hpp"
 #include "navigator/core/NavSettings.hpp"
-#include "NavTestKit.hpp"
 
 namespace halvex::navigator {
 namespace {
