@@ -67,12 +67,20 @@ Navigator::Navigator(ChartPort& chart, NavView& view, appkit::Dialogs& dialogs,
     r->SetDelay(10);
     r->SetIdleInterval(3);
   }
+  // Until a Set names the day's logs, they go to the program folder rather
+  // than to whatever the current folder happens to be.
+  std::filesystem::path folder;
+  try {
+    folder = platform::ProgramFolder(env_);
+  } catch (const std::exception&) {
+    folder = std::filesystem::temp_directory_path();
+  }
   RGPS1.SetEnableDTROnOpen(false);
   RGPS1.SetEnableRTSOnOpen(false);
-  RGPS1.SetLogFile("halvex_GPS.log");
+  RGPS1.SetLogFile((folder / "halvex_GPS.log").string());
   RSENSOR.SetEnableDTROnOpen(true);
   RSENSOR.SetEnableRTSOnOpen(true);
-  RSENSOR.SetLogFile("halvex_SBES.log");
+  RSENSOR.SetLogFile((folder / "halvex_SBES.log").string());
   BindReceivers();
 }
 
