@@ -81,6 +81,9 @@ Navigator::Navigator(ChartPort& chart, NavView& view, appkit::Dialogs& dialogs,
   RSENSOR.SetEnableDTROnOpen(true);
   RSENSOR.SetEnableRTSOnOpen(true);
   RSENSOR.SetLogFile((folder / "halvex_SBES.log").string());
+  // Ports named in the settings file's "SERIALCOMM" section come first.
+  RGPS1.SetPortMapIni(iniFile);
+  RSENSOR.SetPortMapIni(iniFile);
   BindReceivers();
 }
 
@@ -209,8 +212,12 @@ void Navigator::RGPS1Position3DChange(long double latitude, long double longitud
       geodesy::EllipsoidForm::kTarget);
   double xy[2] = {0, 0};
   geodesy::NumberScanner scan(grid);
-  if (scan.ReadDoubles(xy, 2) != 2 || !std::isfinite(xy[0]) || !std::isfinite(xy[1]) ||
-      !std::isfinite(convergence)) {
+  // A latitude beyond a pole or a longitude beyond ±180° comes from a
+  // corrupted sentence; the datum chain would carry it to a real but wrong
+  // place on the far side of the globe.
+  const bool onTheGlobe = std::fabs(latitude) <= 90 && std::fabs(longitude) <= 180;
+  if (!onTheGlobe || scan.ReadDoubles(xy, 2) != 2 || !std::isfinite(xy[0]) ||
+      !std::isfinite(xy[1]) || !std::isfinite(convergence)) {
     if (!conversionFailing_) {
       Post("Position " + geographic +
            " could not be converted to grid coordinates; check the datum, ellipsoid and "

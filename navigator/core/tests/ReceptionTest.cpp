@@ -42,6 +42,9 @@ TEST_F(Reception, ReceiversStartWithTheirInitialConfiguration) {
   EXPECT_TRUE(nav->RSENSOR.EnableDTROnOpen());
   EXPECT_EQ(nav->RGPS1.LogFile(), (HxvRoot() / "halvex_GPS.log").string());
   EXPECT_EQ(nav->RSENSOR.LogFile(), (HxvRoot() / "halvex_SBES.log").string());
+  // Ports mapped in the settings file's "SERIALCOMM" section are found.
+  EXPECT_EQ(nav->RGPS1.PortMapIni(), IniPath());
+  EXPECT_EQ(nav->RSENSOR.PortMapIni(), IniPath());
 }
 
 TEST_F(Reception, RealtimeStartsAndStopsBothReceivers) {
