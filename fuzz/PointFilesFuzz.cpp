@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
-// Fuzz entry point over the point file readers of the geodesy core.
+// Fuzz entry point over the point file readers and the datum file reader of
+// the geodesy core.
 //
 // The first byte of an input picks the reader (its value modulo 5: xyz,
 // geodetic, plane, Helmert control, control point); the rest is the file.
@@ -13,6 +14,11 @@
 //     numbers separated by single blanks, each written as "%.15g" writes it;
 //   - the saved text of the grid read again gives the same grid (for the
 //     geodetic reader only where no name could be read as a number).
+// The whole input (the first byte included) is also read as a datum file
+// into datum B, and the entry point aborts when
+//   - a file of ten lines or more reports an error, or a shorter one does not;
+//   - a whole datum saved and loaded again is not the same datum;
+//   - a pair text with WGS-84 is not 18 numbers, or is given with a failure.
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +27,7 @@
 #include <string_view>
 
 #include "geodesy/CoordGrid.hpp"
+#include "geodesy/DatumDefinition.hpp"
 #include "geodesy/NumberText.hpp"
 #include "geodesy/PointFiles.hpp"
 
@@ -70,6 +77,25 @@ bool CouldStartANumber(std::string_view name) {
   return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
 
+void CheckDatumFile(std::string_view text) {
+  g::DatumFields wgs84;
+  wgs84.texts = {"WGS84", "0", "0", "0", "0", "0", "0", "0", "6378137", "298.257223563"};
+  g::DatumFields fields;
+  const g::DatumFileLoad load = g::LoadDatumText(text, "fuzz", fields);
+  Check(load.fieldsSet <= g::kDatumFieldCount, "datum fields set");
+  Check(load.error.empty() == (load.fieldsSet == g::kDatumFieldCount), "datum error");
+  if (load.error.empty()) {
+    g::DatumFields again;
+    Check(g::LoadDatumText(g::DatumFileText(fields), "again", again).error.empty(), "datum again");
+    Check(again == fields, "datum saved and loaded");
+  }
+  const g::PairResult pair = g::DatumPairFromFields(wgs84, fields, "WGS84", fields.Name());
+  Check(pair.Ok() != pair.text.empty(), "pair text", pair.text);
+  if (pair.Ok()) {
+    Check(g::CountLeadingNumbers(pair.text, 19) == 18, "pair numbers", pair.text);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -106,5 +132,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g::ReadPointText(reader, g::GridText(grid), again);
     Check(again == grid, "saved grid read back");
   }
+  CheckDatumFile(std::string_view(reinterpret_cast<const char*>(data), size));
   return 0;
 }

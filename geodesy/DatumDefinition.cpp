@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "geodesy/DatumDefinition.hpp"
 
+#include <cmath>
 #include <exception>
 
 #include "geodesy/NumberText.hpp"
@@ -62,14 +63,16 @@ bool CheckFields(const DatumFields& fields, DatumSide side, const std::array<Dat
   for (const DatumField field : used) {
     const std::string& text = fields.Get(field);
     const bool number = IsExactlyOneNumber(text);
-    if (number && !(field == DatumField::kInverseFlattening && Value(text) == 0.0L)) {
+    // 1/f of 0 (or so small that f overflows) gives no flattening.
+    if (number &&
+        !(field == DatumField::kInverseFlattening && !std::isfinite(1.0L / Value(text)))) {
       continue;
     }
     result.status = PairStatus::kBadField;
     result.side = side;
     result.field = field;
     result.message = std::string(DatumFieldControlName(side, field)) + " \"" + text + "\" " +
-                     (number ? "is zero; an inverse flattening must not be."
+                     (number ? "gives no flattening (1/f must not be zero)."
                              : "is not a number (one number, no blanks inside).");
     return false;
   }

@@ -133,7 +133,7 @@ enum class PairStatus {
   kOk,
   kNoDatum,    // a selector shows neither datum
   kSameNames,  // both datums carry the same name but differ: which is which?
-  kBadField,   // a field used is not exactly one number, or 1/f is 0
+  kBadField,   // a field used is not exactly one number, or 1/f is 0 (or tiny)
 };
 
 struct PairResult {

@@ -251,7 +251,8 @@ TEST(DatumPairs, EqualNamesAndBadFieldsGiveNoPair) {
        {Bad{DatumField::kSemiMajorAxis, "6378 388"}, Bad{DatumField::kShiftX, "500 000"},
         Bad{DatumField::kShiftY, ""}, Bad{DatumField::kRotationZ, "0.5\""},
         Bad{DatumField::kInverseFlattening, "0"}, Bad{DatumField::kInverseFlattening, "-0.0"},
-        Bad{DatumField::kInverseFlattening, ""}, Bad{DatumField::kScale, "nan"}}) {
+        Bad{DatumField::kInverseFlattening, "1e-4940"}, Bad{DatumField::kInverseFlattening, ""},
+        Bad{DatumField::kScale, "nan"}}) {
     DatumFields broken = Ed50();
     broken.Set(bad.field, bad.text);
     const PairResult pair = DatumPairFromFields(Wgs84(), broken, "WGS84", "ED50");
