@@ -230,26 +230,12 @@ void ResetDatumSelectors(std::span<DatumSelector> selectors) {
 PairResult DatumPairFromFields(const DatumFields& a, const DatumFields& b,
                                std::string_view firstSelector, std::string_view secondSelector) {
   const Selection selection = Select(a, b, firstSelector, secondSelector);
-  PairResult result = CheckSelection(a, b, selection, kNumberFields);
+  const PairResult result = CheckSelection(a, b, selection, kNumberFields);
   if (!result.Ok()) {
     return result;
   }
-  for (const DatumSide side : {selection.first, selection.second}) {
-    const DatumFields& fields = side == DatumSide::kA ? a : b;
-    if (!result.text.empty()) {
-      result.text += ' ';
-    }
-    AppendField(result.text, fields, DatumField::kSemiMajorAxis);
-    result.text += ' ';
-    AppendFlattening(result.text, fields);
-    for (const DatumField field :
-         {DatumField::kScale, DatumField::kRotationX, DatumField::kRotationY,
-          DatumField::kRotationZ, DatumField::kShiftX, DatumField::kShiftY, DatumField::kShiftZ}) {
-      result.text += ' ';
-      AppendField(result.text, fields, field);
-    }
-  }
-  return result;
+  return DatumPairOf(selection.first == DatumSide::kA ? a : b,
+                     selection.second == DatumSide::kA ? a : b);
 }
 
 PairResult EllipsoidPairFromFields(const DatumFields& a, const DatumFields& b,
@@ -260,15 +246,42 @@ PairResult EllipsoidPairFromFields(const DatumFields& a, const DatumFields& b,
   if (!result.Ok()) {
     return result;
   }
-  for (const DatumSide side : {selection.first, selection.second}) {
-    const DatumFields& fields = side == DatumSide::kA ? a : b;
+  result.text = EllipsoidOf(selection.first == DatumSide::kA ? a : b).text + ' ' +
+                EllipsoidOf(selection.second == DatumSide::kA ? a : b).text;
+  return result;
+}
+
+PairResult DatumPairOf(const DatumFields& first, const DatumFields& second) {
+  PairResult result;
+  result.status = PairStatus::kOk;
+  if (!CheckFields(first, DatumSide::kA, kNumberFields, result) ||
+      !CheckFields(second, DatumSide::kB, kNumberFields, result)) {
+    return result;
+  }
+  for (const DatumFields* fields : {&first, &second}) {
     if (!result.text.empty()) {
       result.text += ' ';
     }
-    AppendField(result.text, fields, DatumField::kSemiMajorAxis);
-    result.text += ' ';
-    AppendFlattening(result.text, fields);
+    result.text += EllipsoidOf(*fields).text;
+    for (const DatumField field :
+         {DatumField::kScale, DatumField::kRotationX, DatumField::kRotationY,
+          DatumField::kRotationZ, DatumField::kShiftX, DatumField::kShiftY, DatumField::kShiftZ}) {
+      result.text += ' ';
+      AppendField(result.text, *fields, field);
+    }
   }
+  return result;
+}
+
+PairResult EllipsoidOf(const DatumFields& datum) {
+  PairResult result;
+  result.status = PairStatus::kOk;
+  if (!CheckFields(datum, DatumSide::kA, kEllipsoidFields, result)) {
+    return result;
+  }
+  AppendField(result.text, datum, DatumField::kSemiMajorAxis);
+  result.text += ' ';
+  AppendFlattening(result.text, datum);
   return result;
 }
 

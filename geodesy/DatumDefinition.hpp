@@ -166,6 +166,14 @@ PairResult DatumPairFromFields(const DatumFields& a, const DatumFields& b,
 PairResult EllipsoidPairFromFields(const DatumFields& a, const DatumFields& b,
                                    std::string_view firstSelector, std::string_view secondSelector);
 
+// The same texts for two datums named directly (as by two datum files)
+// rather than by selectors: no names are compared, the fields are checked
+// as above. DatumPairOf gives the 18 numbers of `first` then `second`;
+// EllipsoidOf gives "a f" of one datum. A failing field is reported on side
+// kA for `first` (and for `datum`), kB for `second`.
+PairResult DatumPairOf(const DatumFields& first, const DatumFields& second);
+PairResult EllipsoidOf(const DatumFields& datum);
+
 // The warning due when the datum window closes: kSameNamesMessage when the
 // two names are equal (empty names included), else nothing.
 std::optional<std::string_view> CloseDatumWindowWarning(const DatumFields& a, const DatumFields& b);

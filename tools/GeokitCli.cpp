@@ -35,6 +35,7 @@
 #include "geodesy/OutputPrecision.hpp"
 #include "geodesy/TransverseMercator.hpp"
 #include "tools/CliSupport.hpp"
+#include "tools/DatumFileOptions.hpp"
 #include "tools/ReadPoints.hpp"
 
 namespace halvex::tools {
@@ -83,7 +84,10 @@ enum OptionBit : unsigned {
   kOptMode = 1U << 5,
   kOptForm = 1U << 6,
   kOptDecimals = 1U << 7,  // the four --decimals-* options and --threads, taken by every subcommand
+  kOptFromDatum = 1U << 8,
+  kOptToDatum = 1U << 9,
 };
+constexpr unsigned kOptDatumFiles = kOptFromDatum | kOptToDatum;
 
 struct Subcommand {
   std::string_view name;
@@ -104,6 +108,13 @@ struct Subcommand {
   "      WGS-84 (DS in ppm, RX RY RZ in arc-seconds, TX TY TZ in metres,\n"       \
   "      coordinate-frame rotations as in 'geokit-cli helmert --help').\n"        \
   "      WGS-84 itself is \"6378137 0.00335281066474748 0 0 0 0 0 0 0\".\n"
+
+#define GEOKIT_DATUM_FILES_OPTION(pair, ellipsoid)                                \
+  "  --from-datum FILE --to-datum FILE\n"                                         \
+  "      in place of --pair" ellipsoid                                            \
+  ": two datum files of the geodesy tools\n"                                      \
+  "      (ten lines: name, DS, RX, RY, RZ, TX, TY, TZ, A, 1/F); the conversion\n" \
+  "      runs from the first file's datum to the second's. " pair "\n"
 
 #define GEOKIT_TM_OPTION                                                           \
   "  --tm \"CM LAT0 K0 FE FN\"\n"                                                  \
@@ -176,7 +187,8 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
      "The full rotation R3(rz)*R2(ry)*R1(rx) is used, without the small-angle\n"
      "simplification. Parameters published in the position-vector convention\n"
      "have RX, RY and RZ with the opposite sign.\n"},
-    {"datum", Op::kDatum, kOptPair, kOptMode, "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
+    {"datum", Op::kDatum, kOptPair, kOptMode | kOptDatumFiles,
+     "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
      "\"lat lon h\" from the first datum of a pair to the second",
      "Geodetic coordinates on the first datum of a pair to the second datum:\n"
      "ECEF on the first datum, Helmert forward to WGS-84 with the first datum's\n"
@@ -184,8 +196,10 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
      "Input line: \"lat lon h\" (degrees, degrees, metres).\n"
      "Output: see --mode; \"0\" for a line with fewer than three numbers or a\n"
      "failed step.\n\n"
-     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_MODE_OPTION("the second datum")},
-    {"datum-ecef", Op::kDatumEcef, kOptPair, kOptMode, "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
+     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_DATUM_FILES_OPTION("The pair is\n      (from, to).", "")
+         GEOKIT_MODE_OPTION("the second datum")},
+    {"datum-ecef", Op::kDatumEcef, kOptPair, kOptMode | kOptDatumFiles,
+     "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
      "ECEF \"X Y Z\" from the second datum of a pair to the first",
      "The reverse chain: ECEF coordinates on the second datum of a pair to the\n"
      "first datum (Helmert forward with the second datum's parameters, backward\n"
@@ -193,7 +207,8 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
      "Input line: \"X Y Z\" (metres).\n"
      "Output: see --mode; \"0\" for a line with fewer than three numbers or a\n"
      "failed step.\n\n"
-     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_MODE_OPTION("the first datum")},
+     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_DATUM_FILES_OPTION("The pair is\n      (to, from).", "")
+         GEOKIT_MODE_OPTION("the first datum")},
     {"tm", Op::kTm, kOptTm | kOptEllipsoid, 0, "--tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"",
      "\"lat lon\" to transverse Mercator \"E N\"",
      "Transverse Mercator projection (Snyder's series: within 1.4 mm of an exact\n"
@@ -209,7 +224,7 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
      "Output: \"lat lon\" in degrees, 15 significant digits, one space; \"0\" for\n"
      "a line with fewer than two numbers.\n\n"
      "Options:\n" GEOKIT_TM_OPTION GEOKIT_GRID_ELLIPSOID_OPTION("the grid's ellipsoid")},
-    {"to-grid", Op::kToGrid, kOptPair | kOptTm | kOptEllipsoid, 0,
+    {"to-grid", Op::kToGrid, kOptPair | kOptTm | kOptEllipsoid, kOptDatumFiles,
      "--pair \"18 NUMBERS\" --tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"",
      "\"lat lon\" on the first datum to \"E N\" on the second datum's grid",
      "Geodetic coordinates on the first datum of a pair to grid coordinates on\n"
@@ -221,8 +236,11 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
      "before the projection. \"0\" when the line has fewer than two numbers, two\n"
      "numbers followed by other text, or a step fails.\n\n"
      "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_TM_OPTION GEOKIT_GRID_ELLIPSOID_OPTION(
-         "the grid's ellipsoid, that of the second datum")},
-    {"from-grid", Op::kFromGrid, kOptPair | kOptTm | kOptEllipsoid, 0,
+         "the grid's ellipsoid, that of the second datum")
+         GEOKIT_DATUM_FILES_OPTION(
+             "The pair is\n      (from, to), the ellipsoid that of the to-datum.",
+             " and --ellipsoid")},
+    {"from-grid", Op::kFromGrid, kOptPair | kOptTm | kOptEllipsoid, kOptDatumFiles,
      "--pair \"18 NUMBERS\" --tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"",
      "\"E N\" on the first datum's grid to \"lat lon\" on the second datum",
      "Grid coordinates on the first datum of a pair to geodetic coordinates on\n"
@@ -232,7 +250,10 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
      "datum step's --decimals-degrees decimals; \"0\" when the line has fewer\n"
      "than two numbers or a step fails.\n\n"
      "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_TM_OPTION GEOKIT_GRID_ELLIPSOID_OPTION(
-         "the grid's ellipsoid, that of the first datum")},
+         "the grid's ellipsoid, that of the first datum")
+         GEOKIT_DATUM_FILES_OPTION(
+             "The pair is\n      (from, to), the ellipsoid that of the from-datum.",
+             " and --ellipsoid")},
     {"distance", Op::kDistance, kOptEllipsoid, 0, "--ellipsoid \"A F\"",
      "ellipsoidal distance of \"lat1 lon1 lat2 lon2\"",
      "Ellipsoidal distance between two points (Vincenty's inverse formula,\n"
@@ -275,6 +296,7 @@ constexpr std::array<Subcommand, 12> kSubcommands = {{
 }};
 
 #undef GEOKIT_PAIR_OPTION
+#undef GEOKIT_DATUM_FILES_OPTION
 #undef GEOKIT_TM_OPTION
 #undef GEOKIT_GRID_ELLIPSOID_OPTION
 #undef GEOKIT_ELLIPSOID_OPTION
@@ -381,7 +403,9 @@ struct Settings {
   std::string tm;
   std::string direction = "WGS";
   std::string mode = "BLH";
-  std::string form;  // "D", "DM" or "DMS"
+  std::string form;       // "D", "DM" or "DMS"
+  std::string fromDatum;  // datum files in place of pair and ellipsoid
+  std::string toDatum;
   OutputPrecision precision;
   int threads = 0;  // 0: one per processor, at most 8
   std::vector<std::string> files;
@@ -507,7 +531,7 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
 
   std::array<int*, 4> decimals = {&s.precision.degrees, &s.precision.distance, &s.precision.minutes,
                                   &s.precision.seconds};
-  const std::array<OptionName, 12> options = {{
+  const std::array<OptionName, 14> options = {{
       {"ellipsoid", kOptEllipsoid, nullptr, &s.ellipsoid},
       {"params", kOptParams, nullptr, &s.params},
       {"pair", kOptPair, nullptr, &s.pair},
@@ -520,6 +544,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       {"decimals-minutes", kOptDecimals, decimals[2], nullptr},
       {"decimals-seconds", kOptDecimals, decimals[3], nullptr},
       {"threads", kOptDecimals, &s.threads, nullptr},
+      {"from-datum", kOptFromDatum, nullptr, &s.fromDatum},
+      {"to-datum", kOptToDatum, nullptr, &s.toDatum},
   }};
   const unsigned accepted = s.command->required | s.command->optional | kOptDecimals;
   unsigned given = 0;
@@ -567,6 +593,20 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       *option->text = std::move(value);
     }
     given |= option->bit;
+  }
+  if ((given & kOptDatumFiles) != 0) {
+    if ((given & kOptDatumFiles) != kOptDatumFiles || (given & (kOptPair | kOptEllipsoid)) != 0) {
+      return {ParseOutcome::kUsageError,
+              "--from-datum and --to-datum go together, in place of --pair and --ellipsoid"};
+    }
+    DatumFileTexts texts;
+    std::string error = DatumFileOptionTexts(s.command->name, s.fromDatum, s.toDatum, texts);
+    if (!error.empty()) {
+      return {ParseOutcome::kUsageError, std::move(error)};
+    }
+    s.pair = std::move(texts.pair);
+    s.ellipsoid = std::move(texts.ellipsoid);
+    given |= kOptPair | kOptEllipsoid;
   }
   const unsigned missing = s.command->required & ~given;
   if (missing != 0) {
