@@ -52,8 +52,7 @@ std::vector<std::string> Args(std::vector<std::string> args, const std::string& 
 }
 
 // Each subcommand with two datum files gives what it gives with the pair
-// and ellipsoid texts written out, in the order the issue of directions
-// asks for.
+// and ellipsoid texts written out, in the order its direction needs.
 TEST(DatumFileOptions, StandForThePairAndEllipsoidTexts) {
   const DatumFiles files;
   const std::string forward = std::string(kWgs84Numbers) + " " + kEd50Numbers;
