@@ -31,6 +31,7 @@
 #include "tools/GeokitCommands.hpp"
 #include "tools/GeokitConvert.hpp"
 #include "tools/GeokitOptions.hpp"
+#include "tools/ReadPoints.hpp"
 
 namespace halvex::tools {
 namespace {
@@ -392,6 +393,9 @@ int UsageError(std::ostream& err, const Settings& s, const std::string& message)
 
 int RunGeokitCli(std::span<const std::string> args, std::istream& in, std::ostream& out,
                  std::ostream& err) {
+  if (!args.empty() && args[0] == "read-points") {
+    return RunReadPoints(args.subspan(1), in, out, err);
+  }
   Settings settings;
   const cli::ParseResult parsed = geokit::ParseArguments(args, settings);
   switch (parsed.outcome) {
