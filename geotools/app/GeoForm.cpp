@@ -274,7 +274,7 @@ TGeoForm::GridSlot& TGeoForm::AddGrid(const char* name, PointReader reader,
   slot->view->setWordWrap(false);
   slot->view->horizontalHeader()->setSectionsMovable(true);
   slot->view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-  slot->view->horizontalHeader()->setStretchLastSection(true);
+  slot->view->installEventFilter(this);
   slot->view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   slot->view->verticalHeader()->setDefaultSectionSize(17);
   slot->view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -560,6 +560,11 @@ bool TGeoForm::eventFilter(QObject* watched, QEvent* event) {
       }
     }
   }
+  if (event->type() == QEvent::Resize) {
+    for (const auto& slot : grids_) {
+      if (watched == slot->view) FitColumns(*slot->view);
+    }
+  }
   if (watched == grPar_ && event->type() == QEvent::MouseButtonDblClick) {
     ToggleProjectionGroup();
     return true;
@@ -757,9 +762,16 @@ void TGeoForm::RegenerateCells() {
     QPalette palette = slot->view->palette();
     palette.setColor(QPalette::Base, KindColour(KindOf(slot->reader)));
     slot->view->setPalette(palette);
-    const int width = geodesy::FitGridColumns(std::max(slot->view->width(), 200), 4);
-    for (int c = 0; c < 4; ++c) slot->view->setColumnWidth(c, width);
+    FitColumns(*slot->view);
   }
+}
+
+void TGeoForm::FitColumns(QTableView& view) {
+  const int columns = view.model()->columnCount();
+  const int width = geodesy::FitGridColumns(
+      view.width() - view.verticalHeader()->sizeHint().width() - 2 * view.frameWidth(),
+      static_cast<std::size_t>(std::max(columns, 1)));
+  for (int c = 0; c < columns; ++c) view.setColumnWidth(c, width);
 }
 
 void TGeoForm::PurgeCells() {

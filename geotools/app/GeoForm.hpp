@@ -109,6 +109,7 @@ class TGeoForm : public QMainWindow {
                     const char* renumber, bool clearOnLoad, QWidget* parent);
 
   void RegenerateCells();
+  static void FitColumns(QTableView& view);
   void PurgeCells();
   void LoadGrid(GridSlot& slot);
   void SaveGrid(GridSlot& slot);
