@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "platform/FileIo.hpp"
+#include "geodesy/DatumDefinition.hpp"
 
 namespace halvex::geokit {
 
@@ -122,46 +122,34 @@ QLineEdit* DatumWindow::Field(const QString& name) const {
 }
 
 bool DatumWindow::OpenDatumFile(int which) {
+  std::error_code ignored;
+  std::filesystem::create_directories(folder_, ignored);
   appkit::FileRequest request{"Open Datum", folder_.string(), kFilter, "datum", false};
   const auto file = dialogs_.OpenFile(request);
   if (!file) return false;
-  std::optional<std::string> bytes;
-  try {
-    bytes = platform::ReadWholeFile(*file);
-  } catch (const std::exception& e) {
-    dialogs_.Tell(appkit::Notice::kError, "Open Datum", e.what());
-    return false;
-  }
-  if (!bytes) {
-    dialogs_.Tell(appkit::Notice::kError, "Open Datum", "Cannot open " + *file + ".");
-    return false;
-  }
-  const geotools::DatumFileRead read = geotools::ReadDatumFileText(*bytes, Definition(which));
-  const auto& d = read.datum;
+  geodesy::DatumFields fields = geotools::ToDatumFields(Definition(which));
+  const geodesy::DatumFileLoad load = geodesy::LoadDatumFile(*file, fields);
+  const geotools::DatumDefinition d = geotools::FromDatumFields(fields);
   auto q = [](const std::string& s) { return QString::fromUtf8(s.c_str()); };
   SetDatum(which, {q(d.name), q(d.a), q(d.inverseFlattening), q(d.ds), q(d.rx), q(d.ry), q(d.rz),
                    q(d.dx), q(d.dy), q(d.dz)});
-  if (read.lines < 10) {
-    dialogs_.Tell(appkit::Notice::kError, "Open Datum",
-                  "The datum file " + *file + " ends after " + std::to_string(read.lines) +
-                      " of its 10 lines; the fields after line " + std::to_string(read.lines) +
-                      " were not set.");
+  if (!load.error.empty()) {
+    dialogs_.Tell(appkit::Notice::kError, "Open Datum", load.error);
     return false;
   }
   return true;
 }
 
 bool DatumWindow::SaveDatumFile(int which) {
+  std::error_code ignored;
+  std::filesystem::create_directories(folder_, ignored);
   const geotools::DatumDefinition d = Definition(which);
-  std::string proposed = d.name;
-  for (char& c : proposed)
-    if (c == '/' || c == '\\') c = '_';
-  const std::filesystem::path start = folder_ / (proposed + ".datum");
+  const std::filesystem::path start = folder_ / (geodesy::ProposedDatumFileName(d.name) + ".datum");
   appkit::FileRequest request{"Save Datum As", start.string(), kFilter, "datum", true};
   const auto file = dialogs_.SaveFile(request);
   if (!file) return false;
   try {
-    platform::WriteFileAtomically(*file, geotools::DatumFileText(d));
+    geodesy::SaveDatumFile(geotools::ToDatumFields(d), *file);
   } catch (const std::exception& e) {
     dialogs_.Tell(appkit::Notice::kError, "Save Datum As",
                   std::string("The datum was not saved. ") + e.what());
@@ -171,9 +159,8 @@ bool DatumWindow::SaveDatumFile(int which) {
 }
 
 void DatumWindow::closeEvent(QCloseEvent* event) {
-  if (Fields(0)[0]->text() == Fields(1)[0]->text()) {
-    dialogs_.Tell(appkit::Notice::kWarning, "Datum Definition",
-                  std::string(geotools::kEqualNamesMessage));
+  if (const auto warning = geotools::CloseWarning(Definition(0), Definition(1))) {
+    dialogs_.Tell(appkit::Notice::kWarning, "Datum Definition", *warning);
   }
   QDialog::closeEvent(event);
 }

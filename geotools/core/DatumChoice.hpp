@@ -2,12 +2,14 @@
 #pragma once
 
 // The two datums of the datum definition window as the conversion pages see
-// them: which datum a page's selectors name, the pair and ellipsoid texts
-// built from that choice, and the checks made before a text is built.
+// them, in the form the windows hold them: a thin layer over
+// geodesy/DatumDefinition.hpp (selectors, pair and ellipsoid texts).
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "geodesy/DatumDefinition.hpp"
 
 namespace halvex::geotools {
 
@@ -23,9 +25,11 @@ struct DatumDefinition {
   friend bool operator==(const DatumDefinition&, const DatumDefinition&) = default;
 };
 
-inline constexpr std::string_view kSelectorPrompt = "[CLICK TO SELECT DATUM]";
-inline constexpr std::string_view kEqualNamesMessage =
-    "Boom! Names are the same. Too difficult to work with.";
+inline constexpr std::string_view kSelectorPrompt = geodesy::kSelectDatumPrompt;
+inline constexpr std::string_view kEqualNamesMessage = geodesy::kSameNamesMessage;
+
+geodesy::DatumFields ToDatumFields(const DatumDefinition& datum);
+DatumDefinition FromDatumFields(const geodesy::DatumFields& fields);
 
 enum class SelectorColour { kAqua, kLime, kRed };
 
@@ -47,30 +51,13 @@ struct PairTexts {
 
 // The texts for a page's two selectors. Empty with a reason when a selector
 // names neither datum (or the name is empty), when both datums carry the same
-// name (a selector could then mean either), or when a field is not exactly
-// one number or the inverse flattening is 0.
+// name but differ, or when a field is not exactly one number or the inverse
+// flattening is 0.
 PairTexts PairFromSelectors(std::string_view first, std::string_view second,
                             const DatumDefinition& a, const DatumDefinition& b);
 
-// The first field of the datum that is not one number, as a message; nullopt
-// when all nine are numbers and 1/f is not 0.
-std::optional<std::string> CheckDatumNumbers(const DatumDefinition& datum, std::string_view label);
+// The warning due when the datum window closes (equal names), or nullopt.
+std::optional<std::string> CloseWarning(const DatumDefinition& a, const DatumDefinition& b);
 
 }  // namespace halvex::geotools
 
-namespace halvex::geotools {
-
-// A ".datum" file: ten lines ended by CR LF, in the order name, ds, rx, ry,
-// rz, dx, dy, dz, a, 1/f.
-std::string DatumFileText(const DatumDefinition& datum);
-
-struct DatumFileRead {
-  DatumDefinition datum;  // fields from the lines present; the others as given
-  int lines = 0;          // how many of the ten lines the file had
-};
-
-// Reads the lines of a datum file over `current`: each line present
-// replaces its field (LF or CR LF line ends).
-DatumFileRead ReadDatumFileText(std::string_view text, const DatumDefinition& current);
-
-}  // namespace halvex::geotools

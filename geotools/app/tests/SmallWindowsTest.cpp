@@ -45,7 +45,7 @@ TEST_F(SmallWindowsTest, DatumFilesSaveTenLinesAndLoadShortFilesPartly) {
   EXPECT_EQ(datums.Datum(1).name, "SHORT");
   EXPECT_EQ(datums.Datum(1).rx, "2.5");
   EXPECT_EQ(datums.Datum(1).ry, "0.2");  // from before: the file ended
-  EXPECT_NE(dialogs.Told().back().find("3 of its 10 lines"), std::string::npos);
+  EXPECT_NE(dialogs.Told().back().find("has 3 of its ten lines"), std::string::npos);
 
   std::filesystem::create_directories(folder / "in-the-way.datum");
   dialogs.files.push_back((folder / "in-the-way.datum").string());
