@@ -2,6 +2,7 @@
 #include "geotools/core/Conversions.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "geodesy/DatumTransform.hpp"
@@ -257,28 +258,34 @@ bool GridConversion::Step(std::size_t rows) {
   const Prepared prepared = Prepare(operation_, setup_);
   std::vector<PointOutcome> results(count);
   const std::size_t first = done_ + 1;
-  auto work = [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      const std::size_t row = first + i;
-      const std::string_view f0 = CellOrEmpty(source_, 1, row);
-      const std::string_view f1 = CellOrEmpty(source_, 2, row);
-      const std::string_view f2 = CellOrEmpty(source_, 3, row);
-      if (Trimmed(f0).empty() && Trimmed(f1).empty() && Trimmed(f2).empty() &&
-          Trimmed(CellOrEmpty(source_, 0, row)).empty()) {
-        results[i].ok = true;  // an empty row stays empty
-        continue;
+  // Threads take blocks of rows from a shared counter, so a thread that gets
+  // less processor time than the others holds up the slice by one block only.
+  constexpr std::size_t kBlock = 512;
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (;;) {
+      const std::size_t begin = next.fetch_add(kBlock, std::memory_order_relaxed);
+      if (begin >= count) return;
+      const std::size_t end = std::min(begin + kBlock, count);
+      for (std::size_t i = begin; i < end; ++i) {
+        const std::size_t row = first + i;
+        const std::string_view f0 = CellOrEmpty(source_, 1, row);
+        const std::string_view f1 = CellOrEmpty(source_, 2, row);
+        const std::string_view f2 = CellOrEmpty(source_, 3, row);
+        if (Trimmed(f0).empty() && Trimmed(f1).empty() && Trimmed(f2).empty() &&
+            Trimmed(CellOrEmpty(source_, 0, row)).empty()) {
+          results[i].ok = true;  // an empty row stays empty
+          continue;
+        }
+        results[i] = ConvertPrepared(prepared, f0, f1, f2);
       }
-      results[i] = ConvertPrepared(prepared, f0, f1, f2);
     }
   };
-  const std::size_t parts =
-      std::min<std::size_t>(threads_, std::max<std::size_t>(count / 256, 1));
+  const std::size_t parts = std::min<std::size_t>(threads_, (count + kBlock - 1) / kBlock);
   std::vector<std::thread> helpers;
-  helpers.reserve(parts - 1);
-  for (std::size_t part = 1; part < parts; ++part) {
-    helpers.emplace_back(work, count * part / parts, count * (part + 1) / parts);
-  }
-  work(0, count / parts);
+  helpers.reserve(parts > 0 ? parts - 1 : 0);
+  for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(work);
+  work();
   for (std::thread& helper : helpers) helper.join();
 
   for (std::size_t i = 0; i < count; ++i) {
