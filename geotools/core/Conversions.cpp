@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "geodesy/DatumTransform.hpp"
@@ -252,18 +253,16 @@ GridConversion::GridConversion(Operation operation, const CoordGrid& source, Coo
   target_.SetRowCount(total_ + 1);
 }
 
-bool GridConversion::Step(std::size_t rows) {
-  if (Finished()) return false;
-  const std::size_t count = std::min(std::max<std::size_t>(rows, 1), total_ - done_);
+std::vector<PointOutcome> GridConversion::Compute(std::size_t first, std::size_t count) const {
   const Prepared prepared = Prepare(operation_, setup_);
   std::vector<PointOutcome> results(count);
-  const std::size_t first = done_ + 1;
   // Threads take blocks of rows from a shared counter, so a thread that gets
   // less processor time than the others holds up the slice by one block only.
   constexpr std::size_t kBlock = 512;
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (;;) {
+      if (stop_.load(std::memory_order_relaxed)) return;
       const std::size_t begin = next.fetch_add(kBlock, std::memory_order_relaxed);
       if (begin >= count) return;
       const std::size_t end = std::min(begin + kBlock, count);
@@ -287,6 +286,31 @@ bool GridConversion::Step(std::size_t rows) {
   for (std::size_t part = 1; part < parts; ++part) helpers.emplace_back(work);
   work();
   for (std::thread& helper : helpers) helper.join();
+  return results;
+}
+
+GridConversion::~GridConversion() {
+  stop_ = true;
+  if (pending_.valid()) pending_.wait();
+}
+
+bool GridConversion::Step(std::size_t rows) {
+  if (Finished()) return false;
+  const std::size_t first = done_ + 1;
+  std::vector<PointOutcome> results;
+  if (pending_.valid()) {
+    results = pending_.get();
+  } else {
+    results = Compute(first, std::min(std::max<std::size_t>(rows, 1), total_ - done_));
+  }
+  const std::size_t count = results.size();
+  // While this slice is written, the next one is computed.
+  const std::size_t after = done_ + count;
+  if (after < total_) {
+    const std::size_t nextCount = std::min(std::max<std::size_t>(rows, 1), total_ - after);
+    pending_ = std::async(std::launch::async,
+                          [this, after, nextCount] { return Compute(after + 1, nextCount); });
+  }
 
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t row = first + i;
@@ -300,6 +324,8 @@ bool GridConversion::Step(std::size_t rows) {
       if (row > 1) {
         message_ += " Rows 1 to " + std::to_string(row - 1) + " were converted.";
       }
+      stop_ = true;
+      if (pending_.valid()) pending_.wait();
       return false;
     }
     target_.SetCell(0, row, CellOrEmpty(source_, 0, row));

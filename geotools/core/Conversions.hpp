@@ -12,6 +12,8 @@
 // conversion stops at the failing row and keeps the rows before it.
 
 #include <array>
+#include <atomic>
+#include <future>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -95,9 +97,15 @@ class GridConversion {
   // and gives it the source's row count. On refusal nothing is touched.
   GridConversion(Operation operation, const geodesy::CoordGrid& source,
                  geodesy::CoordGrid& target, ConversionSetup setup, unsigned threads);
+  // Waits for a slice still being computed (a cancelled conversion).
+  ~GridConversion();
+  GridConversion(const GridConversion&) = delete;
+  GridConversion& operator=(const GridConversion&) = delete;
 
   // Converts up to `rows` more rows. False once the grid is done or a row
-  // failed (or the setup was refused).
+  // failed (or the setup was refused). The next slice is computed by worker
+  // threads while this one is written and until the next call, so the
+  // source grid must stay unchanged until the conversion is destroyed.
   bool Step(std::size_t rows);
 
   // Runs every remaining row.
@@ -113,6 +121,8 @@ class GridConversion {
   std::size_t FailedRow() const { return failedRow_; }
 
  private:
+  std::vector<PointOutcome> Compute(std::size_t first, std::size_t count) const;
+
   Operation operation_;
   const geodesy::CoordGrid& source_;
   geodesy::CoordGrid& target_;
@@ -124,6 +134,8 @@ class GridConversion {
   bool failed_ = false;
   std::size_t failedRow_ = 0;
   std::string message_;
+  std::atomic<bool> stop_{false};
+  std::future<std::vector<PointOutcome>> pending_;
 };
 
 // Threads for grid conversions: one per processor, at most 8.

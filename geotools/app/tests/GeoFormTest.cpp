@@ -394,6 +394,20 @@ TEST_F(GeoFormTest, SettingsRoundTripThroughTheFile) {
   EXPECT_EQ(again.Pages()->currentIndex(), 5);
 }
 
+TEST_F(GeoFormTest, ProjectionGroupUnfoldsAndStoresItsFieldsWhenFolded) {
+  QWidget* group = form->findChild<QWidget*>("GrPar");
+  ASSERT_NE(group, nullptr);
+  EXPECT_FALSE(Edit("CM")->isEnabled());
+  QTest::mouseDClick(group, Qt::LeftButton);
+  EXPECT_TRUE(Edit("CM")->isEnabled());
+  EXPECT_EQ(group->height(), 145);
+  Edit("CM")->setText("27  30");
+  QTest::mouseDClick(group, Qt::LeftButton);
+  EXPECT_FALSE(Edit("CM")->isEnabled());
+  EXPECT_EQ(geodesy::LoadTmSettings(platform::IniStore(folder / "geokit.INI")).centralMeridian,
+            "27  30");
+}
+
 TEST_F(GeoFormTest, GridModelsPassTheModelTester) {
   GridModel* model = form->Grid("utmEN");
   QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Warning);
