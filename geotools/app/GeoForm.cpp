@@ -295,7 +295,7 @@ TGeoForm::GridSlot& TGeoForm::AddGrid(const char* name, PointReader reader,
     regen->setObjectName("RegenerateCells1");
     const QAction* chosen = menu.exec(raw->view->viewport()->mapToGlobal(at));
     if (chosen == purge) PurgeCells();
-    if (chosen == regen) RegenerateCells();
+    if (chosen == regen && !job_) RegenerateCells();
   });
   if (reader == PointReader::kGeodetic) {
     connect(slot->view, &QTableView::doubleClicked, this, [this, raw] {
