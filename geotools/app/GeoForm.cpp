@@ -213,7 +213,7 @@ TGeoForm::TGeoForm(appkit::Dialogs& dialogs, GeoFormPaths paths, QWidget* parent
   for (int s = 1; s <= 8; ++s) ToggleSelector(s);
 
   jobTimer_ = new QTimer(this);
-  jobTimer_->setInterval(0);
+  jobTimer_->setInterval(10);
   connect(jobTimer_, &QTimer::timeout, this, &TGeoForm::ConversionSlice);
 
   timerUtm_ = new QTimer(this);
@@ -715,8 +715,12 @@ void TGeoForm::StartGridAction(const geotools::ConversionAction& action) {
 
 void TGeoForm::ConversionSlice() {
   if (!job_) return;
+  if (!job_->SliceReady()) {
+    job_->Poll(sliceRows_);  // starts the first slice; otherwise returns at once
+    return;
+  }
   jobTarget_->BeginChange();
-  job_->Step(sliceRows_);
+  job_->Poll(sliceRows_);
   jobTarget_->EndChange();
   const std::size_t total = std::max<std::size_t>(job_->RowsTotal(), 1);
   progress_[static_cast<std::size_t>(jobPage_)]->setValue(

@@ -164,7 +164,7 @@ class TGeoForm : public QMainWindow {
   GridModel* jobTarget_ = nullptr;
   int jobPage_ = -1;
   QTimer* jobTimer_ = nullptr;
-  std::size_t sliceRows_ = 65536;
+  std::size_t sliceRows_ = 16384;
   unsigned threads_;
 };
 

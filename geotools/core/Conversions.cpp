@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <thread>
 
@@ -294,22 +295,35 @@ GridConversion::~GridConversion() {
   if (pending_.valid()) pending_.wait();
 }
 
+void GridConversion::Launch(std::size_t rows) {
+  const std::size_t after = done_;
+  const std::size_t count = std::min(std::max<std::size_t>(rows, 1), total_ - after);
+  pending_ = std::async(std::launch::async,
+                        [this, after, count] { return Compute(after + 1, count); });
+}
+
 bool GridConversion::Step(std::size_t rows) {
   if (Finished()) return false;
-  const std::size_t first = done_ + 1;
-  std::vector<PointOutcome> results;
-  if (pending_.valid()) {
-    results = pending_.get();
-  } else {
-    results = Compute(first, std::min(std::max<std::size_t>(rows, 1), total_ - done_));
+  if (!pending_.valid()) Launch(rows);
+  pending_.wait();
+  return Poll(rows);
+}
+
+bool GridConversion::Poll(std::size_t rows) {
+  if (Finished()) return false;
+  if (!pending_.valid()) {
+    Launch(rows);
+    return true;
   }
+  if (pending_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return true;
+  const std::vector<PointOutcome> results = pending_.get();
+  const std::size_t first = done_ + 1;
   const std::size_t count = results.size();
   // While this slice is written, the next one is computed.
-  const std::size_t after = done_ + count;
-  if (after < total_) {
-    const std::size_t nextCount = std::min(std::max<std::size_t>(rows, 1), total_ - after);
-    pending_ = std::async(std::launch::async,
-                          [this, after, nextCount] { return Compute(after + 1, nextCount); });
+  if (done_ + count < total_) {
+    done_ += count;
+    Launch(rows);
+    done_ -= count;
   }
 
   for (std::size_t i = 0; i < count; ++i) {

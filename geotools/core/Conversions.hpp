@@ -13,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <cstddef>
 #include <optional>
@@ -102,11 +103,22 @@ class GridConversion {
   GridConversion(const GridConversion&) = delete;
   GridConversion& operator=(const GridConversion&) = delete;
 
-  // Converts up to `rows` more rows. False once the grid is done or a row
-  // failed (or the setup was refused). The next slice is computed by worker
-  // threads while this one is written and until the next call, so the
-  // source grid must stay unchanged until the conversion is destroyed.
+  // Converts up to `rows` more rows, waiting for them. False once the grid
+  // is done or a row failed (or the setup was refused). Slices are computed
+  // by worker threads, the next one while this one is written, so the source
+  // grid must stay unchanged until the conversion is destroyed.
   bool Step(std::size_t rows);
+
+  // The same without waiting, for an event loop: starts the next slice when
+  // none is being computed, writes it when it is ready, and otherwise
+  // returns at once. False once the grid is done or a row failed.
+  bool Poll(std::size_t rows);
+
+  // True when the next Poll will write rows into the target grid.
+  bool SliceReady() const {
+    return pending_.valid() &&
+           pending_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
 
   // Runs every remaining row.
   void RunToEnd(std::size_t sliceRows = 32768);
@@ -122,6 +134,7 @@ class GridConversion {
 
  private:
   std::vector<PointOutcome> Compute(std::size_t first, std::size_t count) const;
+  void Launch(std::size_t rows);
 
   Operation operation_;
   const geodesy::CoordGrid& source_;

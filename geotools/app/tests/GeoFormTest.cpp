@@ -195,7 +195,31 @@ TEST_F(GeoFormTest, AFailingRowStopsTheGridAndIsNamed) {
   EXPECT_NE(dialogs.Told()[0].find("row 12 (P12)"), std::string::npos) << dialogs.Told()[0];
   EXPECT_EQ(Cell("datumTrGrid2", 0, 11), "P11");
   EXPECT_EQ(Cell("datumTrGrid2", 0, 12), "");
-  EXPECT_FALSE(form->findChild<QProgressBar*>("ProgressBar2")->isVisible());
+  EXPECT_TRUE(form->findChild<QProgressBar*>("ProgressBar2")->isHidden());
+}
+
+TEST_F(GeoFormTest, ATableConvertsInSlicesWithProgressAndCanBeCancelled) {
+  form->SetSliceRows(500);
+  std::vector<std::array<std::string, 4>> rows;
+  for (int i = 1; i <= 20000; ++i) rows.push_back({"P" + std::to_string(i), "41", "29", "1"});
+  Fill(form->Grid("grdEcef2"), {});
+  Fill(form->Grid("datumTrGrid1"), rows);
+  Press("SpeedButton7");
+  ASSERT_TRUE(form->ConversionRunning());
+  EXPECT_FALSE(form->findChild<QProgressBar*>("ProgressBar2")->isHidden());
+  EXPECT_FALSE(form->findChild<QPushButton*>("SpeedButton7")->isEnabled());
+  // The event loop keeps running between slices.
+  QTRY_VERIFY_WITH_TIMEOUT(form->Grid("datumTrGrid2")->Grid().Cell(0, 1) == "P1", 20000);
+  Press("CancelConversion2");
+  EXPECT_FALSE(form->ConversionRunning());
+  EXPECT_TRUE(form->findChild<QProgressBar*>("ProgressBar2")->isHidden());
+  EXPECT_TRUE(form->findChild<QPushButton*>("SpeedButton7")->isEnabled());
+  ASSERT_FALSE(dialogs.Told().empty());
+  EXPECT_NE(dialogs.Told().back().find("cancelled"), std::string::npos);
+  EXPECT_EQ(Cell("datumTrGrid2", 0, 1), "P1");
+  // Converting while another table converts is not possible; a new run completes.
+  PressAndWait("SpeedButton7");
+  EXPECT_EQ(Cell("datumTrGrid2", 0, 20000), "P20000");
 }
 
 TEST_F(GeoFormTest, RefusalsLeaveTheTargetFieldsAlone) {
