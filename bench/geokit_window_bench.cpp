@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +24,6 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "appkit/ScriptedDialogs.hpp"
 #include "geodesy/NumberText.hpp"
@@ -95,14 +95,15 @@ double Seconds(const std::function<void()>& work) {
 }
 
 void RunWindow(benchmark::State& state, const std::string& name, unsigned threads) {
-  const fs::path folder = fs::temp_directory_path() / ("halvex-geokit-bench-ini-" + std::to_string(::getpid()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("halvex-geokit-bench-ini-" + std::to_string(::getpid()));
   halvex::appkit::ScriptedDialogs dialogs;
   TGeoForm form(dialogs, {folder / "geokit.INI", folder, folder / "help.rtf"});
   form.SetQuitOnClose(true);
   form.show();
   form.SetConversionThreads(threads);
-  form.Datums().SetDatum(0, DatumTexts{"WGS84", "6378137", "298.257223563", "0", "0", "0", "0",
-                                       "0", "0", "0"});
+  form.Datums().SetDatum(
+      0, DatumTexts{"WGS84", "6378137", "298.257223563", "0", "0", "0", "0", "0", "0", "0"});
   form.Datums().SetDatum(1, DatumTexts{"ED50", "6378388", "297", "-1.2", "0.3", "-0.2", "0.5",
                                        "-84.1", "-101.8", "-129.7"});
   for (const char* s : {"Datum5", "Datum6", "Datum6"}) {
@@ -136,9 +137,9 @@ void RunWindow(benchmark::State& state, const std::string& name, unsigned thread
 }
 
 void RunCli(benchmark::State& state, const std::string& name, unsigned threads) {
-  std::vector<std::string> args = {"to-grid", "--threads", std::to_string(threads), "--pair",
-                                   kPair, "--tm", kProjection, "--ellipsoid", kEllipsoid,
-                                   ThePoints().file.string()};
+  std::vector<std::string> args = {
+      "to-grid", "--threads", std::to_string(threads), "--pair",   kPair,
+      "--tm",    kProjection, "--ellipsoid",           kEllipsoid, ThePoints().file.string()};
   for (auto _ : state) {
     std::ofstream out("/dev/null", std::ios::binary);
     std::ostringstream err;
@@ -159,17 +160,25 @@ void RegisterRounds() {
     const std::string suffix = "/round:" + std::to_string(round);
     benchmark::RegisterBenchmark(("WindowToGrid" + suffix).c_str(),
                                  [](benchmark::State& s) { RunWindow(s, "window", kThreads); })
-        ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
     benchmark::RegisterBenchmark(("CliToGrid" + suffix).c_str(),
                                  [](benchmark::State& s) { RunCli(s, "geokit-cli", kThreads); })
-        ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
   }
   benchmark::RegisterBenchmark("WindowToGrid/threads:1",
                                [](benchmark::State& s) { RunWindow(s, "window 1 thread", 1); })
-      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1);
   benchmark::RegisterBenchmark("CliToGrid/threads:1",
                                [](benchmark::State& s) { RunCli(s, "geokit-cli 1 thread", 1); })
-      ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1);
 }
 
 }  // namespace
@@ -183,7 +192,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   std::printf("\n%zu points, %u threads; best times:\n", PointCount(), kThreads);
-  for (const auto& [name, seconds] : Best()) std::printf("  %-20s %8.3f s\n", name.c_str(), seconds);
+  for (const auto& [name, seconds] : Best())
+    std::printf("  %-20s %8.3f s\n", name.c_str(), seconds);
   const auto ratio = [](const char* a, const char* b) {
     if (Best().count(a) != 0 && Best().count(b) != 0) {
       std::printf("  %s / %s = %.2f (budget 1.25)\n", a, b, Best().at(a) / Best().at(b));

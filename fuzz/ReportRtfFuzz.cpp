@@ -20,7 +20,11 @@ bool IsUtf8(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    std::size_t n = c < 0x80             ? 1
+                    : (c & 0xE0) == 0xC0 ? 2
+                    : (c & 0xF0) == 0xE0 ? 3
+                    : (c & 0xF8) == 0xF0 ? 4
+                                         : 0;
     if (n == 0 || i + n > s.size()) return false;
     for (std::size_t k = 1; k < n; ++k) {
       if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;

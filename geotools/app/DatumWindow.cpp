@@ -16,16 +16,22 @@ namespace halvex::geokit {
 namespace {
 
 // Field order: name, a, 1/f, ds, rx, ry, rz, dx, dy, dz.
-constexpr std::array<const char*, 10> kNamesA = {"TargetDatumName", "WGSa", "WGSf_1", "WGSm",
-                                                 "WGSrx", "WGSry", "WGSrz", "WGSdx",
-                                                 "WGSdy", "WGSdz"};
-constexpr std::array<const char*, 10> kNamesB = {"SourceDatumName", "LOCa", "LOCf_1", "LOCm",
-                                                 "LOCrx", "LOCry", "LOCrz", "LOCdx",
-                                                 "LOCdy", "LOCdz"};
-constexpr std::array<const char*, 10> kLabels = {
-    "",  "Semi-major axis (m):", "Inverse flattening:", "Scale difference (ppm):",
-    "Rotation X (\"):", "Rotation Y (\"):", "Rotation Z (\"):", "Shift X (m):", "Shift Y (m):",
-    "Shift Z (m):"};
+constexpr std::array<const char*, 10> kNamesA = {"TargetDatumName", "WGSa",  "WGSf_1", "WGSm",
+                                                 "WGSrx",           "WGSry", "WGSrz",  "WGSdx",
+                                                 "WGSdy",           "WGSdz"};
+constexpr std::array<const char*, 10> kNamesB = {"SourceDatumName", "LOCa",  "LOCf_1", "LOCm",
+                                                 "LOCrx",           "LOCry", "LOCrz",  "LOCdx",
+                                                 "LOCdy",           "LOCdz"};
+constexpr std::array<const char*, 10> kLabels = {"",
+                                                 "Semi-major axis (m):",
+                                                 "Inverse flattening:",
+                                                 "Scale difference (ppm):",
+                                                 "Rotation X (\"):",
+                                                 "Rotation Y (\"):",
+                                                 "Rotation Z (\"):",
+                                                 "Shift X (m):",
+                                                 "Shift Y (m):",
+                                                 "Shift Z (m):"};
 
 constexpr const char* kFilter = "HVG Datum [*.datum]|*.datum";
 
@@ -43,9 +49,9 @@ DatumWindow::DatumWindow(appkit::Dialogs& dialogs, std::filesystem::path datumFo
     const auto& names = which == 0 ? kNamesA : kNamesB;
     const char* colour = which == 0 ? "aqua" : "lime";
     auto* column = new QVBoxLayout;
-    auto* nameBox = new QGroupBox(which == 0 ? "Datum A [Blue]; Name && Description"
-                                             : "Datum B [Green]; Name && Description",
-                                  this);
+    auto* nameBox = new QGroupBox(
+        which == 0 ? "Datum A [Blue]; Name && Description" : "Datum B [Green]; Name && Description",
+        this);
     auto* nameLayout = new QVBoxLayout(nameBox);
     auto* ellipsoidBox =
         new QGroupBox(which == 0 ? "Ellipsoid Definition" : "Source Ellipsoid Definition", this);
@@ -101,17 +107,17 @@ DatumTexts DatumWindow::Datum(int which) const {
 
 void DatumWindow::SetDatum(int which, const DatumTexts& t) {
   const auto f = Fields(which);
-  const std::array<const QString*, 10> values = {&t.name, &t.a,  &t.inverseFlattening,
-                                                 &t.ds,   &t.rx, &t.ry,
-                                                 &t.rz,   &t.dx, &t.dy,
-                                                 &t.dz};
+  const std::array<const QString*, 10> values = {
+      &t.name, &t.a, &t.inverseFlattening, &t.ds, &t.rx, &t.ry, &t.rz, &t.dx, &t.dy, &t.dz};
   for (std::size_t i = 0; i < 10; ++i) f[i]->setText(*values[i]);
 }
 
 geotools::DatumDefinition DatumWindow::Definition(int which) const {
   const DatumTexts t = Datum(which);
-  return {Utf8(t.name), Utf8(t.a),  Utf8(t.inverseFlattening), Utf8(t.ds), Utf8(t.rx),
-          Utf8(t.ry),   Utf8(t.rz), Utf8(t.dx),                Utf8(t.dy), Utf8(t.dz)};
+  return {Utf8(t.name), Utf8(t.a),  Utf8(t.inverseFlattening),
+          Utf8(t.ds),   Utf8(t.rx), Utf8(t.ry),
+          Utf8(t.rz),   Utf8(t.dx), Utf8(t.dy),
+          Utf8(t.dz)};
 }
 
 QLineEdit* DatumWindow::Field(const QString& name) const {

@@ -129,43 +129,150 @@ struct PanelSpec {
 };
 
 const std::array<PanelSpec, 8> kPanels = {{
-    {0, true, 1, {"North", "East", "Height"}, {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
-     "ecefDMSgrd", PointReader::kGeodetic, "ID Latitude  Longitude Height",
-     "No N/S(+/-) E/W(+/-) H", "SpeedButton1", "SpeedButton3", "SpeedButton27", "Save1",
-     "SpeedButton67", "SpeedButton24", "SpeedButton25", "BitBtn1"},
-    {0, false, 2, {"ecefX", "ecefY", "ecefZ"}, {"X (m)", "Y (m)", "Z (m)"}, "ecefECEFgrd",
-     PointReader::kXyz, "No X Y Z", "No X Y Z", "SpeedButton2", "SpeedButton4", "SpeedButton26",
-     "Save2", "SpeedButton68", "SpeedButton36", "SpeedButton35", ""},
-    {1, true, 3, {"North1", "East1", "Height1"}, {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
-     "datumTrGrid1", PointReader::kGeodetic, "No Latitude  Longitude Height",
-     "No N/S(+/-)  E/W(+/-) H", "SpeedButton5", "SpeedButton7", "SpeedButton28", "Save3",
-     "SpeedButton69", "SpeedButton38", "SpeedButton37", "BitBtn5"},
-    {1, false, 4, {"North2", "East2", "Height2"}, {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
-     "datumTrGrid2", PointReader::kGeodetic, "No Latitude  Longitude Height",
-     "NO N/S(+/-) E/W(+/-) H", "SpeedButton6", "SpeedButton8", "SpeedButton29", "Save4",
-     "SpeedButton70", "SpeedButton40", "SpeedButton39", "BitBtn8"},
-    {2, true, 5, {"North3", "East3", "Height3"}, {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
-     "utmDMS", PointReader::kGeodetic, "No Latitude  Longitude Height", "No N/S(+/-) E/W(+/-) H",
-     "SpeedButton9", "SpeedButton11", "SpeedButton30", "Save5", "SpeedButton71", "SpeedButton42",
-     "SpeedButton41", "BitBtn9"},
-    {2, false, 6, {"Easting", "Northing", nullptr}, {"Easting (m)", "Northing (m)", nullptr}, "utmEN",
-     PointReader::kPlane, "No Easting Northing Elevation", "No Easting Northing", "SpeedButton10",
-     "SpeedButton12", "SpeedButton31", "Save6", "SpeedButton72", "SpeedButton44", "SpeedButton43",
+    {0,
+     true,
+     1,
+     {"North", "East", "Height"},
+     {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
+     "ecefDMSgrd",
+     PointReader::kGeodetic,
+     "ID Latitude  Longitude Height",
+     "No N/S(+/-) E/W(+/-) H",
+     "SpeedButton1",
+     "SpeedButton3",
+     "SpeedButton27",
+     "Save1",
+     "SpeedButton67",
+     "SpeedButton24",
+     "SpeedButton25",
+     "BitBtn1"},
+    {0,
+     false,
+     2,
+     {"ecefX", "ecefY", "ecefZ"},
+     {"X (m)", "Y (m)", "Z (m)"},
+     "ecefECEFgrd",
+     PointReader::kXyz,
+     "No X Y Z",
+     "No X Y Z",
+     "SpeedButton2",
+     "SpeedButton4",
+     "SpeedButton26",
+     "Save2",
+     "SpeedButton68",
+     "SpeedButton36",
+     "SpeedButton35",
      ""},
-    {3, true, 7, {"ecefx2", "ecefy2", "ecefz2"}, {"X (m)", "Y (m)", "Z (m)"}, "grdEcef2",
-     PointReader::kXyz, "No X Y Z", "No X Y Z", "SpeedButton13", "SpeedButton15", "SpeedButton33",
-     "Save7", "SpeedButton73", "SpeedButton46", "SpeedButton45", ""},
-    {3, false, 8, {"ecefx3", "ecefy3", "ecefz3"}, {"X (m)", "Y (m)", "Z (m)"}, "grdEcef3",
-     PointReader::kXyz, "No X Y Z", "No X Y Z", "SpeedButton14", "SpeedButton16", "SpeedButton32",
-     "Save8", "SpeedButton74", "SpeedButton48", "SpeedButton47", ""},
+    {1,
+     true,
+     3,
+     {"North1", "East1", "Height1"},
+     {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
+     "datumTrGrid1",
+     PointReader::kGeodetic,
+     "No Latitude  Longitude Height",
+     "No N/S(+/-)  E/W(+/-) H",
+     "SpeedButton5",
+     "SpeedButton7",
+     "SpeedButton28",
+     "Save3",
+     "SpeedButton69",
+     "SpeedButton38",
+     "SpeedButton37",
+     "BitBtn5"},
+    {1,
+     false,
+     4,
+     {"North2", "East2", "Height2"},
+     {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
+     "datumTrGrid2",
+     PointReader::kGeodetic,
+     "No Latitude  Longitude Height",
+     "NO N/S(+/-) E/W(+/-) H",
+     "SpeedButton6",
+     "SpeedButton8",
+     "SpeedButton29",
+     "Save4",
+     "SpeedButton70",
+     "SpeedButton40",
+     "SpeedButton39",
+     "BitBtn8"},
+    {2,
+     true,
+     5,
+     {"North3", "East3", "Height3"},
+     {"Latitude (d/dm/dms)", "Longitude (d/dm/dms)", "Height (m)"},
+     "utmDMS",
+     PointReader::kGeodetic,
+     "No Latitude  Longitude Height",
+     "No N/S(+/-) E/W(+/-) H",
+     "SpeedButton9",
+     "SpeedButton11",
+     "SpeedButton30",
+     "Save5",
+     "SpeedButton71",
+     "SpeedButton42",
+     "SpeedButton41",
+     "BitBtn9"},
+    {2,
+     false,
+     6,
+     {"Easting", "Northing", nullptr},
+     {"Easting (m)", "Northing (m)", nullptr},
+     "utmEN",
+     PointReader::kPlane,
+     "No Easting Northing Elevation",
+     "No Easting Northing",
+     "SpeedButton10",
+     "SpeedButton12",
+     "SpeedButton31",
+     "Save6",
+     "SpeedButton72",
+     "SpeedButton44",
+     "SpeedButton43",
+     ""},
+    {3,
+     true,
+     7,
+     {"ecefx2", "ecefy2", "ecefz2"},
+     {"X (m)", "Y (m)", "Z (m)"},
+     "grdEcef2",
+     PointReader::kXyz,
+     "No X Y Z",
+     "No X Y Z",
+     "SpeedButton13",
+     "SpeedButton15",
+     "SpeedButton33",
+     "Save7",
+     "SpeedButton73",
+     "SpeedButton46",
+     "SpeedButton45",
+     ""},
+    {3,
+     false,
+     8,
+     {"ecefx3", "ecefy3", "ecefz3"},
+     {"X (m)", "Y (m)", "Z (m)"},
+     "grdEcef3",
+     PointReader::kXyz,
+     "No X Y Z",
+     "No X Y Z",
+     "SpeedButton14",
+     "SpeedButton16",
+     "SpeedButton32",
+     "Save8",
+     "SpeedButton74",
+     "SpeedButton48",
+     "SpeedButton47",
+     ""},
 }};
 
 constexpr std::array<const char*, 8> kCaptions = {
     "ECEF Trans",       "Datum Trans",          "TM/UTM/GK Trans",        "3-D Coordinates Trans",
     "2-D Affine Trans", "2-D Similarity Trans", "Datum Param Estimation", "Survey Log Merge"};
 constexpr std::array<const char*, 8> kPageNames = {
-    "ECEF", "TabDatumTr", "TabUTM", "TabXYZ", "Tab2DAffineParTr", "TabSimilarity",
-    "Tab3DRevHelmTr", "SMTab"};
+    "ECEF",          "TabDatumTr",     "TabUTM", "TabXYZ", "Tab2DAffineParTr",
+    "TabSimilarity", "Tab3DRevHelmTr", "SMTab"};
 constexpr std::array<const char*, 8> kShortcutItems = {"Earth Centered Earth Fixed",
                                                        "Ellipsoidal Datum",
                                                        "Transverse Mercator",
@@ -260,10 +367,9 @@ const TGeoForm::Panel& TGeoForm::PanelOfSelector(int selector) const {
   return *panels_[static_cast<std::size_t>(selector - 1)];
 }
 
-TGeoForm::GridSlot& TGeoForm::AddGrid(const char* name, PointReader reader,
-                                      const char* regenHeader, const char* restoreHeader,
-                                      const char* load, const char* save, const char* renumber,
-                                      bool clearOnLoad, QWidget* parent) {
+TGeoForm::GridSlot& TGeoForm::AddGrid(const char* name, PointReader reader, const char* regenHeader,
+                                      const char* restoreHeader, const char* load, const char* save,
+                                      const char* renumber, bool clearOnLoad, QWidget* parent) {
   auto slot = std::make_unique<GridSlot>(
       GridSlot{name, reader, regenHeader, restoreHeader, clearOnLoad, nullptr, nullptr});
   slot->model = new GridModel(this);
@@ -363,7 +469,8 @@ QWidget* TGeoForm::BuildPanel(Panel& panel, QWidget* parent) {
       "Convert every row of the table to the other panel's table",
       [this, grid] { StartGridAction(*grid); });
   Panel* raw = &panel;
-  add(panel.copy, "Copy", "Copy the point to the clipboard window", [this, raw] { CopyPoint(*raw); });
+  add(panel.copy, "Copy", "Copy the point to the clipboard window",
+      [this, raw] { CopyPoint(*raw); });
   add(panel.paste, "Paste", "Paste the point from the clipboard window",
       [this, raw] { PastePoint(*raw); });
   add(panel.toggle, "D/DM/DMS", "Toggle between DMS DM D", [this, raw] { ToggleAngles(*raw); });
@@ -404,12 +511,10 @@ void TGeoForm::BuildConversionPage(int page) {
   auto* panels = new QHBoxLayout;
   for (const PanelSpec& spec : kPanels) {
     if (spec.page != page) continue;
-    auto panel = std::make_unique<Panel>(Panel{spec.page, spec.left, spec.selector, spec.edits,
-                                               spec.labels, spec.grid, spec.reader,
-                                               spec.regenHeader, spec.restoreHeader,
-                                               spec.pointButton, spec.gridButton, spec.load,
-                                               spec.save, spec.renumber, spec.copy, spec.paste,
-                                               spec.toggle});
+    auto panel = std::make_unique<Panel>(
+        Panel{spec.page, spec.left, spec.selector, spec.edits, spec.labels, spec.grid, spec.reader,
+              spec.regenHeader, spec.restoreHeader, spec.pointButton, spec.gridButton, spec.load,
+              spec.save, spec.renumber, spec.copy, spec.paste, spec.toggle});
     panels->addWidget(BuildPanel(*panel, widget), 1);
     panels_.push_back(std::move(panel));
   }
@@ -439,8 +544,8 @@ void TGeoForm::BuildPlanePage(int page) {
   if (page == 4 || page == 5) {
     auto* panels = new QHBoxLayout;
     const bool affine = page == 4;
-    const std::array<const char*, 2> names = affine ? std::array{"affInput", "affOutput"}
-                                                    : std::array{"SimilSourGrd", "SimilTargGrd"};
+    const std::array<const char*, 2> names =
+        affine ? std::array{"affInput", "affOutput"} : std::array{"SimilSourGrd", "SimilTargGrd"};
     const std::array<const char*, 2> loads = affine ? std::array{"SpeedButton34", "SpeedButton49"}
                                                     : std::array{"SpeedButton50", "SpeedButton51"};
     const std::array<const char*, 2> saves =
@@ -451,8 +556,8 @@ void TGeoForm::BuildPlanePage(int page) {
     for (std::size_t i = 0; i < 2; ++i) {
       auto* box = new QGroupBox(widget);
       box->setLayout(new QVBoxLayout);
-      const char* regen = (affine && i == 0) ? "No Eeasting Northing Elevation"
-                                             : "No Easting Northing Elevation";
+      const char* regen =
+          (affine && i == 0) ? "No Eeasting Northing Elevation" : "No Easting Northing Elevation";
       AddGrid(names[i], PointReader::kPlane, regen, "No X(E) Y(N)", loads[i], saves[i],
               renumbers[i], false, box);
       panels->addWidget(box, 1);
@@ -468,7 +573,8 @@ void TGeoForm::BuildPlanePage(int page) {
     reportBoxes_[static_cast<std::size_t>(page - 4)] = box;
     layout->addWidget(box);
   }
-  note->setText(page == 7 ? "Survey log post-processing." : "Transformation estimates by least squares.");
+  note->setText(page == 7 ? "Survey log post-processing."
+                          : "Transformation estimates by least squares.");
   tabs_->addTab(widget, kCaptions[static_cast<std::size_t>(page)]);
 }
 
@@ -612,9 +718,9 @@ void TGeoForm::ToggleProjectionGroup() {
   }
   if (!folded) {
     try {
-      geodesy::SaveTmSettings(ini_, {Utf8(Edit("CM")->text()), Utf8(Edit("RL")->text()),
-                                     Utf8(Edit("SF")->text()), Utf8(Edit("FE")->text()),
-                                     Utf8(Edit("FN")->text())});
+      geodesy::SaveTmSettings(
+          ini_, {Utf8(Edit("CM")->text()), Utf8(Edit("RL")->text()), Utf8(Edit("SF")->text()),
+                 Utf8(Edit("FE")->text()), Utf8(Edit("FN")->text())});
     } catch (const std::exception& e) {
       dialogs_.Tell(appkit::Notice::kError, kTitle, e.what());
     }
@@ -661,8 +767,10 @@ void TGeoForm::RunPointAction(const geotools::ConversionAction& action) {
   const Panel* to = nullptr;
   for (const auto& panel : panels_) {
     if (panel->page != action.page) continue;
-    if (panel->pointButton == action.button) from = panel.get();
-    else to = panel.get();
+    if (panel->pointButton == action.button)
+      from = panel.get();
+    else
+      to = panel.get();
   }
   geotools::PointFields fields;
   for (std::size_t i = 0; i < 3; ++i) {
@@ -687,8 +795,10 @@ void TGeoForm::StartGridAction(const geotools::ConversionAction& action) {
   GridModel* target = nullptr;
   for (const auto& panel : panels_) {
     if (panel->page != action.page) continue;
-    if (panel->gridButton == action.button) source = panel->slot->model;
-    else target = panel->slot->model;
+    if (panel->gridButton == action.button)
+      source = panel->slot->model;
+    else
+      target = panel->slot->model;
   }
   target->BeginChange();
   job_ = std::make_unique<geotools::GridConversion>(action.operation, source->Grid(),
@@ -752,9 +862,9 @@ void TGeoForm::CancelConversion() {
   const std::size_t done = job_->RowsDone();
   job_.reset();
   EndConversion();
-  dialogs_.Tell(appkit::Notice::kInformation, kTitle,
-                "The conversion was cancelled; rows 1 to " + std::to_string(done) +
-                    " were converted.");
+  dialogs_.Tell(
+      appkit::Notice::kInformation, kTitle,
+      "The conversion was cancelled; rows 1 to " + std::to_string(done) + " were converted.");
 }
 
 void TGeoForm::RegenerateCells() {
@@ -853,7 +963,8 @@ void TGeoForm::ToggleAngles(const Panel& panel) {
 }
 
 void TGeoForm::OpenHelp() {
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(paths_.helpFile.string())))) {
+  if (!QDesktopServices::openUrl(
+          QUrl::fromLocalFile(QString::fromStdString(paths_.helpFile.string())))) {
     dialogs_.Tell(appkit::Notice::kError, kTitle,
                   "Cannot open the help document " + paths_.helpFile.string() + ".");
   }

@@ -3,13 +3,13 @@
 
 #include <QCloseEvent>
 
-#include <cmath>
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QToolBar>
+#include <cmath>
 
 namespace halvex::geokit {
 

@@ -63,9 +63,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   auto* title = new QLabel("<b>Halvex Geodesy Kit</b>", this);
   layout->addWidget(title);
   layout->addWidget(new QLabel(QString("Version %1").arg(HALVEX_VERSION), this));
-  layout->addWidget(new QLabel("Geodetic, ECEF and transverse Mercator conversions,\n"
-                               "datum transformations and transformation estimates.",
-                               this));
+  layout->addWidget(
+      new QLabel("Geodetic, ECEF and transverse Mercator conversions,\n"
+                 "datum transformations and transformation estimates.",
+                 this));
   auto* close = new QPushButton("Close", this);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
   layout->addWidget(close);
@@ -104,8 +105,12 @@ TFormEnterData::TFormEnterData(DatumWindow& datums, appkit::Dialogs& dialogs,
     sma_->setText(datums_.Datum(which).a);
     ifl_->setText(datums_.Datum(which).inverseFlattening);
   };
-  connect(rba_, &QRadioButton::toggled, this, [fill](bool on) { if (on) fill(0); });
-  connect(rbb_, &QRadioButton::toggled, this, [fill](bool on) { if (on) fill(1); });
+  connect(rba_, &QRadioButton::toggled, this, [fill](bool on) {
+    if (on) fill(0);
+  });
+  connect(rbb_, &QRadioButton::toggled, this, [fill](bool on) {
+    if (on) fill(1);
+  });
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName("OK");
   connect(buttons, &QDialogButtonBox::accepted, this, &TFormEnterData::Accept);

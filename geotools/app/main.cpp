@@ -17,8 +17,8 @@ namespace {
 // data folder.
 std::filesystem::path FindHelpFile() {
   const std::filesystem::path dir = QCoreApplication::applicationDirPath().toStdString();
-  for (const auto& candidate : {dir / "help" / "HVG_EN.rtf",
-                                dir / ".." / "share" / "halvex" / "help" / "HVG_EN.rtf"}) {
+  for (const auto& candidate :
+       {dir / "help" / "HVG_EN.rtf", dir / ".." / "share" / "halvex" / "help" / "HVG_EN.rtf"}) {
     if (std::filesystem::exists(candidate)) return std::filesystem::weakly_canonical(candidate);
   }
   return dir / "help" / "HVG_EN.rtf";
@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
   try {
     std::optional<std::filesystem::path> override;
     if (parsed.options.ini) override = parsed.options.ini->toStdString();
-    paths.ini =
-        halvex::platform::IniFilePath(halvex::platform::CurrentExecutablePath(), "geokit", override);
+    paths.ini = halvex::platform::IniFilePath(halvex::platform::CurrentExecutablePath(), "geokit",
+                                              override);
     paths.programFolder = halvex::platform::ProgramFolder();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "geokit: %s\n", e.what());

@@ -129,9 +129,10 @@ PointOutcome ConvertPrepared(const Prepared& p, std::string_view f0, std::string
       if (!lon) return Fail(NotAngle("longitude", f1));
       text = *lat + " " + *lon;
       if (p.op == Op::kGeodeticToGrid) {
-        const std::string grid = geodesy::GeodeticToGrid(text, setup.pair, p.tmParams,
-                                                         setup.ellipsoid, p.chain);
-        if (!FixedResult(grid, 2, display.distance, outcome.values)) return Fail(std::string(kCoreFailed));
+        const std::string grid =
+            geodesy::GeodeticToGrid(text, setup.pair, p.tmParams, setup.ellipsoid, p.chain);
+        if (!FixedResult(grid, 2, display.distance, outcome.values))
+          return Fail(std::string(kCoreFailed));
         outcome.values[2] = std::string(f2);
         break;
       }
@@ -140,7 +141,8 @@ PointOutcome ConvertPrepared(const Prepared& p, std::string_view f0, std::string
       text += Trimmed(f2);
       if (p.op == Op::kGeodeticToEcef) {
         const std::string ecef = geodesy::DatumTransformGeodetic("XYZ", text, setup.pair);
-        if (!FixedResult(ecef, 3, display.distance, outcome.values)) return Fail(std::string(kCoreFailed));
+        if (!FixedResult(ecef, 3, display.distance, outcome.values))
+          return Fail(std::string(kCoreFailed));
       } else {
         const std::string geo = geodesy::DatumTransformGeodetic("BLH", text, setup.pair, display);
         if (!SplitResult(geo, outcome.values)) return Fail(std::string(kCoreFailed));
@@ -155,7 +157,8 @@ PointOutcome ConvertPrepared(const Prepared& p, std::string_view f0, std::string
       text.append(Trimmed(f0)).append(" ").append(Trimmed(f1)).append(" ").append(Trimmed(f2));
       if (p.op == Op::kEcefToEcef) {
         const std::string ecef = geodesy::DatumTransformEcef("XYZ", text, setup.pair);
-        if (!FixedResult(ecef, 3, display.distance, outcome.values)) return Fail(std::string(kCoreFailed));
+        if (!FixedResult(ecef, 3, display.distance, outcome.values))
+          return Fail(std::string(kCoreFailed));
       } else {
         const std::string geo = geodesy::DatumTransformEcef("BLH", text, setup.pair, display);
         if (!SplitResult(geo, outcome.values)) return Fail(std::string(kCoreFailed));
@@ -168,7 +171,8 @@ PointOutcome ConvertPrepared(const Prepared& p, std::string_view f0, std::string
       text.append(Trimmed(f0)).append(" ").append(Trimmed(f1));
       const std::string geo =
           geodesy::GridToGeodetic(text, setup.pair, p.tmParams, setup.ellipsoid, p.chain);
-      if (!FixedResult(geo, 2, display.degrees, outcome.values)) return Fail(std::string(kCoreFailed));
+      if (!FixedResult(geo, 2, display.degrees, outcome.values))
+        return Fail(std::string(kCoreFailed));
       outcome.values[2] = std::string(f2);
       break;
     }
@@ -208,8 +212,9 @@ std::optional<std::string> CheckSetup(Operation operation, const ConversionSetup
     return std::string(kNoDatumMessage);
   }
   if (geodesy::CountLeadingNumbers(setup.pair, 18) < 18) {
-    return std::string("The datum definitions do not give 18 numbers; check the Datum "
-                       "Definition window.");
+    return std::string(
+        "The datum definitions do not give 18 numbers; check the Datum "
+        "Definition window.");
   }
   if (IsProjection(operation)) {
     const geodesy::TmFields& tm = setup.tm;
@@ -298,8 +303,8 @@ GridConversion::~GridConversion() {
 void GridConversion::Launch(std::size_t rows) {
   const std::size_t after = done_;
   const std::size_t count = std::min(std::max<std::size_t>(rows, 1), total_ - after);
-  pending_ = std::async(std::launch::async,
-                        [this, after, count] { return Compute(after + 1, count); });
+  pending_ =
+      std::async(std::launch::async, [this, after, count] { return Compute(after + 1, count); });
 }
 
 bool GridConversion::Step(std::size_t rows) {

@@ -14,8 +14,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <cstddef>
+#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,9 +58,9 @@ inline constexpr int kEllipsoidSecond = 5;
 
 // What a conversion needs besides its coordinates.
 struct ConversionSetup {
-  std::string pair;       // DatumPairText; empty when no datum pair is chosen
-  std::string ellipsoid;  // "a f a f", grid's datum first (projection page only)
-  geodesy::TmFields tm;   // projection parameter fields (projection page only)
+  std::string pair;                    // DatumPairText; empty when no datum pair is chosen
+  std::string ellipsoid;               // "a f a f", grid's datum first (projection page only)
+  geodesy::TmFields tm;                // projection parameter fields (projection page only)
   geodesy::OutputPrecision precision;  // decimals of the printed results
 };
 
@@ -96,8 +96,8 @@ class GridConversion {
  public:
   // Checks the setup; when it passes, clears the target grid (header kept)
   // and gives it the source's row count. On refusal nothing is touched.
-  GridConversion(Operation operation, const geodesy::CoordGrid& source,
-                 geodesy::CoordGrid& target, ConversionSetup setup, unsigned threads);
+  GridConversion(Operation operation, const geodesy::CoordGrid& source, geodesy::CoordGrid& target,
+                 ConversionSetup setup, unsigned threads);
   // Waits for a slice still being computed (a cancelled conversion).
   ~GridConversion();
   GridConversion(const GridConversion&) = delete;

@@ -9,8 +9,10 @@ namespace {
 using geodesy::DatumField;
 
 constexpr std::array<std::string DatumDefinition::*, 10> kMembers = {
-    &DatumDefinition::name, &DatumDefinition::ds, &DatumDefinition::rx, &DatumDefinition::ry,
-    &DatumDefinition::rz,   &DatumDefinition::dx, &DatumDefinition::dy, &DatumDefinition::dz,
+    &DatumDefinition::name, &DatumDefinition::ds,
+    &DatumDefinition::rx,   &DatumDefinition::ry,
+    &DatumDefinition::rz,   &DatumDefinition::dx,
+    &DatumDefinition::dy,   &DatumDefinition::dz,
     &DatumDefinition::a,    &DatumDefinition::inverseFlattening};
 }  // namespace
 
@@ -49,8 +51,8 @@ PairTexts PairFromSelectors(std::string_view first, std::string_view second,
   PairTexts out;
   const geodesy::PairResult pair = geodesy::DatumPairFromFields(fa, fb, first, second);
   if (!pair.Ok()) {
-    out.problem = pair.status == geodesy::PairStatus::kNoDatum ? std::string(kNoDatumMessage)
-                                                                : pair.message;
+    out.problem =
+        pair.status == geodesy::PairStatus::kNoDatum ? std::string(kNoDatumMessage) : pair.message;
     return out;
   }
   const geodesy::PairResult ellipsoid = geodesy::EllipsoidPairFromFields(fa, fb, first, second);

@@ -60,4 +60,3 @@ PairTexts PairFromSelectors(std::string_view first, std::string_view second,
 std::optional<std::string> CloseWarning(const DatumDefinition& a, const DatumDefinition& b);
 
 }  // namespace halvex::geotools
-

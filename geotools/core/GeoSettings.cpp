@@ -79,9 +79,7 @@ constexpr std::array<SettingsEntry, 63> kEntries = {{
 
 }  // namespace
 
-std::span<const SettingsEntry> TextSettings() {
-  return kEntries;
-}
+std::span<const SettingsEntry> TextSettings() { return kEntries; }
 
 int ReadActivePage(const platform::IniStore& ini) {
   const int page = ini.ReadInteger(kPageSection, kPageKey, 0);

@@ -197,13 +197,36 @@ struct GroupState {
 };
 
 bool IsSkippedDestination(std::string_view word) {
-  static constexpr std::array<std::string_view, 30> kSkipped = {
-      "stylesheet", "info",      "pict",     "header",     "headerl",    "headerr",
-      "headerf",    "footer",    "footerl",  "footerr",    "footerf",    "footnote",
-      "object",     "themedata", "fldinst",  "listtable",  "listoverridetable",
-      "rsidtbl",    "generator", "filetbl",  "revtbl",     "latentstyles",
-      "datastore",  "xmlnstbl",  "colorschememapping",    "bkmkstart", "bkmkend",
-      "nonshppict", "userprops", "template"};
+  static constexpr std::array<std::string_view, 30> kSkipped = {"stylesheet",
+                                                                "info",
+                                                                "pict",
+                                                                "header",
+                                                                "headerl",
+                                                                "headerr",
+                                                                "headerf",
+                                                                "footer",
+                                                                "footerl",
+                                                                "footerr",
+                                                                "footerf",
+                                                                "footnote",
+                                                                "object",
+                                                                "themedata",
+                                                                "fldinst",
+                                                                "listtable",
+                                                                "listoverridetable",
+                                                                "rsidtbl",
+                                                                "generator",
+                                                                "filetbl",
+                                                                "revtbl",
+                                                                "latentstyles",
+                                                                "datastore",
+                                                                "xmlnstbl",
+                                                                "colorschememapping",
+                                                                "bkmkstart",
+                                                                "bkmkend",
+                                                                "nonshppict",
+                                                                "userprops",
+                                                                "template"};
   return std::find(kSkipped.begin(), kSkipped.end(), word) != kSkipped.end();
 }
 

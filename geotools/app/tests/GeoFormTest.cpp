@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "WindowTestSupport.hpp"
 #include "geodesy/Angles.hpp"
 #include "geodesy/DatumTransform.hpp"
 #include "geodesy/NumberText.hpp"
@@ -21,7 +22,6 @@
 #include "geotools/core/DatumChoice.hpp"
 #include "platform/FileIo.hpp"
 #include "platform/IniStore.hpp"
-#include "WindowTestSupport.hpp"
 
 namespace halvex::geokit {
 namespace {
@@ -97,12 +97,14 @@ TEST_F(GeoFormTest, SinglePointActionsWriteTheCoreResults) {
   Edit("East1")->setText("30.123456789");
   Edit("Height1")->setText("10.123");
   Press("SpeedButton5");
-  auto ab = Tokens(g::DatumTransformGeodetic("BLH", "-40.123456789 30.123456789 10.123", kA + " " + kB));
+  auto ab =
+      Tokens(g::DatumTransformGeodetic("BLH", "-40.123456789 30.123456789 10.123", kA + " " + kB));
   EXPECT_EQ(Text(Edit("North2")), ab[0]);
   EXPECT_EQ(Text(Edit("East2")), ab[1]);
   EXPECT_EQ(Text(Edit("Height2")), ab[2]);
   Press("SpeedButton6");
-  auto ba = Tokens(g::DatumTransformGeodetic("BLH", ab[0] + " " + ab[1] + " " + ab[2], kB + " " + kA));
+  auto ba =
+      Tokens(g::DatumTransformGeodetic("BLH", ab[0] + " " + ab[1] + " " + ab[2], kB + " " + kA));
   EXPECT_EQ(Text(Edit("North1")), ba[0]);
 
   // Page 2: projection onto B's grid and back.
@@ -139,8 +141,8 @@ TEST_F(GeoFormTest, SinglePointActionsWriteTheCoreResults) {
 TEST_F(GeoFormTest, GridActionsConvertEveryRowLikeTheCore) {
   SetTm();
   form->SetSliceRows(1);
-  Fill(form->Grid("ecefDMSgrd"), {{"P1", "46 25 30.255", "-30 44 55.876", "10"},
-                                  {"P2", "41.5", "29.2", "-3.5"}});
+  Fill(form->Grid("ecefDMSgrd"),
+       {{"P1", "46 25 30.255", "-30 44 55.876", "10"}, {"P2", "41.5", "29.2", "-3.5"}});
   PressAndWait("SpeedButton3");
   EXPECT_EQ(Cell("ecefECEFgrd", 0, 2), "P2");
   auto p2 = Tokens(g::DatumTransformGeodetic("XYZ", "41.5 29.2 -3.5", kA + " " + kB));
@@ -149,7 +151,8 @@ TEST_F(GeoFormTest, GridActionsConvertEveryRowLikeTheCore) {
   EXPECT_EQ(Cell("ecefECEFgrd", 1, 0), "X");  // the header stays
   PressAndWait("SpeedButton4");
   auto p2back = Tokens(g::DatumTransformEcef(
-      "BLH", Cell("ecefECEFgrd", 1, 2) + " " + Cell("ecefECEFgrd", 2, 2) + " " + Cell("ecefECEFgrd", 3, 2),
+      "BLH",
+      Cell("ecefECEFgrd", 1, 2) + " " + Cell("ecefECEFgrd", 2, 2) + " " + Cell("ecefECEFgrd", 3, 2),
       kA + " " + kB));
   EXPECT_EQ(Cell("ecefDMSgrd", 1, 2), p2back[0]);
 
@@ -159,9 +162,10 @@ TEST_F(GeoFormTest, GridActionsConvertEveryRowLikeTheCore) {
             Tokens(g::DatumTransformGeodetic("BLH", "-40.1 30.1 5", kA + " " + kB))[0]);
   PressAndWait("SpeedButton8");
   EXPECT_EQ(Cell("datumTrGrid1", 2, 1),
-            Tokens(g::DatumTransformGeodetic("BLH", Cell("datumTrGrid2", 1, 1) + " " +
-                                                        Cell("datumTrGrid2", 2, 1) + " " +
-                                                        Cell("datumTrGrid2", 3, 1),
+            Tokens(g::DatumTransformGeodetic("BLH",
+                                             Cell("datumTrGrid2", 1, 1) + " " +
+                                                 Cell("datumTrGrid2", 2, 1) + " " +
+                                                 Cell("datumTrGrid2", 3, 1),
                                              kB + " " + kA))[1]);
 
   Fill(form->Grid("utmDMS"), {{"U1", "46.2", "52.9", "7.5"}});
@@ -169,7 +173,7 @@ TEST_F(GeoFormTest, GridActionsConvertEveryRowLikeTheCore) {
   auto en = Tokens(g::GeodeticToGrid("46.2 52.9", kA + " " + kB, "51 0 1 9500000 0", kEllB));
   EXPECT_EQ(Cell("utmEN", 1, 1), Fixed(en[0], 3));  // column 1 is the easting
   EXPECT_EQ(Cell("utmEN", 2, 1), Fixed(en[1], 3));
-  EXPECT_EQ(Cell("utmEN", 3, 1), "7.5");             // the height is carried over
+  EXPECT_EQ(Cell("utmEN", 3, 1), "7.5");  // the height is carried over
   PressAndWait("SpeedButton12");
   auto ll = Tokens(g::GridToGeodetic(Cell("utmEN", 1, 1) + " " + Cell("utmEN", 2, 1), kB + " " + kA,
                                      "51 0 1 9500000 0", kEllB));
@@ -178,8 +182,9 @@ TEST_F(GeoFormTest, GridActionsConvertEveryRowLikeTheCore) {
 
   Fill(form->Grid("grdEcef2"), {{"E", "4000000", "2000000", "4500000"}});
   PressAndWait("SpeedButton15");
-  EXPECT_EQ(Cell("grdEcef3", 2, 1),
-            Fixed(Tokens(g::DatumTransformEcef("XYZ", "4000000 2000000 4500000", kB + " " + kA))[1], 3));
+  EXPECT_EQ(
+      Cell("grdEcef3", 2, 1),
+      Fixed(Tokens(g::DatumTransformEcef("XYZ", "4000000 2000000 4500000", kB + " " + kA))[1], 3));
   PressAndWait("SpeedButton16");
   EXPECT_EQ(Cell("grdEcef2", 0, 1), "E");
   EXPECT_TRUE(dialogs.Told().empty()) << dialogs.Told().front();
@@ -188,7 +193,8 @@ TEST_F(GeoFormTest, GridActionsConvertEveryRowLikeTheCore) {
 TEST_F(GeoFormTest, AFailingRowStopsTheGridAndIsNamed) {
   form->SetSliceRows(3);
   std::vector<std::array<std::string, 4>> rows;
-  for (int i = 1; i <= 20; ++i) rows.push_back({"P" + std::to_string(i), i == 12 ? "x" : "41", "29", "1"});
+  for (int i = 1; i <= 20; ++i)
+    rows.push_back({"P" + std::to_string(i), i == 12 ? "x" : "41", "29", "1"});
   Fill(form->Grid("datumTrGrid1"), rows);
   PressAndWait("SpeedButton7");
   ASSERT_EQ(dialogs.Told().size(), 1U);

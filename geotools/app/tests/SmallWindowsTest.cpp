@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include "WindowTestSupport.hpp"
 #include "geotools/app/OutputWindow.hpp"
 #include "geotools/app/SmallWindows.hpp"
 #include "geotools/core/DatumChoice.hpp"
 #include "platform/FileIo.hpp"
-#include "WindowTestSupport.hpp"
 
 namespace halvex::geokit {
 namespace {

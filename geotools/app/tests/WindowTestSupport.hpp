@@ -19,10 +19,10 @@
 
 namespace halvex::geokit::testing {
 
-inline const DatumTexts kDatumA{"ED50 TEST", "6378388", "297", "-1.2", "0.1", "0.2",
-                                "-0.3",      "-87",     "-98", "-121"};
-inline const DatumTexts kDatumB{"WGS84", "6378137", "298.257223563", "0", "0", "0",
-                                "0",     "0",       "0",             "0"};
+inline const DatumTexts kDatumA{"ED50 TEST", "6378388", "297", "-1.2", "0.1",
+                                "0.2",       "-0.3",    "-87", "-98",  "-121"};
+inline const DatumTexts kDatumB{"WGS84", "6378137", "298.257223563", "0", "0", "0", "0", "0",
+                                "0",     "0"};
 
 struct WindowFixture {
   WindowFixture() {

@@ -3,8 +3,8 @@
 // against GeographicLib where an exact reference exists.
 #include "geotools/core/Conversions.hpp"
 
-#include <GeographicLib/Geocentric.hpp>
 #include <gtest/gtest.h>
+#include <GeographicLib/Geocentric.hpp>
 
 #include <cmath>
 #include <string>
@@ -20,12 +20,11 @@ using geodesy::CoordGrid;
 using geodesy::OutputPrecision;
 
 // ED50-like datum A (International 1924) and WGS-84 as datum B.
-constexpr const char* kEd50 =
-    "6378388 0.00336700336700337 -1.2 0.1 0.2 -0.3 -87 -98 -121";
+constexpr const char* kEd50 = "6378388 0.00336700336700337 -1.2 0.1 0.2 -0.3 -87 -98 -121";
 constexpr const char* kWgs84 = "6378137 0.00335281066474748 0 0 0 0 0 0 0";
 
 ConversionSetup MakeSetup(const std::string& first, const std::string& second,
-                      OutputPrecision precision = {}) {
+                          OutputPrecision precision = {}) {
   ConversionSetup setup;
   setup.pair = first + " " + second;
   // The projection ellipsoid is the second datum's (the grid's).
@@ -86,8 +85,7 @@ TEST(ConversionPoint, EveryOperationPrintsTheCoreResultWithTheUnitsDecimals) {
     const auto got =
         ConvertPoint(Operation::kEcefToEcef, {" 4000000 ", "-2000000", "4500000"}, setup);
     ASSERT_TRUE(got.ok) << got.message;
-    const auto want =
-        Tokens(geodesy::DatumTransformEcef("XYZ", "4000000 -2000000 4500000", pair));
+    const auto want = Tokens(geodesy::DatumTransformEcef("XYZ", "4000000 -2000000 4500000", pair));
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(got.values[i], Fixed(want[i], 2));
   }
 }
@@ -115,7 +113,8 @@ TEST(ConversionPoint, ProjectionRoundTripsAndCarriesTheHeight) {
 
 TEST(ConversionPoint, EcefOfTheIdentityPairMatchesGeographicLib) {
   const ConversionSetup setup = MakeSetup(kWgs84, kWgs84, {4, 8, 6, 4});
-  const auto got = ConvertPoint(Operation::kGeodeticToEcef, {"41 30 15.5", "29 10 5", "120"}, setup);
+  const auto got =
+      ConvertPoint(Operation::kGeodeticToEcef, {"41 30 15.5", "29 10 5", "120"}, setup);
   ASSERT_TRUE(got.ok) << got.message;
   double x, y, z;
   GeographicLib::Geocentric::WGS84().Forward(41 + 30 / 60.0 + 15.5 / 3600,
@@ -187,10 +186,10 @@ TEST(ConversionPoint, CoarseDisplayDecimalsDoNotMoveGridCoordinates) {
 
   const ConversionSetup coarseDistance = MakeSetup(kWgs84, kEd50, {0, 2, 6, 4});
   ConversionSetup fineBack = MakeSetup(kWgs84, kEd50);
-  const auto c = ConvertPoint(Operation::kGridToGeodetic, {"9573000.5", "5100000.25", ""},
-                              coarseDistance);
-  const auto d = ConvertPoint(Operation::kGridToGeodetic, {"9573000.5", "5100000.25", ""},
-                              fineBack);
+  const auto c =
+      ConvertPoint(Operation::kGridToGeodetic, {"9573000.5", "5100000.25", ""}, coarseDistance);
+  const auto d =
+      ConvertPoint(Operation::kGridToGeodetic, {"9573000.5", "5100000.25", ""}, fineBack);
   ASSERT_TRUE(c.ok && d.ok);
   EXPECT_EQ(c.values[0], Fixed(d.values[0], 2));
   EXPECT_EQ(c.values[1], Fixed(d.values[1], 2));
@@ -198,7 +197,8 @@ TEST(ConversionPoint, CoarseDisplayDecimalsDoNotMoveGridCoordinates) {
 
 TEST(ConversionPoint, DmsEntersAsItsDecimalDegrees) {
   const ConversionSetup setup = MakeSetup(kEd50, kWgs84);
-  const auto dms = ConvertPoint(Operation::kGeodeticToGeodetic, {"46 30 0", "-30 15 0", "1"}, setup);
+  const auto dms =
+      ConvertPoint(Operation::kGeodeticToGeodetic, {"46 30 0", "-30 15 0", "1"}, setup);
   const auto dec = ConvertPoint(Operation::kGeodeticToGeodetic, {"46.5", "-30.25", "1"}, setup);
   ASSERT_TRUE(dms.ok && dec.ok);
   EXPECT_EQ(dms.values, dec.values);
@@ -230,12 +230,13 @@ TEST(ConversionGrid, ConvertsEveryRowLikeThePointActionAndKeepsTheNames) {
       EXPECT_EQ(target.Cell(1, row), "");
       continue;
     }
-    const auto point = ConvertPoint(Operation::kGeodeticToEcef,
-                                    {std::string(source.Cell(1, row)),
-                                     std::string(source.Cell(2, row)),
-                                     std::string(source.Cell(3, row))},
-                                    setup);
-    for (std::size_t col = 0; col < 3; ++col) EXPECT_EQ(target.Cell(col + 1, row), point.values[col]);
+    const auto point =
+        ConvertPoint(Operation::kGeodeticToEcef,
+                     {std::string(source.Cell(1, row)), std::string(source.Cell(2, row)),
+                      std::string(source.Cell(3, row))},
+                     setup);
+    for (std::size_t col = 0; col < 3; ++col)
+      EXPECT_EQ(target.Cell(col + 1, row), point.values[col]);
   }
 }
 

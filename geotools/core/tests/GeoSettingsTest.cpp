@@ -26,9 +26,11 @@ TEST(GeoSettings, TextsRoundTripUnchangedAndTheKeysAreDistinct) {
     EXPECT_TRUE(keys.insert(std::string(e.section) + "/" + std::string(e.key)).second) << e.key;
   }
   controls["North"] = "46  25  30.255";
-  SaveTextSettings(ini, [&](std::string_view c) { return controls.find(c)->second; }, 3);
+  SaveTextSettings(
+      ini, [&](std::string_view c) { return controls.find(c)->second; }, 3);
   std::map<std::string, std::string, std::less<>> loaded;
-  LoadTextSettings(ini, [&](std::string_view c, const std::string& v) { loaded[std::string(c)] = v; });
+  LoadTextSettings(ini,
+                   [&](std::string_view c, const std::string& v) { loaded[std::string(c)] = v; });
   EXPECT_EQ(loaded, controls);
   EXPECT_EQ(ini.ReadString("TransformedValues", "ECEFLat0"), "46  25  30.255");
   EXPECT_EQ(ReadActivePage(ini), 3);

@@ -36,14 +36,18 @@ TEST(RichTextRtf, RandomDocumentsRoundTrip) {
       const int length = static_cast<int>(random() % 12) + 1;
       for (int i = 0; i < length; ++i) {
         const std::size_t at = random() % 14;
-        if (at < 11) piece.push_back(alphabet[at]);
-        else if (at == 11) piece += "é";
-        else if (at == 12) piece += "°";
-        else piece += "𝔾";
+        if (at < 11)
+          piece.push_back(alphabet[at]);
+        else if (at == 11)
+          piece += "é";
+        else if (at == 12)
+          piece += "°";
+        else
+          piece += "𝔾";
       }
-      text.Append(piece, Style(random() % 2 ? "Arial" : "Courier New",
-                               static_cast<int>(random() % 40), random() % 2 == 0,
-                               static_cast<std::uint32_t>(random() & 0xFFFFFF)));
+      text.Append(piece,
+                  Style(random() % 2 ? "Arial" : "Courier New", static_cast<int>(random() % 40),
+                        random() % 2 == 0, static_cast<std::uint32_t>(random() & 0xFFFFFF)));
     }
     ASSERT_EQ(ReadRtf(WriteRtf(text)), text) << WriteRtf(text);
   }
