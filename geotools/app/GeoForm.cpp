@@ -108,7 +108,7 @@ struct TGeoForm::Panel {
 namespace {
 
 // The conversion panels, left and right of pages 0 to 3.
-struct PanelSpec {
+struct PanelLayout {
   int page;
   bool left;
   int selector;
@@ -128,7 +128,7 @@ struct PanelSpec {
   const char* toggle;
 };
 
-const std::array<PanelSpec, 8> kPanels = {{
+const std::array<PanelLayout, 8> kPanels = {{
     {0,
      true,
      1,
@@ -509,12 +509,13 @@ void TGeoForm::BuildConversionPage(int page) {
   widget->setObjectName(kPageNames[static_cast<std::size_t>(page)]);
   auto* layout = new QVBoxLayout(widget);
   auto* panels = new QHBoxLayout;
-  for (const PanelSpec& spec : kPanels) {
-    if (spec.page != page) continue;
+  for (const PanelLayout& layoutOf : kPanels) {
+    if (layoutOf.page != page) continue;
     auto panel = std::make_unique<Panel>(
-        Panel{spec.page, spec.left, spec.selector, spec.edits, spec.labels, spec.grid, spec.reader,
-              spec.regenHeader, spec.restoreHeader, spec.pointButton, spec.gridButton, spec.load,
-              spec.save, spec.renumber, spec.copy, spec.paste, spec.toggle});
+        Panel{layoutOf.page, layoutOf.left, layoutOf.selector, layoutOf.edits, layoutOf.labels,
+              layoutOf.grid, layoutOf.reader, layoutOf.regenHeader, layoutOf.restoreHeader,
+              layoutOf.pointButton, layoutOf.gridButton, layoutOf.load, layoutOf.save,
+              layoutOf.renumber, layoutOf.copy, layoutOf.paste, layoutOf.toggle});
     panels->addWidget(BuildPanel(*panel, widget), 1);
     panels_.push_back(std::move(panel));
   }
