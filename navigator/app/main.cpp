@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// marnav, the Halvex navigation program.
+//   marnav [--ini FILE] [--quit-after SECONDS] [--screenshot FILE.png]
+
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+#include <exception>
+
+#include "appkit/MessageBoard.hpp"
+#include "appkit/QtDialogs.hpp"
+#include "appkit/StartOptions.hpp"
+#include "navigator/app/AboutWindow.hpp"
+#include "navigator/app/MessageWindow.hpp"
+#include "navigator/app/NavWindow.hpp"
+#include "navigator/app/SettingsWindow.hpp"
+#include "navigator/app/Version.hpp"
+#include "platform/IniStore.hpp"
+#include "platform/ProgramPaths.hpp"
+#include "platform/SerialDevice.hpp"
+
+namespace nav = halvex::navigator;
+namespace appkit = halvex::appkit;
+namespace platform = halvex::platform;
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("marnav");
+  QApplication::setApplicationDisplayName("Halvex Navigator");
+  QApplication::setApplicationVersion(nav::kMarnavVersion);
+  QApplication::setWindowIcon(QIcon(":/marnav/marnav.svg"));
+
+  const appkit::ParsedStart start = appkit::ParseStartOptions(
+      QApplication::arguments(),
+      "Halvex Navigator: GPS and echo sounder on the local grid chart.", nav::kMarnavVersion);
+  if (start.exit_now) {
+    std::fputs(qPrintable(start.text), start.exit_status == 0 ? stdout : stderr);
+    return start.exit_status;
+  }
+
+  std::filesystem::path ini;
+  try {
+    std::optional<std::filesystem::path> override;
+    if (start.options.ini) override = start.options.ini->toStdString();
+    ini = platform::IniFilePath(platform::CurrentExecutablePath(), "marnav", override);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "marnav: cannot find a place for the settings file: %s\n", e.what());
+    return 1;
+  }
+
+  const platform::SystemClock clock;
+  appkit::MessageBoard messages;
+  appkit::QtDialogs dialogs(nullptr);
+
+  nav::NavWindowOptions options;
+  options.iniFile = ini;
+  options.clock = &clock;
+  options.warnOnFailedClose = !start.options.quit_after_seconds.has_value();
+
+  // Created in this order: the main window, the message window, the
+  // settings window, the About window.
+  nav::TFNav main_window(options, dialogs, messages);
+  appkit::QtDialogs window_dialogs(&main_window);
+  nav::TFMsg message_window(messages, &main_window);
+  const platform::IniStore ini_store(ini);
+  nav::TFGPS settings_window(platform::SerialPortMap::Scan(&ini_store).Ports(), &main_window);
+  main_window.AttachSettingsWindow(&settings_window);
+  nav::TAboutBox about(&main_window);
+  main_window.AttachAboutBox(&about);
+
+  QObject::connect(&main_window, &nav::TFNav::WindowClosed, &app, &QApplication::quit,
+                   Qt::QueuedConnection);
+  bool screenshot_failed = false;
+  appkit::ArmStartOptions(main_window, start.options, &screenshot_failed);
+  main_window.show();
+  const int status = QApplication::exec();
+
+  int exit_status = status;
+  if (start.options.quit_after_seconds && main_window.Closed() &&
+      !main_window.LastClose().saved) {
+    std::fprintf(stderr, "marnav: cannot save project %s: %s\n",
+                 main_window.LastClose().file.c_str(), main_window.LastClose().reason.c_str());
+    exit_status = 1;
+  }
+  if (screenshot_failed) exit_status = 1;
+  return exit_status;
+}
