@@ -21,6 +21,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "appkit/Dialogs.hpp"
 #include "appkit/MessageBoard.hpp"
@@ -188,9 +190,37 @@ class Navigator {
   bool SavePending() const { return pendingSaves_ > 0; }
 
  private:
-  struct Impl;
+  enum class SaveKind { kRotation, kSaveAs };
+  struct PendingSave {
+    std::string file;
+    SaveKind kind;
+  };
+  struct SaveReport {
+    std::string file;
+    bool ok = false;
+    std::string reason;
+  };
+
   void BindReceivers();
   void Post(const std::string& line);
+  // Runs a settings-file write; a failure is posted once until a write
+  // succeeds again.
+  template <typename Fn>
+  void WriteIni(Fn&& write);
+  // The day folder, created when missing; nullopt (posted) when it cannot be.
+  std::optional<std::filesystem::path> EnsureDayFolder();
+  // Opens the six standard layers again and sets the user layer's action.
+  void OpenStandardLayers();
+  void ApplyTrackStyle(const NavControls& controls);
+  // The rotating save: the name it started, nullopt (posted) when it did not.
+  std::optional<std::string> SaveRotation();
+  // Starts a project save; false (posted) when it could not start.
+  bool StartSave(const std::string& file, SaveKind kind);
+  // Reads and applies one settings page; posts and returns false when a
+  // field cannot work (only when `report`).
+  bool SetReceiver(nmea::TRaxGPSReceiver& receiver, const GpsPageTexts& page, bool sensor,
+                   bool report);
+  void OpenReceiver(nmea::TRaxGPSReceiver& receiver, const char* what);
 
   ChartPort& chart_;
   NavView& view_;
@@ -200,6 +230,12 @@ class Navigator {
   const platform::Clock& clock_;
   platform::Environment env_;
   int pendingSaves_ = 0;
+  std::vector<PendingSave> pending_;
+  std::vector<SaveReport> reports_;  // outcomes not yet looked at by the close
+  bool iniFailing_ = false;
+  bool folderFailing_ = false;
+  bool paramsFailing_ = false;
+  bool conversionFailing_ = false;
 };
 
 }  // namespace halvex::navigator
