@@ -41,7 +41,7 @@ void QtSkyCanvas::Text(int x, int y, const std::string& text) {
 
 TSkyView::TSkyView(QWidget* parent) : QWidget(parent) {
   setObjectName("SkyView");
-  setMinimumSize(120, 120);
+  setMinimumSize(250, 250);
 }
 
 void TSkyView::SetSatellites(const nmea::TSatellites* satellites) {

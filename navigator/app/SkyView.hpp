@@ -47,7 +47,7 @@ class TSkyView final : public QWidget {
   // The list to draw; it must outlive the widget (the receiver's own).
   void SetSatellites(const nmea::TSatellites* satellites);
   void Refresh() { update(); }
-  QSize sizeHint() const override { return {220, 220}; }
+  QSize sizeHint() const override { return {280, 280}; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

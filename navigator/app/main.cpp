@@ -14,6 +14,7 @@
 #include "navigator/app/AboutWindow.hpp"
 #include "navigator/app/MessageWindow.hpp"
 #include "navigator/app/NavWindow.hpp"
+#include "navigator/app/PortMapAccess.hpp"
 #include "navigator/app/SettingsWindow.hpp"
 #include "navigator/app/Version.hpp"
 #include "platform/IniStore.hpp"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
   nav::NavWindowOptions options;
   options.iniFile = ini;
   options.clock = &clock;
+  options.ports = nav::PortsThroughIni(ini);
   options.warnOnFailedClose = !start.options.quit_after_seconds.has_value();
 
   // Created in this order: the main window, the message window, the
