@@ -38,7 +38,8 @@ ParamsReading ReadGeodeticParams(std::string_view ellipsoidText, std::string_vie
   ParamsReading r;
   std::size_t pos = 0;
   int target = 0;
-  if (SkipWord(ellipsoidText, pos, 20) && SkipWord(ellipsoidText, pos, 20)) {
+  if (SkipWord(ellipsoidText, pos, std::string_view::npos) &&
+      SkipWord(ellipsoidText, pos, std::string_view::npos)) {
     geodesy::NumberScanner scan(ellipsoidText.substr(pos));
     long double values[2] = {0, 0};
     target = scan.ReadExtendeds(values, 2);

@@ -37,7 +37,7 @@ struct ParamsReading {
 };
 
 // Reads the ellipsoid text ("a1 f1 a2 f2": the first two words are skipped
-// whole, each up to 20 characters, then a and f of the target), the
+// whole, however long, then a and f of the target), the
 // projection text (five numbers, anything after them ignored) and checks
 // the datum pair text (18 numbers). Usable when every number is there and
 // finite, each ellipsoid has a > 0 and 0 <= f < 1, and the scale factor is

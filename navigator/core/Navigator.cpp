@@ -389,7 +389,10 @@ void Navigator::OpenReceiver(nmea::TRaxGPSReceiver& receiver, const char* what) 
   try {
     receiver.Open();
   } catch (const std::exception& e) {
-    Post(std::string(what) + ": " + e.what());
+    // The receiver puts the reason on a line of its own; the window shows one line.
+    std::string reason = e.what();
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    Post(std::string(what) + ": " + reason);
   }
 }
 
