@@ -16,7 +16,9 @@ reception must resume by itself. Afterwards:
 - the track layers hold one line per fix after the first (interval 1), in
   "track_fix" for qualities 2, 4 and 5 and "track_nofix" for the others;
 - the automatic save at the 302nd fix went to D_0, the closing save to D_1,
-  and "Last File Saved" names D_1.
+  and "Last File Saved" names D_1;
+- a final save that cannot be written ends marnav with status 1 and the
+  reason on standard error.
 
 Usage: e2e_test.py MARNAV NMEA_REPLAY HXV_DXF GEOKIT_CLI DEMO_FOLDER
 """
@@ -261,6 +263,16 @@ def main():
         if abs(x - east) > 0.001 or abs(y - north) > 0.001:
             fail("vessel at %.3f %.3f, the last fix is at %.3f %.3f on the grid" %
                  (x, y, east, north))
+    # A final save that cannot land: standard error and exit status 1.
+    blocked = os.path.join(tmp, "not-a-folder")
+    with open(blocked, "w") as f:
+        f.write("a file where the program folder should be\n")
+    r = subprocess.run([marnav, "--ini", ini, "--quit-after", "0.3"],
+                       env=dict(env, HXV_ROOT=blocked), capture_output=True, text=True,
+                       timeout=60)
+    if r.returncode != 1 or "cannot save project" not in r.stderr:
+        fail("a failed final save gave status %d and %r" % (r.returncode, r.stderr))
+
     print("e2e: %d fixes (%d fixed, %d unfixed track lines), %d sounder sentences, resumed "
           "after the unplug; vessel at %.3f %.3f" %
           (len(ggas), fix_lines, nofix_lines, len(sounder_log), east, north))
