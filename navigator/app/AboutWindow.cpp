@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "navigator/app/ProgramIcon.hpp"
 #include "navigator/app/Version.hpp"
 
 namespace halvex::navigator {
@@ -17,7 +18,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   auto* icon = new QLabel(this);
   icon->setObjectName("ProgramIcon");
-  icon->setPixmap(QIcon(":/marnav/marnav.svg").pixmap(64, 64));
+  icon->setPixmap(MarnavIcon().pixmap(64, 64));
   icon->setAlignment(Qt::AlignCenter);
   auto* product = new QLabel("Halvex Navigator", this);
   product->setObjectName("ProductName");

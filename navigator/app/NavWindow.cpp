@@ -33,6 +33,7 @@
 #include "navigator/app/ColorBox.hpp"
 #include "navigator/app/FlpCadChart.hpp"
 #include "navigator/app/GuiDispatcher.hpp"
+#include "navigator/app/ProgramIcon.hpp"
 #include "navigator/app/SettingsWindow.hpp"
 #include "navigator/app/SkyView.hpp"
 
@@ -104,7 +105,7 @@ TFNav::TFNav(NavWindowOptions options, appkit::Dialogs& dialogs, appkit::Message
     : QMainWindow(parent), dialogs_(dialogs), messages_(messages) {
   setObjectName("FNav");
   setWindowTitle("Halvex Navigator");
-  setWindowIcon(QIcon(":/marnav/marnav.svg"));
+  setWindowIcon(MarnavIcon());
   warn_on_failed_close_ = options.warnOnFailedClose;
 
   fcad_ = new mapcontrol::TFlpCAD(this);

@@ -15,6 +15,7 @@
 #include "navigator/app/MessageWindow.hpp"
 #include "navigator/app/NavWindow.hpp"
 #include "navigator/app/PortMapAccess.hpp"
+#include "navigator/app/ProgramIcon.hpp"
 #include "navigator/app/SettingsWindow.hpp"
 #include "navigator/app/Version.hpp"
 #include "platform/IniStore.hpp"
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("marnav");
   QApplication::setApplicationDisplayName("Halvex Navigator");
   QApplication::setApplicationVersion(nav::kMarnavVersion);
-  QApplication::setWindowIcon(QIcon(":/marnav/marnav.svg"));
+  QApplication::setWindowIcon(nav::MarnavIcon());
 
   const appkit::ParsedStart start = appkit::ParseStartOptions(
       QApplication::arguments(),
