@@ -70,6 +70,8 @@ TFGPS::TFGPS(const std::map<int, std::string>& ports, QWidget* parent)
     : QWidget(parent, Qt::Window), ports_(ports) {
   setObjectName("FGPS");
   setWindowTitle("FGPS");
+  // Wide enough for the three page titles and the geodetic texts.
+  setMinimumWidth(640);
 
   pages_ = new QTabWidget(this);
   pages_->setObjectName("PageControl1");
