@@ -3,8 +3,9 @@
 """marnav end to end, offscreen, on the bundled demo survey.
 
 nmea-replay plays the GPS log and the echo-sounder log into two
-pseudo-terminals that the settings map to COM21 and COM22; marnav runs with
---quit-after in a program folder of its own. The GPS replay plays the first
+pseudo-terminals that the settings map to COM21 and COM22, twenty times
+faster than recorded, after a short lead-in that lets marnav start; marnav
+runs with --quit-after in a program folder of its own. The GPS replay plays the first
 320 fixes, ends (the port disappears, as an unplugged receiver would), and
 after a pause a second replay plays the next 60 fixes through the same link:
 reception must resume by itself. Afterwards:
@@ -35,7 +36,8 @@ import time
 PHASE1_FIXES = 320
 PHASE2_FIXES = 60
 SPEED = 20
-QUIT_AFTER = 30
+LEAD_IN = 80  # recorded seconds before the first fix: 4 s at SPEED
+QUIT_AFTER = 36
 LINE = re.compile(r"^(\d\d\.\d\d\.\d{4}) (\d{9}) (\$[^\r\n]*)\r\n$")
 
 
@@ -60,6 +62,33 @@ def write_lines(path, sentences):
     with open(path, "w", newline="") as f:
         for s in sentences:
             f.write(s + "\r\n")
+
+
+def checksum(body):
+    value = 0
+    for ch in body:
+        value ^= ord(ch)
+    return "%02X" % value
+
+
+def lead_in(talker):
+    body = talker + "TXT,01,01,02,replay starts"
+    return "$%s*%s" % (body, checksum(body))
+
+
+def write_stamped(path, groups, period):
+    """A raw log with date and time: a lead-in sentence, then after
+    LEAD_IN recorded seconds one group of sentences every `period` seconds.
+    The lead-in gives marnav time to start and open the port before the
+    survey begins, whatever the speed of the machine."""
+    def stamp(ms):
+        return "07.12.2026 %02d%02d%02d%03d " % (9 + ms // 3600000, ms // 60000 % 60,
+                                                 ms // 1000 % 60, ms % 1000)
+    with open(path, "w", newline="") as f:
+        f.write(stamp(0) + groups[0][0] + "\r\n")
+        for k, group in enumerate(groups[1:]):
+            for s in group:
+                f.write(stamp(int(LEAD_IN * 1000 + k * period * 1000)) + s + "\r\n")
 
 
 def wait_for(path, seconds=5.0):
@@ -150,10 +179,15 @@ def main():
     gps_all = sentences_of(os.path.join(demo, "survey-gps.nmea"))
     phase1 = fixes(gps_all, 0, PHASE1_FIXES)
     phase2 = fixes(gps_all, PHASE1_FIXES, PHASE2_FIXES)
-    write_lines(os.path.join(tmp, "phase1.nmea"), phase1)
+    starts = [i for i, s in enumerate(phase1) if s[3:6] == "GGA"] + [len(phase1)]
+    groups = [phase1[a:b] for a, b in zip(starts, starts[1:])]
+    write_stamped(os.path.join(tmp, "phase1.nmea"), [[lead_in("GP")]] + groups, 1.0)
+    phase1 = [lead_in("GP")] + phase1
     write_lines(os.path.join(tmp, "phase2.nmea"), phase2)
     sounder = sentences_of(os.path.join(demo, "survey-sbes.nmea"))[:2 * (PHASE1_FIXES + 60)]
-    write_lines(os.path.join(tmp, "sounder.nmea"), sounder)
+    write_stamped(os.path.join(tmp, "sounder.nmea"), [[lead_in("SD")]] + [[s] for s in sounder],
+                  0.5)
+    sounder = [lead_in("SD")] + sounder
 
     gps_link = os.path.join(tmp, "gps-port")
     sounder_link = os.path.join(tmp, "sounder-port")
@@ -176,7 +210,7 @@ def main():
                                 "--screenshot", shot], env=env, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, text=True)
         # Unplug: the first replay ends and takes its pty with it.
-        gps1.wait(timeout=PHASE1_FIXES / SPEED + 15)
+        gps1.wait(timeout=(LEAD_IN + PHASE1_FIXES) / SPEED + 15)
         time.sleep(2.5)
         # Plug back in: the same link, new data.
         play(gps_link, "phase2.nmea", 1)
