@@ -3,10 +3,10 @@
 //   marnav [--ini FILE] [--quit-after SECONDS] [--screenshot FILE.png]
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "appkit/MessageBoard.hpp"
 #include "appkit/QtDialogs.hpp"
@@ -25,6 +25,41 @@
 namespace nav = halvex::navigator;
 namespace appkit = halvex::appkit;
 namespace platform = halvex::platform;
+
+namespace {
+
+// The dialogs of the main window: its logic is created with the window,
+// before the window can be their parent, so the Qt dialogs are attached
+// once it exists.
+class MainWindowDialogs final : public appkit::Dialogs {
+ public:
+  void Attach(QWidget* window) { qt_ = std::make_unique<appkit::QtDialogs>(window); }
+
+  bool Confirm(const std::string& title, const std::string& text) override {
+    return Qt().Confirm(title, text);
+  }
+  appkit::Answer Ask(const std::string& title, const std::string& text) override {
+    return Qt().Ask(title, text);
+  }
+  void Tell(appkit::Notice kind, const std::string& title, const std::string& text) override {
+    Qt().Tell(kind, title, text);
+  }
+  std::optional<std::string> OpenFile(const appkit::FileRequest& request) override {
+    return Qt().OpenFile(request);
+  }
+  std::optional<std::string> SaveFile(const appkit::FileRequest& request) override {
+    return Qt().SaveFile(request);
+  }
+
+ private:
+  appkit::QtDialogs& Qt() {
+    if (!qt_) qt_ = std::make_unique<appkit::QtDialogs>(nullptr);
+    return *qt_;
+  }
+  std::unique_ptr<appkit::QtDialogs> qt_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -53,7 +88,7 @@ int main(int argc, char** argv) {
 
   const platform::SystemClock clock;
   appkit::MessageBoard messages;
-  appkit::QtDialogs dialogs(nullptr);
+  MainWindowDialogs dialogs;
 
   nav::NavWindowOptions options;
   options.iniFile = ini;
@@ -64,7 +99,7 @@ int main(int argc, char** argv) {
   // Created in this order: the main window, the message window, the
   // settings window, the About window.
   nav::TFNav main_window(options, dialogs, messages);
-  appkit::QtDialogs window_dialogs(&main_window);
+  dialogs.Attach(&main_window);
   nav::TFMsg message_window(messages, &main_window);
   const platform::IniStore ini_store(ini);
   nav::TFGPS settings_window(platform::SerialPortMap::Scan(&ini_store).Ports(), &main_window);
