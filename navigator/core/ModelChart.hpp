@@ -25,7 +25,8 @@ namespace halvex::navigator {
 
 class ModelChart final : public ChartPort {
  public:
-  using SaveReport = std::function<void(bool ok, const std::string& file, const std::string& reason)>;
+  using SaveReport =
+      std::function<void(bool ok, const std::string& file, const std::string& reason)>;
 
   ModelChart();
   ~ModelChart() override;

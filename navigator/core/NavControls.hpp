@@ -29,17 +29,17 @@ struct NavControls {
 // "NMEA CONNECTION - SENSOR"): the texts of its choice lists, as shown or
 // typed.
 struct GpsPageTexts {
-  std::string Port;        // "COM1" ... "COM255"
-  std::string BaudRate;    // bits per second
-  std::string DataWidth;   // 5, 6, 7, 8
-  std::string StopBits;    // 1, 1.5, 2
-  std::string Parity;      // "Even", "Mark", "None", "Odd", "Space"
-  std::string Priority;    // "Higher", "Highest", "Idle", "Lower", "Lowest", "Normal", "TimeCritical"
-  std::string Delay;       // poll period, ms
-  std::string NMEALog;     // "True" / "False"
-  std::string LogTime;     // "True" / "False"
-  std::string EnableDTR;   // "True" / "False"
-  std::string EnableRTS;   // "True" / "False"
+  std::string Port;       // "COM1" ... "COM255"
+  std::string BaudRate;   // bits per second
+  std::string DataWidth;  // 5, 6, 7, 8
+  std::string StopBits;   // 1, 1.5, 2
+  std::string Parity;     // "Even", "Mark", "None", "Odd", "Space"
+  std::string Priority;  // "Higher", "Highest", "Idle", "Lower", "Lowest", "Normal", "TimeCritical"
+  std::string Delay;     // poll period, ms
+  std::string NMEALog;   // "True" / "False"
+  std::string LogTime;   // "True" / "False"
+  std::string EnableDTR;  // "True" / "False"
+  std::string EnableRTS;  // "True" / "False"
 
   friend bool operator==(const GpsPageTexts&, const GpsPageTexts&) = default;
 };
@@ -50,9 +50,9 @@ struct SettingsTexts {
   GpsPageTexts Sensor;  // `SPort`, `SBaudRate`, ...
   bool SensorEnabled = true;
   bool GyroEnabled = true;
-  std::string Ellips;      // "a1 f1 a2 f2": source and target ellipsoid
-  std::string Datum;       // 18 numbers: two datums of a, f and seven Helmert parameters
-  std::string Projection;  // "λ0 φ0 k0 FE FN [label]"
+  std::string Ellips;           // "a1 f1 a2 f2": source and target ellipsoid
+  std::string Datum;            // 18 numbers: two datums of a, f and seven Helmert parameters
+  std::string Projection;       // "λ0 φ0 k0 FE FN [label]"
   bool LockStateCheck = false;  // "Save and lock settings"
 
   friend bool operator==(const SettingsTexts&, const SettingsTexts&) = default;

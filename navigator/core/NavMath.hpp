@@ -22,8 +22,8 @@ inline constexpr int kColorYellow = 0x00FFFF;
 // The geodetic parameters read from the settings texts, once they are
 // usable.
 struct GeodeticParams {
-  long double targetA = 0;  // semi-major axis of the grid's ellipsoid (m)
-  long double targetF = 0;  // its flattening
+  long double targetA = 0;          // semi-major axis of the grid's ellipsoid (m)
+  long double targetF = 0;          // its flattening
   std::array<long double, 5> tm{};  // λ0 (°), φ0 (°), k0, false easting (m), false northing (m)
 };
 

@@ -67,12 +67,23 @@ Navigator::Navigator(ChartPort& chart, NavView& view, appkit::Dialogs& dialogs,
     r->SetDelay(10);
     r->SetIdleInterval(3);
   }
+  // Until a Set names the day's logs, they go to the program folder rather
+  // than to whatever the current folder happens to be.
+  std::filesystem::path folder;
+  try {
+    folder = platform::ProgramFolder(env_);
+  } catch (const std::exception&) {
+    folder = std::filesystem::temp_directory_path();
+  }
   RGPS1.SetEnableDTROnOpen(false);
   RGPS1.SetEnableRTSOnOpen(false);
-  RGPS1.SetLogFile("halvex_GPS.log");
+  RGPS1.SetLogFile((folder / "halvex_GPS.log").string());
   RSENSOR.SetEnableDTROnOpen(true);
   RSENSOR.SetEnableRTSOnOpen(true);
-  RSENSOR.SetLogFile("halvex_SBES.log");
+  RSENSOR.SetLogFile((folder / "halvex_SBES.log").string());
+  // Ports named in the settings file's "SERIALCOMM" section come first.
+  RGPS1.SetPortMapIni(iniFile);
+  RSENSOR.SetPortMapIni(iniFile);
   BindReceivers();
 }
 
@@ -83,10 +94,8 @@ Navigator::~Navigator() {
 }
 
 void Navigator::BindReceivers() {
-  RGPS1.OnPosition3DChange = [this](nmea::TRaxCustomGPSReceiver&, long double lat,
-                                    long double lon, long double alt) {
-    RGPS1Position3DChange(lat, lon, alt);
-  };
+  RGPS1.OnPosition3DChange = [this](nmea::TRaxCustomGPSReceiver&, long double lat, long double lon,
+                                    long double alt) { RGPS1Position3DChange(lat, lon, alt); };
   RGPS1.OnSpeedChange = [this](nmea::TRaxCustomGPSReceiver&, long double v) {
     RGPS1SpeedChange(v);
   };
@@ -198,14 +207,17 @@ void Navigator::RGPS1Position3DChange(long double latitude, long double longitud
   std::string geographic = geodesy::FormatG15(latitude);
   geographic += ' ';
   geodesy::AppendG15(geographic, longitude);
-  const std::string grid =
-      geodesy::GeodeticToGrid(geographic, DatumText, ProjectionText, EllipsoidText,
-                              geodesy::OutputPrecision::Navigation(),
-                              geodesy::EllipsoidForm::kTarget);
+  const std::string grid = geodesy::GeodeticToGrid(
+      geographic, DatumText, ProjectionText, EllipsoidText, geodesy::OutputPrecision::Navigation(),
+      geodesy::EllipsoidForm::kTarget);
   double xy[2] = {0, 0};
   geodesy::NumberScanner scan(grid);
-  if (scan.ReadDoubles(xy, 2) != 2 || !std::isfinite(xy[0]) || !std::isfinite(xy[1]) ||
-      !std::isfinite(convergence)) {
+  // A latitude beyond a pole or a longitude beyond ±180° comes from a
+  // corrupted sentence; the datum chain would carry it to a real but wrong
+  // place on the far side of the globe.
+  const bool onTheGlobe = std::fabs(latitude) <= 90 && std::fabs(longitude) <= 180;
+  if (!onTheGlobe || scan.ReadDoubles(xy, 2) != 2 || !std::isfinite(xy[0]) ||
+      !std::isfinite(xy[1]) || !std::isfinite(convergence)) {
     if (!conversionFailing_) {
       Post("Position " + geographic +
            " could not be converted to grid coordinates; check the datum, ellipsoid and "
@@ -361,8 +373,8 @@ void Navigator::RSENSORLogError(const std::string& message) {
 // ---------------------------------------------------------------------------
 // Reception
 
-bool Navigator::SetReceiver(nmea::TRaxGPSReceiver& receiver, const GpsPageTexts& page,
-                            bool sensor, bool report) {
+bool Navigator::SetReceiver(nmea::TRaxGPSReceiver& receiver, const GpsPageTexts& page, bool sensor,
+                            bool report) {
   const char* action = sensor ? "Sensor Set" : "GPS Set";
   const LineReading reading = ReadLineSettings(page);
   if (!reading.settings) {
@@ -375,8 +387,7 @@ bool Navigator::SetReceiver(nmea::TRaxGPSReceiver& receiver, const GpsPageTexts&
     if (reading.settings->nmeaLog) {
       if (std::optional<std::filesystem::path> made = EnsureDayFolder()) folder = *made;
     }
-    const std::filesystem::path log =
-        sensor ? SensorLogFile(folder, now) : GpsLogFile(folder, now);
+    const std::filesystem::path log = sensor ? SensorLogFile(folder, now) : GpsLogFile(folder, now);
     ApplyLineSettings(receiver, *reading.settings, log.string());
   } catch (const std::exception& e) {
     if (report) Post(std::string(action) + " stopped: " + e.what());
@@ -400,8 +411,7 @@ void Navigator::RealtimeClick() {
   if (!RealtimeOn) {
     const SettingsTexts settings = view_.Settings();
     const bool gpsReady = SetReceiver(RGPS1, settings.Gps, false, true);
-    const bool sensorReady =
-        SetReceiver(RSENSOR, settings.Sensor, true, settings.SensorEnabled);
+    const bool sensorReady = SetReceiver(RSENSOR, settings.Sensor, true, settings.SensorEnabled);
     if (gpsReady) OpenReceiver(RGPS1, "GPS");
     if (settings.SensorEnabled && sensorReady) OpenReceiver(RSENSOR, "NMEA Sensor");
     RealtimeOn = RGPS1.IsConnected();
@@ -547,8 +557,8 @@ void Navigator::New1Click() {
 }
 
 void Navigator::Open1Click() {
-  appkit::FileRequest request{"Dialog Open", platform::ProgramFolder(env_).string(),
-                              kProjectFilter, "hxv", true};
+  appkit::FileRequest request{"Dialog Open", platform::ProgramFolder(env_).string(), kProjectFilter,
+                              "hxv", true};
   if (const std::optional<std::string> file = dialogs_.OpenFile(request)) {
     if (!chart_.CadLoad(*file, -1, -1, 0)) {
       Post("Cannot open project " + *file + ": " + chart_.LastError());
@@ -558,8 +568,8 @@ void Navigator::Open1Click() {
 }
 
 void Navigator::SaveAs1Click() {
-  appkit::FileRequest request{"Dialog Save", platform::ProgramFolder(env_).string(),
-                              kProjectFilter, "hxv", true};
+  appkit::FileRequest request{"Dialog Save", platform::ProgramFolder(env_).string(), kProjectFilter,
+                              "hxv", true};
   if (const std::optional<std::string> file = dialogs_.SaveFile(request)) {
     StartSave(*file, SaveKind::kSaveAs);
   }
@@ -598,8 +608,8 @@ CloseOutcome Navigator::FormCloseQuery(bool warn) {
 
   CloseOutcome outcome;
   if (!file) {
-    outcome.reason = chart_.LastError().empty() ? "the project could not be written"
-                                                : chart_.LastError();
+    outcome.reason =
+        chart_.LastError().empty() ? "the project could not be written" : chart_.LastError();
   } else {
     outcome.file = *file;
     const auto report = std::find_if(reports_.rbegin(), reports_.rend(),

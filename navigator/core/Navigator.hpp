@@ -53,17 +53,16 @@ struct ReceiverPorts {
 
 // What closing the main window ended with.
 struct CloseOutcome {
-  bool saved = false;       // the final project landed
-  std::string file;         // where it was to go
-  std::string reason;       // why not, when not saved
+  bool saved = false;  // the final project landed
+  std::string file;    // where it was to go
+  std::string reason;  // why not, when not saved
 };
 
 class Navigator {
  public:
   Navigator(ChartPort& chart, NavView& view, appkit::Dialogs& dialogs,
             appkit::MessageBoard& messages, const std::filesystem::path& iniFile,
-            const platform::Clock& clock, platform::Environment env,
-            ReceiverPorts ports = {});
+            const platform::Clock& clock, platform::Environment env, ReceiverPorts ports = {});
   ~Navigator();
   Navigator(const Navigator&) = delete;
   Navigator& operator=(const Navigator&) = delete;
@@ -79,10 +78,10 @@ class Navigator {
   std::string EllipsoidText, DatumText, ProjectionText;
   long double TargetA = 0, TargetF = 0;
   std::array<long double, 5> TmParams{};  // λ0 (°), φ0 (°), k0, FE (m), FN (m)
-  double GridConvergence = 0;  // degrees
-  double GyroHeading = 0;      // degrees, from HDT
-  double MapHeading = 0;       // degrees clockwise from grid north
-  double VesselX = 0, VesselY = 0;  // grid metres
+  double GridConvergence = 0;             // degrees
+  double GyroHeading = 0;                 // degrees, from HDT
+  double MapHeading = 0;                  // degrees clockwise from grid north
+  double VesselX = 0, VesselY = 0;        // grid metres
   double LastTrackX = 0, LastTrackY = 0;
   bool LastTrackXSet = false, LastTrackYSet = false;
   bool TrackStarted = false;
@@ -132,7 +131,7 @@ class Navigator {
   // --- Main window: reception and display ---
   void RealtimeClick();
   void DisconnectIconClick();
-  void ConnectIconClick();  // also menu "Settings"
+  void ConnectIconClick();   // also menu "Settings"
   void ToolButton5Click();   // follow the vessel
   void ToolButton13Click();  // do not follow
   void TrackWidthChange();   // track colours or width changed
@@ -176,8 +175,8 @@ class Navigator {
   void fcadShapeNumberSelected(uint32_t shape);
 
   // --- Settings window ---
-  void FGPSFormCreate();   // load every control from the settings file
-  void FGPSFormShow();     // the lock box from the file
+  void FGPSFormCreate();  // load every control from the settings file
+  void FGPSFormShow();    // the lock box from the file
   void LockStateCheckClick();
   void GPSSetClick();
   void SensorSetClick();

@@ -54,8 +54,8 @@ TEST(GeodeticParams, TextsThatCannotWorkAreRefusedWithAReason) {
   };
   for (const Case& c : cases) {
     const ParamsReading r = ReadGeodeticParams(c.ellips, c.datum, c.projection);
-    EXPECT_NE(r.error.find(c.error), std::string::npos) << c.ellips << " | " << c.datum << " | "
-                                                        << c.projection << " -> " << r.error;
+    EXPECT_NE(r.error.find(c.error), std::string::npos)
+        << c.ellips << " | " << c.datum << " | " << c.projection << " -> " << r.error;
   }
 }
 

@@ -180,9 +180,10 @@ class ScriptedPorts {
 class NavFixture : public ::testing::Test {
  protected:
   NavFixture() {
-    root_ = std::filesystem::temp_directory_path() /
-            ("navcore-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-             "-" + std::to_string(::getpid()));
+    root_ =
+        std::filesystem::temp_directory_path() /
+        ("navcore-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+         "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(root_);
     view.settings = GeodeticSettings();
@@ -201,9 +202,9 @@ class NavFixture : public ::testing::Test {
 
   void Make() {
     nav.reset();
-    nav = std::make_unique<Navigator>(chart, view, dialogs, board, IniPath(), clock,
-                                      platform::Environment::Fixed({{"HXV_ROOT", HxvRoot().string()}}),
-                                      ports.Ports());
+    nav = std::make_unique<Navigator>(
+        chart, view, dialogs, board, IniPath(), clock,
+        platform::Environment::Fixed({{"HXV_ROOT", HxvRoot().string()}}), ports.Ports());
   }
 
   std::filesystem::path IniPath() const { return root_ / "marnav.INI"; }

@@ -3,13 +3,13 @@
 // receiver, on a ModelChart. Grid positions are checked against
 // GeographicLib's exact transverse Mercator.
 
-#include <GeographicLib/TransverseMercator.hpp>
 #include <gtest/gtest.h>
+#include <GeographicLib/TransverseMercator.hpp>
 
 #include <cmath>
 
-#include "navigator/core/NavMath.hpp"
 #include "NavTestKit.hpp"
+#include "navigator/core/NavMath.hpp"
 
 namespace halvex::navigator {
 namespace {
@@ -214,8 +214,8 @@ TEST_F(PositionStep, FailedConversionsChangeNothing) {
   const double x = nav->VesselX, y = nav->VesselY;
   const int counter = nav->TrackCounter, saves = nav->AutoSaveCounter;
   const size_t track = Shapes(kTrackFixLayerName);
-  // A latitude the projection cannot take gives no grid position.
-  for (int i = 0; i < 3; ++i) Feed(Gga(90, 29.5, 4));
+  // A latitude beyond the pole (a corrupted sentence) gives no grid position.
+  for (int i = 0; i < 3; ++i) nav->RGPS1Position3DChange(95, 29.5, 0);
   EXPECT_EQ(nav->VesselX, x);
   EXPECT_EQ(nav->VesselY, y);
   EXPECT_EQ(nav->TrackCounter, counter);
@@ -224,8 +224,13 @@ TEST_F(PositionStep, FailedConversionsChangeNothing) {
   EXPECT_EQ(CountMessages("Position "), 1);
   Feed(Gga(41.002, 29.5, 4));
   EXPECT_EQ(Shapes(kTrackFixLayerName), track + 1);
-  for (int i = 0; i < 2; ++i) Feed(Gga(90, 29.5, 4));
+  for (int i = 0; i < 2; ++i) nav->RGPS1Position3DChange(95, 29.5, 0);
   EXPECT_EQ(CountMessages("Position "), 2) << "a new streak, a new message";
+  const double x2 = nav->VesselX;
+  nav->RGPS1Position3DChange(41, 181, 0);
+  nav->RGPS1Position3DChange(std::nan(""), 29.5, 0);
+  EXPECT_EQ(nav->VesselX, x2);
+  EXPECT_EQ(Shapes(kTrackFixLayerName), track + 1);
 }
 
 TEST_F(PositionStep, SentencesAlternateInTheMemoAndColourTheGroupBox) {

@@ -6,9 +6,9 @@
 
 #include <fstream>
 
+#include "NavTestKit.hpp"
 #include "mapcontrol/ProjectFile.hpp"
 #include "navigator/core/NavSettings.hpp"
-#include "NavTestKit.hpp"
 
 namespace halvex::navigator {
 namespace {
@@ -150,7 +150,8 @@ TEST_F(Projects, AFailedSaveIsReportedAndChangesNeitherTitleNorLastFile) {
   std::ofstream(HxvRoot()) << "a file where the folder should be";
   nav->Save1Click();
   nav->Save1Click();
-  EXPECT_EQ(CountMessages("Cannot create log folder " + Day().string() + ". Check if you are "
+  EXPECT_EQ(CountMessages("Cannot create log folder " + Day().string() +
+                          ". Check if you are "
                           "authorized create folder at this address."),
             1);
   EXPECT_EQ(view.title, title);

@@ -7,9 +7,9 @@
 
 #include <fstream>
 
+#include "NavTestKit.hpp"
 #include "navigator/core/NavMath.hpp"
 #include "navigator/core/NavSettings.hpp"
-#include "NavTestKit.hpp"
 
 namespace halvex::navigator {
 namespace {
@@ -26,6 +26,26 @@ class Reception : public NavFixture {
   }
   platform::IniStore Ini() { return platform::IniStore(IniPath()); }
 };
+
+TEST_F(Reception, ReceiversStartWithTheirInitialConfiguration) {
+  for (const nmea::TRaxGPSReceiver* r : {&nav->RGPS1, &nav->RSENSOR}) {
+    EXPECT_EQ(r->BaudRate(), nmea::TBaudRate::br009600);
+    EXPECT_EQ(r->Priority(), nmea::TThreadPriority::tpTimeCritical);
+    EXPECT_TRUE(r->NMEALog());
+    EXPECT_TRUE(r->LogDateTime());
+    EXPECT_EQ(r->Delay(), 10);
+    EXPECT_EQ(r->IdleInterval(), 3);
+    EXPECT_EQ(r->ConnectionTimeout(), 0);
+  }
+  EXPECT_FALSE(nav->RGPS1.EnableDTROnOpen());
+  EXPECT_FALSE(nav->RGPS1.EnableRTSOnOpen());
+  EXPECT_TRUE(nav->RSENSOR.EnableDTROnOpen());
+  EXPECT_EQ(nav->RGPS1.LogFile(), (HxvRoot() / "halvex_GPS.log").string());
+  EXPECT_EQ(nav->RSENSOR.LogFile(), (HxvRoot() / "halvex_SBES.log").string());
+  // Ports mapped in the settings file's "SERIALCOMM" section are found.
+  EXPECT_EQ(nav->RGPS1.PortMapIni(), IniPath());
+  EXPECT_EQ(nav->RSENSOR.PortMapIni(), IniPath());
+}
 
 TEST_F(Reception, RealtimeStartsAndStopsBothReceivers) {
   ports.present = {{"COM3", true}, {"COM4", true}};

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "navigator/core/NavSettings.hpp"
 #include "NavTestKit.hpp"
+#include "navigator/core/NavSettings.hpp"
 
 namespace halvex::navigator {
 namespace {
