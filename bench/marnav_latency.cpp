@@ -28,7 +28,6 @@
 #include "appkit/ScriptedDialogs.hpp"
 #include "mapcontrol/FlpCad.hpp"
 #include "navigator/app/NavWindow.hpp"
-#include "navigator/app/PortMapAccess.hpp"
 #include "navigator/app/SettingsWindow.hpp"
 #include "platform/Clock.hpp"
 
@@ -118,7 +117,6 @@ int main(int argc, char** argv) {
   options.iniFile = ini;
   options.clock = &clock;
   options.env = halvex::platform::Environment::Fixed({{"HXV_ROOT", (base / "HXV").string()}});
-  options.ports = nav::PortsThroughIni(ini);
   options.warnOnFailedClose = false;
   nav::TFNav window(options, dialogs, messages);
   nav::TFGPS settings(std::map<int, std::string>{});

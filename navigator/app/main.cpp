@@ -14,13 +14,10 @@
 #include "navigator/app/AboutWindow.hpp"
 #include "navigator/app/MessageWindow.hpp"
 #include "navigator/app/NavWindow.hpp"
-#include "navigator/app/PortMapAccess.hpp"
 #include "navigator/app/ProgramIcon.hpp"
 #include "navigator/app/SettingsWindow.hpp"
 #include "navigator/app/Version.hpp"
-#include "platform/IniStore.hpp"
 #include "platform/ProgramPaths.hpp"
-#include "platform/SerialDevice.hpp"
 
 namespace nav = halvex::navigator;
 namespace appkit = halvex::appkit;
@@ -93,7 +90,6 @@ int main(int argc, char** argv) {
   nav::NavWindowOptions options;
   options.iniFile = ini;
   options.clock = &clock;
-  options.ports = nav::PortsThroughIni(ini);
   options.warnOnFailedClose = !start.options.quit_after_seconds.has_value();
 
   // Created in this order: the main window, the message window, the
@@ -101,8 +97,7 @@ int main(int argc, char** argv) {
   nav::TFNav main_window(options, dialogs, messages);
   dialogs.Attach(&main_window);
   nav::TFMsg message_window(messages, &main_window);
-  const platform::IniStore ini_store(ini);
-  nav::TFGPS settings_window(platform::SerialPortMap::Scan(&ini_store).Ports(), &main_window);
+  nav::TFGPS settings_window(main_window.Logic().RGPS1.PortMap().Ports(), &main_window);
   main_window.AttachSettingsWindow(&settings_window);
   nav::TAboutBox about(&main_window);
   main_window.AttachAboutBox(&about);

@@ -29,7 +29,6 @@
 #include "mapcontrol/ProjectFile.hpp"
 #include "navigator/app/GuiDispatcher.hpp"
 #include "navigator/app/NavWindow.hpp"
-#include "navigator/app/PortMapAccess.hpp"
 #include "navigator/app/SettingsWindow.hpp"
 #include "nmea/NmeaText.hpp"
 #include "platform/IniStore.hpp"
@@ -110,7 +109,6 @@ TEST(LiveSurvey, FixesFromAPortAnEventMarkAndACloseWhileTalking) {
   options.iniFile = ini;
   options.clock = &clock;
   options.env = platform::Environment::Fixed({{"HXV_ROOT", (base / "HXV").string()}});
-  options.ports = PortsThroughIni(ini);
   options.warnOnFailedClose = false;
   TFNav window(options, dialogs, messages);
   TFGPS settings(std::map<int, std::string>{});
