@@ -72,8 +72,14 @@ int32_t ModelChart::FontOpen(std::string_view name, double scale) {
 }
 uint32_t ModelChart::TextAdd(uint16_t layer, std::string_view text, double x, double y,
                              int32_t font) {
-  // The chart widget places text with its current font scale and justify.
-  const double height = fontScale_ > 0 ? fontScale_ : 0;
+  // As the chart widget: CadFontScale 0 keeps the text at a fixed size on
+  // the screen; a positive one makes it the font's scale times that many
+  // metres high. CadFontJustify places the anchor.
+  double height = 0;
+  if (fontScale_ > 0 && std::isfinite(fontScale_)) {
+    const std::optional<mapcontrol::Font> f = model_.FontGet(font);
+    height = (f ? f->scale : 1) * fontScale_;
+  }
   return model_.TextAdd(layer, text, x, y, font, height, fontJustify_);
 }
 int ModelChart::ShapePenWidth(uint32_t shape) const { return model_.ShapePenWidth(shape); }
