@@ -125,8 +125,7 @@ void CycleGridAngleFormat(CoordGrid& grid, const OutputPrecision& precision) {
   constexpr int kGridDecimalDegrees = 9;
   for (std::size_t row = 1; row < grid.RowCount(); ++row) {
     for (std::size_t col = 1; col <= 2; ++col) {
-      std::string& cell = grid.Cell(col, row);
-      cell = NextForm(cell, form, kGridDecimalDegrees, precision);
+      grid.SetCell(col, row, NextForm(grid.Cell(col, row), form, kGridDecimalDegrees, precision));
     }
   }
 }

@@ -565,6 +565,23 @@ bool NumberScanner::SkipToken() {
   return true;
 }
 
+bool NumberScanner::ReadWord(std::size_t maxChars, std::string_view& word) {
+  std::size_t p = pos_;
+  while (p < text_.size() && IsBlank(text_[p])) {
+    ++p;
+  }
+  if (p == text_.size() || maxChars == 0) {
+    return false;
+  }
+  const std::size_t start = p;
+  while (p < text_.size() && !IsBlank(text_[p]) && p - start < maxChars) {
+    ++p;
+  }
+  word = text_.substr(start, p - start);
+  pos_ = p;
+  return true;
+}
+
 int NumberScanner::ReadDoubles(double* values, int count) {
   int read = 0;
   while (read < count && ReadDouble(values[read])) {
@@ -579,6 +596,20 @@ int NumberScanner::ReadExtendeds(long double* values, int count) {
     ++read;
   }
   return read;
+}
+
+bool IsExactlyOneNumber(std::string_view text) {
+  NumberScanner scanner(text);
+  long double ignored = 0.0L;
+  if (!scanner.ReadExtended(ignored)) {
+    return false;
+  }
+  for (const char c : scanner.Rest()) {
+    if (!IsBlank(c)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 int CountLeadingNumbers(std::string_view text, int limit) {

@@ -58,6 +58,12 @@ class NumberScanner {
   // sscanf("%s"). False when only white space is left.
   bool SkipToken();
 
+  // Skips white space and then reads a word of at most `maxChars` non-blank
+  // characters, like sscanf("%51s") with 51 as `maxChars`: a longer word is
+  // cut there and its rest is where the next read starts. False when only
+  // white space is left.
+  bool ReadWord(std::size_t maxChars, std::string_view& word);
+
   // Reads up to `count` numbers into `values` and returns how many were read.
   int ReadDoubles(double* values, int count);
   int ReadExtendeds(long double* values, int count);
@@ -68,6 +74,12 @@ class NumberScanner {
   std::string_view text_;
   std::size_t pos_ = 0;
 };
+
+// True when the text, without white space at either end, is exactly one
+// number as the scanner reads it ("12.5", " -3e2 "); false for an empty text,
+// "500 000", "12abc" or "nan". A field that passes this check cannot shift
+// the numbers of a text built from several fields.
+bool IsExactlyOneNumber(std::string_view text);
 
 // How many numbers (at most `limit`) can be read from the start of a text.
 int CountLeadingNumbers(std::string_view text, int limit);

@@ -92,12 +92,12 @@ TEST(Angles, CycleAngleFormatDecidesByTheFirstFieldThatHoldsANumber) {
 
 TEST(Angles, CycleGridAngleFormatRewritesEveryRow) {
   CoordGrid grid(4, 3);
-  grid.Cell(0, 0) = "No";
-  grid.Cell(1, 1) = "41 30 15";
-  grid.Cell(2, 1) = "29 10 5";
-  grid.Cell(3, 1) = "120";
-  grid.Cell(1, 2) = "40 0 0";
-  grid.Cell(2, 2) = "";
+  grid.SetCell(0, 0, "No");
+  grid.SetCell(1, 1, "41 30 15");
+  grid.SetCell(2, 1, "29 10 5");
+  grid.SetCell(3, 1, "120");
+  grid.SetCell(1, 2, "40 0 0");
+  grid.SetCell(2, 2, "");
   CycleGridAngleFormat(grid);
   EXPECT_EQ(grid.Cell(1, 1), "41.504166667");
   EXPECT_EQ(grid.Cell(2, 1), "29.168055556");

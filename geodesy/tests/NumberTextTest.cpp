@@ -229,5 +229,15 @@ TEST(NumberText, IgnoresTheProcessLocale) {
   std::setlocale(LC_ALL, "C");
 }
 
+TEST(NumberText, ExactlyOneNumber) {
+  for (const char* text : {"12.5", " -3e2 ", "\t0\r\n", "+.5", "1.", "0x1p3"}) {
+    EXPECT_TRUE(IsExactlyOneNumber(text)) << text;
+  }
+  for (const char* text :
+       {"", "  ", "500 000", "12abc", "nan", "inf", "1e99999", "--1", ".", "1,5", "1 x"}) {
+    EXPECT_FALSE(IsExactlyOneNumber(text)) << text;
+  }
+}
+
 }  // namespace
 }  // namespace halvex::geodesy
