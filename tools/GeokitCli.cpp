@@ -35,6 +35,7 @@
 #include "geodesy/OutputPrecision.hpp"
 #include "geodesy/TransverseMercator.hpp"
 #include "tools/CliSupport.hpp"
+#include "tools/GeokitLsqCommands.hpp"
 
 namespace halvex::tools {
 namespace {
@@ -356,6 +357,7 @@ void WriteGeneralHelp(std::ostream& out) {
     }
     out << command.summary << '\n';
   }
+  WriteGeokitLsqSummaries(out);
   out << kGeneralHelp2 << kCommonOptionsHelp << kExitStatusHelp;
 }
 
@@ -1026,6 +1028,9 @@ int UsageError(std::ostream& err, const Settings& s, const std::string& message)
 
 int RunGeokitCli(std::span<const std::string> args, std::istream& in, std::ostream& out,
                  std::ostream& err) {
+  if (const std::optional<int> status = RunGeokitLsqCommand(args, out, err)) {
+    return *status;
+  }
   Settings settings;
   const ParseResult parsed = ParseArguments(args, settings);
   switch (parsed.outcome) {
