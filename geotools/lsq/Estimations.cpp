@@ -41,6 +41,20 @@ void AppendLine(std::string& out, std::string_view line) {
   out += '\n';
 }
 
+// Bytes of the input echo, for reserving the report at once (a report of a
+// million points is hundreds of megabytes; growing it step by step costs
+// more than writing it).
+std::size_t EchoBytes(const CoordGrid& grid) {
+  std::size_t bytes = 0;
+  for (std::size_t row = 0; row < grid.RowCount(); ++row) {
+    for (std::size_t col = 0; col < grid.ColCount(); ++col) {
+      bytes += grid.Cell(col, row).size() + 1;
+    }
+    ++bytes;
+  }
+  return bytes;
+}
+
 // Every row of the grid, header included, each cell followed by a tab.
 void AppendEcho(std::string& out, const CoordGrid& grid) {
   for (std::size_t row = 0; row < grid.RowCount(); ++row) {
@@ -116,6 +130,9 @@ PlaneEstimate EstimatePlane(const CoordGrid& grid, PlaneModel model) {
   }
   try {
     std::string& report = out.report;
+    // The echo, then three sections of a name and two numbers per point.
+    const std::size_t names = EchoBytes(grid) / grid.ColCount();
+    report.reserve(EchoBytes(grid) + 3 * (names + 2 * 16 * grid.RowCount()) + 1024);
     AppendLine(report, affine ? "SIX PARAMETER 2-D GENERAL AFFINE TRANSFORMATION CALCULATION REPORT"
                               : "4 PARAMETERS 2-D SIMILARITY TRANSFORMATION CALCULATION REPORT");
     report += '\n';
@@ -276,6 +293,9 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     const geodesy::OutputPrecision& precision = inputs.precision;
     const int dist = precision.distance;
     std::string& report = out.report;
+    // The echo, six sections of a name and three numbers per point.
+    const std::size_t names = EchoBytes(grid) / grid.ColCount();
+    report.reserve(EchoBytes(grid) + 6 * (names + 3 * 20 * grid.RowCount()) + 1024);
     AppendLine(report, "INVERSE 3-D HELMERT SOLUTION WITH LEAST SQUARE CALCULATION REPORT");
     report += '\n';
     AppendLine(report, "INITIAL CONTROL POINTS IN CARTESIAN COORDINATE SYSTEM");

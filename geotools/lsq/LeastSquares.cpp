@@ -55,6 +55,17 @@ struct PointRows {
   long double obs[R];
 };
 
+// The places of the design rows that can be other than zero. Terms at the
+// other places are ±0 and left out (see the top of the file); the loops
+// over these constant masks unroll into straight code.
+template <std::size_t U, std::size_t R>
+using Mask = std::array<std::array<bool, U>, R>;
+
+constexpr Mask<6, 2> kAffineMask = {{{1, 1, 1, 0, 0, 0}, {0, 0, 0, 1, 1, 1}}};
+constexpr Mask<4, 2> kSimilarityMask = {{{1, 0, 1, 1}, {0, 1, 1, 1}}};
+constexpr Mask<7, 3> kHelmertMask = {
+    {{1, 0, 1, 1, 1, 0, 0}, {1, 1, 0, 1, 0, 1, 0}, {1, 1, 1, 0, 0, 0, 1}}};
+
 void FillAffine(const PlanePair& p, PointRows<6, 2>& r) {
   r.a[0][0] = 1.0L, r.a[0][1] = p.x, r.a[0][2] = p.y, r.a[0][3] = 0.0L, r.a[0][4] = 0.0L,
   r.a[0][5] = 0.0L;
@@ -95,7 +106,7 @@ void RequireFinite(long double value) {
 }
 
 // N and Aᵀ·L summed over the rows, then N inverted and X̂ = N⁻¹·(Aᵀ·L).
-template <std::size_t U, std::size_t R, class Points, class Fill>
+template <std::size_t U, std::size_t R, const Mask<U, R>& M, class Points, class Fill>
 void Solve(const Points& points, Fill fill, Matrix& inverse, std::vector<long double>& x) {
   long double n[U][U] = {};
   long double atl[U] = {};
@@ -105,11 +116,11 @@ void Solve(const Points& points, Fill fill, Matrix& inverse, std::vector<long do
     for (std::size_t r = 0; r < R; ++r) {
       const long double* a = rows.a[r];
       for (std::size_t p = 0; p < U; ++p) {
-        if (a[p] == 0.0L) {
+        if (!M[r][p]) {
           continue;
         }
         for (std::size_t q = p; q < U; ++q) {
-          if (a[q] != 0.0L) {
+          if (M[r][q]) {
             n[p][q] += a[p] * a[q];
           }
         }
@@ -137,11 +148,16 @@ void Solve(const Points& points, Fill fill, Matrix& inverse, std::vector<long do
   }
 }
 
-template <std::size_t U, std::size_t R, class Points, class Fill>
+template <std::size_t U, std::size_t R, const Mask<U, R>& M, class Points, class Fill>
 Adjustment Adjust(const Points& points, Fill fill) {
   Adjustment out;
-  Solve<U, R>(points, fill, out.inverseNormal, out.parameters);
-  const Matrix& ni = out.inverseNormal;
+  Solve<U, R, M>(points, fill, out.inverseNormal, out.parameters);
+  long double ni[U][U];
+  for (std::size_t p = 0; p < U; ++p) {
+    for (std::size_t q = 0; q < U; ++q) {
+      ni[p][q] = out.inverseNormal[p][q];
+    }
+  }
   const long double* xh = out.parameters.data();
   out.residuals.reserve(points.size() * R);
   out.cofactors.reserve(points.size() * R);
@@ -154,7 +170,7 @@ Adjustment Adjust(const Points& points, Fill fill) {
       const long double* a = rows.a[r];
       long double adjusted = 0.0L;
       for (std::size_t p = 0; p < U; ++p) {
-        if (a[p] != 0.0L) {
+        if (M[r][p]) {
           adjusted += a[p] * xh[p];
         }
       }
@@ -162,12 +178,12 @@ Adjustment Adjust(const Points& points, Fill fill) {
       // Qₗ[m][m] = Σ_q (Σ_p A[m][p]·N⁻¹[p][q]) · A[m][q].
       long double q = 0.0L;
       for (std::size_t c = 0; c < U; ++c) {
-        if (a[c] == 0.0L) {
+        if (!M[r][c]) {
           continue;
         }
         long double an = 0.0L;
         for (std::size_t p = 0; p < U; ++p) {
-          if (a[p] != 0.0L) {
+          if (M[r][p]) {
             an += a[p] * ni[p][c];
           }
         }
@@ -220,15 +236,15 @@ std::vector<SpacePair> ReadSpacePairs(const CoordGrid& grid) {
 }
 
 Adjustment AdjustAffine(const std::vector<PlanePair>& points) {
-  return Adjust<6, 2>(points, FillAffine);
+  return Adjust<6, 2, kAffineMask>(points, FillAffine);
 }
 
 Adjustment AdjustSimilarity(const std::vector<PlanePair>& points) {
-  return Adjust<4, 2>(points, FillSimilarity);
+  return Adjust<4, 2, kSimilarityMask>(points, FillSimilarity);
 }
 
 Adjustment AdjustHelmert(const std::vector<SpacePair>& points, long double scale) {
-  return Adjust<7, 3>(points,
+  return Adjust<7, 3, kHelmertMask>(points,
                       [scale](const SpacePair& p, PointRows<7, 3>& r) { FillHelmert(p, scale, r); });
 }
 
@@ -236,7 +252,7 @@ std::vector<long double> HelmertParametersOnly(const std::vector<SpacePair>& poi
                                                long double scale) {
   Matrix inverse;
   std::vector<long double> x;
-  Solve<7, 3>(points, [scale](const SpacePair& p, PointRows<7, 3>& r) { FillHelmert(p, scale, r); },
+  Solve<7, 3, kHelmertMask>(points, [scale](const SpacePair& p, PointRows<7, 3>& r) { FillHelmert(p, scale, r); },
               inverse, x);
   return x;
 }

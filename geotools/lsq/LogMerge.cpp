@@ -367,7 +367,18 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
     return records[j];
   };
 
+  // Room for the whole output at once: a merged line holds the sensor line,
+  // a GPS line and about 80 bytes of its own.
   std::string& out = result.text;
+  std::size_t gpsBytes = 0, sensorBytes = 0;
+  for (std::size_t j = 0; j < gpsCount; ++j) {
+    gpsBytes += gps[j].size();
+  }
+  for (std::size_t i = 0; i < sensor.size(); ++i) {
+    sensorBytes += sensor[i].size();
+  }
+  const std::size_t averageGps = gpsCount == 0 ? 0 : gpsBytes / gpsCount;
+  out.reserve(out.size() + sensorBytes + sensor.size() * (averageGps + 96) + 8);
   std::size_t b = 0;
   for (std::size_t i = 0; i < sensor.size(); ++i) {
     const long double t = ts[i];
