@@ -149,7 +149,7 @@ void Solve(const Points& points, Fill fill, Matrix& inverse, std::vector<long do
 }
 
 template <std::size_t U, std::size_t R, const Mask<U, R>& M, class Points, class Fill>
-Adjustment Adjust(const Points& points, Fill fill) {
+Adjustment Adjust(const Points& points, Fill fill, bool keepObservations) {
   Adjustment out;
   Solve<U, R, M>(points, fill, out.inverseNormal, out.parameters);
   long double ni[U][U];
@@ -159,8 +159,10 @@ Adjustment Adjust(const Points& points, Fill fill) {
     }
   }
   const long double* xh = out.parameters.data();
-  out.residuals.reserve(points.size() * R);
-  out.cofactors.reserve(points.size() * R);
+  if (keepObservations) {
+    out.residuals.reserve(points.size() * R);
+    out.cofactors.reserve(points.size() * R);
+  }
   PointRows<U, R> rows;
   bool finite = true;
   long double omega = 0.0L;
@@ -191,8 +193,10 @@ Adjustment Adjust(const Points& points, Fill fill) {
       }
       finite = finite && std::isfinite(v) && std::isfinite(q);
       omega += v * v;
-      out.residuals.push_back(v);
-      out.cofactors.push_back(q);
+      if (keepObservations) {
+        out.residuals.push_back(v);
+        out.cofactors.push_back(q);
+      }
     }
   }
   if (!finite) {
@@ -235,17 +239,100 @@ std::vector<SpacePair> ReadSpacePairs(const CoordGrid& grid) {
   return points;
 }
 
-Adjustment AdjustAffine(const std::vector<PlanePair>& points) {
-  return Adjust<6, 2, kAffineMask>(points, FillAffine);
+// The affine model written out: its two rows per point have the same
+// non-zero columns (1, x, y) in the two halves of the unknowns, so both
+// diagonal blocks of N are the same sums in the same order and are summed
+// once; every sum below takes its terms in the order of the dense product.
+Adjustment AdjustAffine(const std::vector<PlanePair>& points, bool keepObservations) {
+  long double s1 = 0.0L, sx = 0.0L, sy = 0.0L, sxx = 0.0L, sxy = 0.0L, syy = 0.0L;
+  long double nX0 = 0.0L, nX1 = 0.0L, nX2 = 0.0L, nY0 = 0.0L, nY1 = 0.0L, nY2 = 0.0L;
+  for (const PlanePair& p : points) {
+    s1 += 1.0L;
+    sx += p.x;
+    sy += p.y;
+    sxx += p.x * p.x;
+    sxy += p.x * p.y;
+    syy += p.y * p.y;
+    nX0 += p.X;
+    nX1 += p.x * p.X;
+    nX2 += p.y * p.X;
+    nY0 += p.Y;
+    nY1 += p.x * p.Y;
+    nY2 += p.y * p.Y;
+  }
+  const long double block[3][3] = {{s1, sx, sy}, {sx, sxx, sxy}, {sy, sxy, syy}};
+  Adjustment out;
+  out.inverseNormal = Matrix(6, 6);
+  Matrix atl(6, 1);
+  const long double n[6] = {nX0, nX1, nX2, nY0, nY1, nY2};
+  for (std::size_t p = 0; p < 3; ++p) {
+    for (std::size_t q = 0; q < 3; ++q) {
+      RequireFinite(block[p][q]);
+      out.inverseNormal[p][q] = block[p][q];
+      out.inverseNormal[p + 3][q + 3] = block[p][q];
+    }
+  }
+  for (std::size_t p = 0; p < 6; ++p) {
+    RequireFinite(n[p]);
+    atl[p][0] = n[p];
+  }
+  geodesy::MatInvert(out.inverseNormal, 6);
+  const Matrix solution = geodesy::MatMultiply(out.inverseNormal, atl, 6, 6, 1);
+  out.parameters.resize(6);
+  for (std::size_t p = 0; p < 6; ++p) {
+    RequireFinite(solution[p][0]);
+    out.parameters[p] = solution[p][0];
+  }
+  const long double* xh = out.parameters.data();
+  long double ni[6][6];
+  for (std::size_t p = 0; p < 6; ++p) {
+    for (std::size_t q = 0; q < 6; ++q) {
+      ni[p][q] = out.inverseNormal[p][q];
+    }
+  }
+  if (keepObservations) {
+    out.residuals.resize(2 * points.size());
+    out.cofactors.resize(2 * points.size());
+  }
+  long double* v = out.residuals.data();
+  long double* qd = out.cofactors.data();
+  long double omega = 0.0L;
+  bool finite = true;
+  for (const PlanePair& p : points) {
+    for (std::size_t half = 0; half < 2; ++half) {
+      const std::size_t o = 3 * half;
+      const long double adjusted = ((0.0L + xh[o]) + p.x * xh[o + 1]) + p.y * xh[o + 2];
+      const long double r = adjusted - (half == 0 ? p.X : p.Y);
+      long double t[3];
+      for (std::size_t c = 0; c < 3; ++c) {
+        t[c] = ((0.0L + ni[o][o + c]) + p.x * ni[o + 1][o + c]) + p.y * ni[o + 2][o + c];
+      }
+      const long double q = ((0.0L + t[0]) + t[1] * p.x) + t[2] * p.y;
+      finite = finite && std::isfinite(r) && std::isfinite(q);
+      omega += r * r;
+      if (keepObservations) {
+        *v++ = r;
+        *qd++ = q;
+      }
+    }
+  }
+  if (!finite) {
+    throw ArithmeticFault("arithmetic fault: a residual or cofactor is not finite");
+  }
+  RequireFinite(omega);
+  out.omega = omega;
+  return out;
 }
 
-Adjustment AdjustSimilarity(const std::vector<PlanePair>& points) {
-  return Adjust<4, 2, kSimilarityMask>(points, FillSimilarity);
+Adjustment AdjustSimilarity(const std::vector<PlanePair>& points, bool keepObservations) {
+  return Adjust<4, 2, kSimilarityMask>(points, FillSimilarity, keepObservations);
 }
 
-Adjustment AdjustHelmert(const std::vector<SpacePair>& points, long double scale) {
-  return Adjust<7, 3, kHelmertMask>(points,
-                      [scale](const SpacePair& p, PointRows<7, 3>& r) { FillHelmert(p, scale, r); });
+Adjustment AdjustHelmert(const std::vector<SpacePair>& points, long double scale,
+                         bool keepObservations) {
+  return Adjust<7, 3, kHelmertMask>(
+      points, [scale](const SpacePair& p, PointRows<7, 3>& r) { FillHelmert(p, scale, r); },
+      keepObservations);
 }
 
 std::vector<long double> HelmertParametersOnly(const std::vector<SpacePair>& points,

@@ -93,10 +93,12 @@ struct HelmertModel {
 // Adjusts the model to the points. Throws geodesy::ArithmeticFault for a
 // singular normal matrix or any value that is not finite (overflow,
 // invalid operation). `scale` is the s at which the Helmert rotation
-// columns are evaluated; the 2-D models ignore it.
-Adjustment AdjustAffine(const std::vector<PlanePair>& points);
-Adjustment AdjustSimilarity(const std::vector<PlanePair>& points);
-Adjustment AdjustHelmert(const std::vector<SpacePair>& points, long double scale);
+// columns are evaluated. Without `keepObservations` the residuals and
+// cofactors are computed (for Ω and the finiteness checks) but not kept.
+Adjustment AdjustAffine(const std::vector<PlanePair>& points, bool keepObservations = true);
+Adjustment AdjustSimilarity(const std::vector<PlanePair>& points, bool keepObservations = true);
+Adjustment AdjustHelmert(const std::vector<SpacePair>& points, long double scale,
+                         bool keepObservations = true);
 
 // Only the parameters (the first Helmert pass).
 std::vector<long double> HelmertParametersOnly(const std::vector<SpacePair>& points,

@@ -24,6 +24,7 @@
 #include "geotools/lsq/LogMerge.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "geodesy/NumberText.hpp"
@@ -37,6 +38,29 @@ constexpr long double kDayMs = 86400000.0L;
 constexpr long double kHalfDayMs = 43200000.0L;
 
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+constexpr long double kTwo62 = 4611686018427387904.0L;
+constexpr long double kTwo63 = 9223372036854775808.0L;
+
+// floor(y) without switching the x87 rounding mode (std::floor and integer
+// conversions of long double do, which costs more than the rest of a merged
+// line): adding 2^63 rounds |y| < 2^62 to the nearest integer exactly.
+long double Floor(long double y) {
+  if (!(y > -kTwo62 && y < kTwo62)) {
+    return std::floor(y);
+  }
+  const long double nearest = y >= 0 ? (y + kTwo63) - kTwo63 : -((-y + kTwo63) - kTwo63);
+  return nearest > y ? nearest - 1 : nearest;
+}
+
+// A whole number 0 <= w < 2^62 as an integer, read from the significand of
+// w + 2^63.
+std::int64_t WholeToInteger(long double w) {
+  const long double shifted = w + kTwo63;
+  std::uint64_t significand = 0;
+  std::memcpy(&significand, &shifted, sizeof significand);
+  return static_cast<std::int64_t>(significand - (std::uint64_t{1} << 63));
+}
 
 // A leading integer as "%ld" reads it: optional sign, one or more digits.
 std::optional<long> LeadingLong(std::string_view text) {
@@ -177,8 +201,8 @@ long double StampToMilliseconds(long double stamp) {
   if (!(stamp >= 0.0L && stamp < 1e15L)) {
     return stamp;
   }
-  const long double whole = std::floor(stamp);
-  const auto i = static_cast<std::int64_t>(whole);
+  const long double whole = Floor(stamp);
+  const std::int64_t i = WholeToInteger(whole);
   const std::int64_t hh = i / 10000000;
   const std::int64_t nn = i / 100000 % 100;
   const std::int64_t ss = i / 1000 % 100;
@@ -242,14 +266,14 @@ std::optional<GgaRecord> ReadGgaRecord(std::string_view line) {
 
 long double InterpolateDegreesMinutes(long double first, long double second,
                                       long double fraction) {
-  const long double d1 = std::floor(first / 100), d2 = std::floor(second / 100);
+  const long double d1 = Floor(first / 100), d2 = Floor(second / 100);
   if (d1 == d2) {
     return first + (second - first) * fraction;
   }
   const long double m1 = 60 * d1 + (first - 100 * d1);
   const long double m2 = 60 * d2 + (second - 100 * d2);
   const long double m = m1 + (m2 - m1) * fraction;
-  const long double d = std::floor(m / 60);
+  const long double d = Floor(m / 60);
   return 100 * d + (m - 60 * d);
 }
 
@@ -356,15 +380,25 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
     return gpsCount;
   };
 
-  // GPS records are read once each, when first needed.
-  std::vector<std::optional<GgaRecord>> records(gpsCount);
-  std::vector<char> read(gpsCount, 0);
+  // The GPS records last read: consecutive sensor records mostly use the
+  // same one or two fixes, and the search only moves forward.
+  struct Cached {
+    std::size_t index = static_cast<std::size_t>(-1);
+    std::optional<GgaRecord> record;
+  };
+  Cached cache[4];
+  std::size_t nextSlot = 0;
   auto record = [&](std::size_t j) -> const std::optional<GgaRecord>& {
-    if (!read[j]) {
-      records[j] = ReadGgaRecord(gps[j]);
-      read[j] = 1;
+    for (Cached& c : cache) {
+      if (c.index == j) {
+        return c.record;
+      }
     }
-    return records[j];
+    Cached& c = cache[nextSlot];
+    nextSlot = (nextSlot + 1) % 4;
+    c.index = j;
+    c.record = ReadGgaRecord(gps[j]);
+    return c.record;
   };
 
   // Room for the whole output at once: a merged line holds the sensor line,
@@ -396,8 +430,8 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
     const bool before = d <= 0;  // the neighbour is the fix before j
     const bool alone = before ? j == 0 : j + 1 == gpsCount;
     const std::size_t nb = alone ? j : (before ? j - 1 : j + 1);
-    const auto& fix = record(j);
-    const auto& other = record(nb);
+    const std::optional<GgaRecord> fix = record(j);
+    const std::optional<GgaRecord> other = record(nb);
     if (fix && other) {
       long double latitude = fix->latitude, longitude = fix->longitude;
       long double altitude = fix->altitude;
