@@ -61,7 +61,6 @@ struct PointRows {
 template <std::size_t U, std::size_t R>
 using Mask = std::array<std::array<bool, U>, R>;
 
-constexpr Mask<6, 2> kAffineMask = {{{1, 1, 1, 0, 0, 0}, {0, 0, 0, 1, 1, 1}}};
 constexpr Mask<4, 2> kSimilarityMask = {{{1, 0, 1, 1}, {0, 1, 1, 1}}};
 constexpr Mask<7, 3> kHelmertMask = {
     {{1, 0, 1, 1, 1, 0, 0}, {1, 1, 0, 1, 0, 1, 0}, {1, 1, 1, 0, 0, 0, 1}}};

@@ -314,10 +314,39 @@ std::optional<int> ParseInterval(std::string_view text) {
 MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
                       const MergeProgress& progress) {
   MergeResult result;
-  result.text = "BEGIN\n";
+  std::string& text = result.text;
+  // Room for the whole output at once: a merged line holds the sensor line,
+  // a GPS line and about 80 bytes of its own.
+  std::size_t gpsBytes = 0, sensorBytes = 0;
+  for (std::size_t j = 0; j < gps.size(); ++j) {
+    gpsBytes += gps[j].size();
+  }
+  for (std::size_t i = 0; i < sensor.size(); ++i) {
+    sensorBytes += sensor[i].size();
+  }
+  const std::size_t averageGps = gps.empty() ? 0 : gpsBytes / gps.size();
+  text.reserve(sensorBytes + sensor.size() * (averageGps + 96) + 16);
+  const MergeSummary summary = MergeLogsTo(
+      gps, sensor, intervalText, [&](std::string_view chunk) { text += chunk; }, progress);
+  result.ok = summary.ok;
+  result.linesWritten = summary.linesWritten;
+  result.error = summary.error;
+  return result;
+}
+
+MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor,
+                         std::string_view intervalText, const MergeSink& sink,
+                         const MergeProgress& progress) {
+  MergeSummary result;
+  // The output goes to the sink in blocks of about a megabyte, from one
+  // buffer reused for every block.
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  std::string out = "BEGIN\n";
+  out.reserve(kBlock + 4096);
   const auto interval = ParseInterval(intervalText);
   if (!interval) {
     result.error = "'" + std::string(intervalText) + "' is not a valid integer value";
+    sink(out);
     return result;
   }
   const long double h = static_cast<long double>(*interval / 2);
@@ -401,18 +430,6 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
     return c.record;
   };
 
-  // Room for the whole output at once: a merged line holds the sensor line,
-  // a GPS line and about 80 bytes of its own.
-  std::string& out = result.text;
-  std::size_t gpsBytes = 0, sensorBytes = 0;
-  for (std::size_t j = 0; j < gpsCount; ++j) {
-    gpsBytes += gps[j].size();
-  }
-  for (std::size_t i = 0; i < sensor.size(); ++i) {
-    sensorBytes += sensor[i].size();
-  }
-  const std::size_t averageGps = gpsCount == 0 ? 0 : gpsBytes / gpsCount;
-  out.reserve(out.size() + sensorBytes + sensor.size() * (averageGps + 96) + 8);
   std::size_t b = 0;
   for (std::size_t i = 0; i < sensor.size(); ++i) {
     const long double t = ts[i];
@@ -461,6 +478,10 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
         out += gps[j];
         out += ",<-Raw_GPS_End\n";
         ++result.linesWritten;
+        if (out.size() >= kBlock) {
+          sink(out);
+          out.clear();
+        }
         if (progress) {
           progress(i);
         }
@@ -469,6 +490,7 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
     b = j;
   }
   out += "END\n";
+  sink(out);
   result.ok = true;
   return result;
 }

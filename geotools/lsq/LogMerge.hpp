@@ -115,6 +115,19 @@ using MergeProgress = std::function<void(std::size_t sensorIndex)>;
 MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
                       const MergeProgress& progress = {});
 
+// The same merge with its output handed to `sink` in blocks of about a
+// megabyte as it is made ("BEGIN" first, "END" last; only "BEGIN" for a bad
+// interval), so memory stays bounded whatever the size of the logs.
+struct MergeSummary {
+  bool ok = false;
+  std::size_t linesWritten = 0;
+  std::string error;
+};
+using MergeSink = std::function<void(std::string_view text)>;
+MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor,
+                         std::string_view intervalText, const MergeSink& sink,
+                         const MergeProgress& progress = {});
+
 // Writes the merged text to a file atomically. Throws std::runtime_error
 // naming the file and the reason; the old file is then unchanged.
 void SaveMerged(const std::filesystem::path& file, std::string_view text);
