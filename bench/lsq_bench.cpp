@@ -127,10 +127,11 @@ void WriteDesign(const std::filesystem::path& file, const std::vector<double>& a
 
 void Row(const char* name, double adjust, double grid, double report, double lstsq,
          double adjustCpu, double reportCpu, double lstsqCpu) {
-  std::printf("%-10s %9.3f %9.3f %9.3f %9.3f   adjust/lstsq %.2f  report %s 3 s"
-              "\n           processor time: adjust %.3f, report %.3f, lstsq %.3f\n",
-              name, adjust, grid, report, lstsq, lstsq > 0 ? adjust / lstsq : 0.0,
-              report < 3.0 ? "under" : "OVER", adjustCpu, reportCpu, lstsqCpu);
+  std::printf(
+      "%-10s %9.3f %9.3f %9.3f %9.3f   adjust/lstsq %.2f  report %s 3 s"
+      "\n           processor time: adjust %.3f, report %.3f, lstsq %.3f\n",
+      name, adjust, grid, report, lstsq, lstsq > 0 ? adjust / lstsq : 0.0,
+      report < 3.0 ? "under" : "OVER", adjustCpu, reportCpu, lstsqCpu);
 }
 
 }  // namespace
@@ -157,8 +158,10 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < n; ++i) {
       const double x = std::round((400000 + 20000 * rng.Next()) * 1000) / 1000;
       const double y = std::round((4500000 + 20000 * rng.Next()) * 1000) / 1000;
-      const double X = std::round((1.0001 * x - 6e-5 * y + 237.5 + 0.02 * rng.Next()) * 1000) / 1000;
-      const double Y = std::round((9e-5 * x + 1.0001 * y - 413.8 + 0.02 * rng.Next()) * 1000) / 1000;
+      const double X =
+          std::round((1.0001 * x - 6e-5 * y + 237.5 + 0.02 * rng.Next()) * 1000) / 1000;
+      const double Y =
+          std::round((9e-5 * x + 1.0001 * y - 413.8 + 0.02 * rng.Next()) * 1000) / 1000;
       cells[0] = std::to_string(i + 1);
       cells[1] = g::FormatG15(x);
       cells[2] = g::FormatG15(y);
@@ -222,8 +225,8 @@ int main(int argc, char** argv) {
       cells[5] = g::FormatG15(y);
       cells[6] = g::FormatG15(z);
       grid.AppendRow({cells[0], cells[1], cells[2], cells[3], cells[4], cells[5], cells[6]});
-      const double rows[3][7] = {{x, 0, -z, y, 1, 0, 0}, {y, z, 0, -x, 0, 1, 0},
-                                 {z, -y, x, 0, 0, 0, 1}};
+      const double rows[3][7] = {
+          {x, 0, -z, y, 1, 0, 0}, {y, z, 0, -x, 0, 1, 0}, {z, -y, x, 0, 0, 0, 1}};
       for (std::size_t r = 0; r < 3; ++r) {
         std::copy(rows[r], rows[r] + 7, &a[(3 * i + r) * 7]);
       }
@@ -259,18 +262,19 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < n; ++i) {
       const std::size_t ms = 3600000 + i * 100;  // from 01:00:00.000
       char stamp[16];
-      std::snprintf(stamp, sizeof stamp, "%02zu%02zu%02zu%03zu", ms / 3600000 % 24,
-                    ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+      std::snprintf(stamp, sizeof stamp, "%02zu%02zu%02zu%03zu", ms / 3600000 % 24, ms / 60000 % 60,
+                    ms / 1000 % 60, ms % 1000);
       sensorText += "07.12.2026 ";
       sensorText += stamp;
       sensorText += " SDDBT 3 12.45\n";
       if ((ms / 60000) % 10 != 9) {
         char line[160];
-        std::snprintf(line, sizeof line,
-                      "07.12.2026 %s $GPGGA,%s,%09.4f,N,%010.4f,E,4,09,0.8,%.2f,M,47.1,M,01,0000*6A\n",
-                      stamp, stamp, 4759.0 + static_cast<double>(i % 6000) * 1e-4,
-                      959.0 + static_cast<double>(i % 7000) * 1e-4,
-                      41.0 + static_cast<double>(i % 100) * 0.01);
+        std::snprintf(
+            line, sizeof line,
+            "07.12.2026 %s $GPGGA,%s,%09.4f,N,%010.4f,E,4,09,0.8,%.2f,M,47.1,M,01,0000*6A\n", stamp,
+            stamp, 4759.0 + static_cast<double>(i % 6000) * 1e-4,
+            959.0 + static_cast<double>(i % 7000) * 1e-4,
+            41.0 + static_cast<double>(i % 100) * 0.01);
         gpsText += line;
       }
     }
@@ -285,9 +289,7 @@ int main(int argc, char** argv) {
                            t::OnlyKeepFix(gps, ",E,4,");
                            t::KeepContaining(sensor, " 3 ");
                          }));
-      const double wall = Best(1, [&] {
-        written = t::MergeLogs(gps, sensor, "100").linesWritten;
-      });
+      const double wall = Best(1, [&] { written = t::MergeLogs(gps, sensor, "100").linesWritten; });
       if (wall < merge) {
         merge = wall;
         mergeCpu = lastCpu;

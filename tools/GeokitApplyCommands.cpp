@@ -52,8 +52,9 @@ int RunApply(std::string_view command, std::span<const std::string> args, std::o
     out << "Usage: geokit-cli " << command << ' ' << synopsis << "\n\n"
         << "Reads FILE as a plane point file (\"name E N [h]\") and writes the points\n"
            "transformed with the "
-        << (affine ? "affine parameters A0 .. B2" : "similarity parameters (TX TY in metres,\n"
-                                                    "ROTATION in degrees, SCALE a factor)")
+        << (affine ? "affine parameters A0 .. B2"
+                   : "similarity parameters (TX TY in metres,\n"
+                     "ROTATION in degrees, SCALE a factor)")
         << ", or with --inverse back, as the\n"
            "geodesy tools save a grid: header, then one line per point, each cell\n"
            "followed by a tab, CR LF line ends. Coordinates with --decimals-distance\n"

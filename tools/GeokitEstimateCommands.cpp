@@ -107,10 +107,9 @@ int RunEstimate(std::string_view command, std::span<const std::string> args, std
   }
   const std::string_view message =
       helmert ? geotools::HelmertLoadMessage(grid.RowCount())
-              : geotools::PlaneLoadMessage(
-                    command == "affine" ? geotools::PlaneModel::kAffine
-                                        : geotools::PlaneModel::kSimilarity,
-                    grid.RowCount());
+              : geotools::PlaneLoadMessage(command == "affine" ? geotools::PlaneModel::kAffine
+                                                               : geotools::PlaneModel::kSimilarity,
+                                           grid.RowCount());
   if (!message.empty()) {
     err << "load: " << message << '\n';
   }
@@ -127,8 +126,8 @@ int RunEstimate(std::string_view command, std::span<const std::string> args, std
     report = std::move(e.report);
     labels.assign(e.labels.begin(), e.labels.end());
   } else {
-    geotools::PlaneEstimate e = command == "affine" ? geotools::EstimateAffine(grid)
-                                                    : geotools::EstimateSimilarity(grid);
+    geotools::PlaneEstimate e =
+        command == "affine" ? geotools::EstimateAffine(grid) : geotools::EstimateSimilarity(grid);
     if (!e.ok) {
       out.flush();
       err << e.message << '\n';

@@ -89,11 +89,10 @@ int RunMerge(std::span<const std::string> args, std::ostream& out, std::ostream&
   geotools::KeepContaining(sensor, Value(options, "--sensor-format").value_or(" 3 "));
   err << geotools::GpsCountText(gps.size()) << '\n'
       << geotools::SensorCountText(sensor.size()) << '\n';
-  const geotools::MergeSummary merged =
-      geotools::MergeLogsTo(gps, sensor, Value(options, "--interval").value_or("1000"),
-                            [&](std::string_view text) {
-                              out.write(text.data(), static_cast<std::streamsize>(text.size()));
-                            });
+  const geotools::MergeSummary merged = geotools::MergeLogsTo(
+      gps, sensor, Value(options, "--interval").value_or("1000"), [&](std::string_view text) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      });
   out.flush();
   if (!merged.ok) {
     err << merged.error << '\n';

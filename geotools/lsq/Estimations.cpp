@@ -245,8 +245,7 @@ GeodeticText ToGeodetic(long double x, long double y, long double z, long double
   GeodeticText g;
   g.text = geodesy::EcefToGeodetic(x, y, z, a, f, precision);
   geodesy::NumberScanner scanner(g.text);
-  if (!scanner.ReadExtended(g.lat) || !scanner.ReadExtended(g.lon) ||
-      !scanner.ReadExtended(g.h)) {
+  if (!scanner.ReadExtended(g.lat) || !scanner.ReadExtended(g.lon) || !scanner.ReadExtended(g.h)) {
     throw ArithmeticFault("arithmetic fault: no geodetic coordinates for a point");
   }
   return g;

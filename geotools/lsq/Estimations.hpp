@@ -56,8 +56,8 @@ std::string_view PlaneLoadMessage(PlaneModel model, std::size_t rowCount);
 std::string_view HelmertLoadMessage(std::size_t rowCount);
 
 // The captions of the name labels beside the parameter values.
-inline constexpr std::array<std::string_view, 6> kAffineNames = {"A0:", "A1:", "A2:",
-                                                                 "B0:", "B1:", "B2:"};
+inline constexpr std::array<std::string_view, 6> kAffineNames = {
+    "A0:", "A1:", "A2:", "B0:", "B1:", "B2:"};
 inline constexpr std::array<std::string_view, 4> kSimilarityNames = {
     "Xsour. orj.:", "Ysour. orj.:", "Rotation:", "Scale:"};
 

@@ -29,11 +29,16 @@ std::vector<std::pair<std::string_view, std::pair<std::string_view, Field>>> Tab
   t.push_back({"Similarity", {"Rotation", &s.scale}});
   for (auto [section, datum] : {std::pair{std::string_view("BlueDatum"), &s.blueDatum},
                                 std::pair{std::string_view("GreenDatum"), &s.greenDatum}}) {
-    const std::array<Field, 10> fields = {
-        &datum->name,      &datum->semiMajorAxis, &datum->inverseFlattening,
-        &datum->scaleDifference, &datum->xRotation, &datum->yRotation,
-        &datum->zRotation, &datum->xShift,        &datum->yShift,
-        &datum->zShift};
+    const std::array<Field, 10> fields = {&datum->name,
+                                          &datum->semiMajorAxis,
+                                          &datum->inverseFlattening,
+                                          &datum->scaleDifference,
+                                          &datum->xRotation,
+                                          &datum->yRotation,
+                                          &datum->zRotation,
+                                          &datum->xShift,
+                                          &datum->yShift,
+                                          &datum->zShift};
     for (std::size_t i = 0; i < 10; ++i) {
       t.push_back({section, {kDatumKeys[i], fields[i]}});
     }
@@ -60,8 +65,7 @@ GeokitSettings ReadGeokitSettings(const platform::IniStore& ini) {
 }
 
 void WriteGeokitSettings(platform::IniStore& ini, const GeokitSettings& settings) {
-  for (const auto& [section, entry] :
-       Table<const GeokitSettings, const std::string*>(settings)) {
+  for (const auto& [section, entry] : Table<const GeokitSettings, const std::string*>(settings)) {
     ini.WriteString(section, entry.first, *entry.second);
   }
   ini.WriteInteger("PageControl", "ActivePageIndex", settings.activePageIndex);

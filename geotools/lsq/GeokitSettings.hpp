@@ -49,8 +49,8 @@ inline constexpr std::array<std::string_view, 10> kDatumKeys = {
 
 // Keys of "DatumNames", for the datum name fields Datum1 ... Datum8.
 inline constexpr std::array<std::string_view, 8> kDatumNameKeys = {
-    "ECEF_Left", "ECEF_Right", "DatumTr_Left", "DatumTr_Right",
-    "UTMPr_Left", "UTMPr_Right", "XYZTr_Left", "XYZTr_Right"};
+    "ECEF_Left",  "ECEF_Right",  "DatumTr_Left", "DatumTr_Right",
+    "UTMPr_Left", "UTMPr_Right", "XYZTr_Left",   "XYZTr_Right"};
 
 // Keys of "TransformedValues" with the controls they hold:
 //   ECEFLat0 ECEFLon0 ECEFHei0        North, East, Height (page 0, left)
@@ -77,7 +77,7 @@ struct GeokitSettings {
   std::string scale;     // bb1
   DatumFields blueDatum;
   DatumFields greenDatum;
-  std::array<std::string, 8> datumNames;  // Datum1 ... Datum8
+  std::array<std::string, 8> datumNames;          // Datum1 ... Datum8
   std::array<std::string, 23> transformedValues;  // in the order of kTransformedValueKeys
   int activePageIndex = 0;
   bool closeToTray = false;

@@ -338,8 +338,9 @@ std::vector<long double> HelmertParametersOnly(const std::vector<SpacePair>& poi
                                                long double scale) {
   Matrix inverse;
   std::vector<long double> x;
-  Solve<7, 3, kHelmertMask>(points, [scale](const SpacePair& p, PointRows<7, 3>& r) { FillHelmert(p, scale, r); },
-              inverse, x);
+  Solve<7, 3, kHelmertMask>(
+      points, [scale](const SpacePair& p, PointRows<7, 3>& r) { FillHelmert(p, scale, r); },
+      inverse, x);
   return x;
 }
 

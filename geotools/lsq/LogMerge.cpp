@@ -234,8 +234,8 @@ std::optional<GgaRecord> ReadGgaRecord(std::string_view line) {
   std::size_t pos = 0;
   while (count < 10) {
     const std::size_t comma = sentence.find(',', pos);
-    fields[count++] = sentence.substr(pos, comma == std::string_view::npos ? std::string_view::npos
-                                                                           : comma - pos);
+    fields[count++] = sentence.substr(
+        pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos);
     if (comma == std::string_view::npos) {
       break;
     }
@@ -264,8 +264,7 @@ std::optional<GgaRecord> ReadGgaRecord(std::string_view line) {
   return record;
 }
 
-long double InterpolateDegreesMinutes(long double first, long double second,
-                                      long double fraction) {
+long double InterpolateDegreesMinutes(long double first, long double second, long double fraction) {
   const long double d1 = Floor(first / 100), d2 = Floor(second / 100);
   if (d1 == d2) {
     return first + (second - first) * fraction;
@@ -334,9 +333,8 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
   return result;
 }
 
-MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor,
-                         std::string_view intervalText, const MergeSink& sink,
-                         const MergeProgress& progress) {
+MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
+                         const MergeSink& sink, const MergeProgress& progress) {
   MergeSummary result;
   // The output goes to the sink in blocks of about a megabyte, from one
   // buffer reused for every block.

@@ -70,9 +70,9 @@ long double StampToMilliseconds(long double stamp);
 
 // A GPS record read by the commas of its GGA sentence.
 struct GgaRecord {
-  long double stamp = 0.0L;     // as written (hhnnsszzz)
-  long double latitude = 0.0L;  // ddmm.mmmm as written, unsigned
-  long double longitude = 0.0L; // dddmm.mmmm
+  long double stamp = 0.0L;      // as written (hhnnsszzz)
+  long double latitude = 0.0L;   // ddmm.mmmm as written, unsigned
+  long double longitude = 0.0L;  // dddmm.mmmm
   long quality = 0;
   long satellites = 0;
   long double hdop = 0.0L;
@@ -124,9 +124,8 @@ struct MergeSummary {
   std::string error;
 };
 using MergeSink = std::function<void(std::string_view text)>;
-MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor,
-                         std::string_view intervalText, const MergeSink& sink,
-                         const MergeProgress& progress = {});
+MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
+                         const MergeSink& sink, const MergeProgress& progress = {});
 
 // Writes the merged text to a file atomically. Throws std::runtime_error
 // naming the file and the reason; the old file is then unchanged.

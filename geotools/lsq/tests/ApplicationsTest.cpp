@@ -71,11 +71,12 @@ TEST(AffineApply, InverseUndoesForward) {
 }
 
 TEST(AffineApply, FailuresKeepTheRowsWrittenAndNeverWriteInfOrNan) {
-  const CoordGrid source = PlaneList({{"1", "1", "2", ""}, {"2", "3", "x", ""}, {"3", "5", "6", ""}});
+  const CoordGrid source =
+      PlaneList({{"1", "1", "2", ""}, {"2", "3", "x", ""}, {"3", "5", "6", ""}});
   CoordGrid target = EmptyTarget();
   // A cell that is not a number: the first row stays.
-  ApplyResult r = ApplyAffine(source, target, std::vector<std::string>{"0", "1", "0", "0", "0", "1"},
-                              false, 3);
+  ApplyResult r =
+      ApplyAffine(source, target, std::vector<std::string>{"0", "1", "0", "0", "0", "1"}, false, 3);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.message, kApplyFailure);
   EXPECT_EQ(r.rowsWritten, 1U);

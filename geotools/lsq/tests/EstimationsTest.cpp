@@ -33,9 +33,8 @@ constexpr std::string_view kAffineEcho =
     "3\t0\t1\t10\t23\t\n";
 
 TEST(AffineEstimate, ThreePointsGiveTheExactSolutionAndOnlyTheParameters) {
-  const CoordGrid grid = ControlGrid({{"1", "0", "0", "10", "20"},
-                                      {"2", "1", "0", "12", "20"},
-                                      {"3", "0", "1", "10", "23"}});
+  const CoordGrid grid = ControlGrid(
+      {{"1", "0", "0", "10", "20"}, {"2", "1", "0", "12", "20"}, {"3", "0", "1", "10", "23"}});
   const PlaneEstimate e = EstimateAffine(grid);
   ASSERT_TRUE(e.ok) << e.message;
   EXPECT_EQ(e.degreesOfFreedom, 0);
@@ -56,9 +55,10 @@ TEST(AffineEstimate, ThreePointsGiveTheExactSolutionAndOnlyTheParameters) {
                           "\n"
                           "TRANSFORMATION PARAMETERS\n"
                           "\n"
-                          "A0:\t" + e.labels[0] + "\nA1:\t" + e.labels[1] + "\nA2:\t" +
-                          e.labels[2] + "\nB0:\t" + e.labels[3] + "\nB1:\t" + e.labels[4] +
-                          "\nB2:\t" + e.labels[5] + "\n");
+                          "A0:\t" +
+                          e.labels[0] + "\nA1:\t" + e.labels[1] + "\nA2:\t" + e.labels[2] +
+                          "\nB0:\t" + e.labels[3] + "\nB1:\t" + e.labels[4] + "\nB2:\t" +
+                          e.labels[5] + "\n");
 }
 
 TEST(AffineEstimate, OverdeterminedReportHasTheAdjustmentSections) {
@@ -172,8 +172,8 @@ TEST(SimilarityEstimate, ScaleWithoutRotationIsKept) {
 
 TEST(SimilarityEstimate, RotationBeyondNinetyDegreesGivesNegativeScale) {
   // 180° rotation with scale 1: a = −1, b = 0 → rotation 0, scale −1.
-  const PlaneEstimate e = EstimateSimilarity(
-      ControlGrid({{"1", "1", "0", "-1", "0"}, {"2", "0", "1", "0", "-1"}}));
+  const PlaneEstimate e =
+      EstimateSimilarity(ControlGrid({{"1", "1", "0", "-1", "0"}, {"2", "0", "1", "0", "-1"}}));
   ASSERT_TRUE(e.ok) << e.message;
   EXPECT_EQ(e.labels[3], "-1");
   // 120°: arctan gives −60° and a negative scale.
@@ -228,10 +228,9 @@ TEST(HelmertEstimate, ShiftIsPublishedNegatedAndReportLaidOut) {
   CoordGrid grid = HelmertGrid();
   for (std::size_t i = 0; i < 3; ++i) {
     const auto p = Ecef(kPoints[i], kWgsA, kWgsF);
-    grid.AppendRow({"P" + std::to_string(i + 1), geodesy::FormatG15(p[0]),
-                    geodesy::FormatG15(p[1]), geodesy::FormatG15(p[2]),
-                    geodesy::FormatG15(p[0] + 100), geodesy::FormatG15(p[1] - 50),
-                    geodesy::FormatG15(p[2] + 20)});
+    grid.AppendRow({"P" + std::to_string(i + 1), geodesy::FormatG15(p[0]), geodesy::FormatG15(p[1]),
+                    geodesy::FormatG15(p[2]), geodesy::FormatG15(p[0] + 100),
+                    geodesy::FormatG15(p[1] - 50), geodesy::FormatG15(p[2] + 20)});
   }
   const HelmertEstimate e = EstimateHelmert(grid, {});
   ASSERT_TRUE(e.ok) << e.message;
@@ -255,12 +254,12 @@ TEST(HelmertEstimate, ShiftIsPublishedNegatedAndReportLaidOut) {
   EXPECT_EQ(lines[1], "");
   EXPECT_EQ(lines[2], "INITIAL CONTROL POINTS IN CARTESIAN COORDINATE SYSTEM");
   EXPECT_EQ(lines[3], "No\tXwgs\tYwgs\tZwgs\tXloc\tYloc\tZloc\t");
-  const char* headings[] = {
-      "ADJUSTED WGS-84 ECEF COORDINATES", "STANDARD DEVIATIONS OF ADJUSTED ECEF COORDINATES",
-      "RESIDUALS OF WGS-84 CARTESIAN COORDINATES",
-      "ADJUSTED WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
-      "INITIAL WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
-      "RESIDUALS OF ELLIPSOIDAL COORDINATES (METERS)"};
+  const char* headings[] = {"ADJUSTED WGS-84 ECEF COORDINATES",
+                            "STANDARD DEVIATIONS OF ADJUSTED ECEF COORDINATES",
+                            "RESIDUALS OF WGS-84 CARTESIAN COORDINATES",
+                            "ADJUSTED WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
+                            "INITIAL WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
+                            "RESIDUALS OF ELLIPSOIDAL COORDINATES (METERS)"};
   for (std::size_t s = 0; s < 6; ++s) {
     const std::size_t at = 7 + s * 5;
     EXPECT_EQ(lines[at], "");
@@ -327,8 +326,8 @@ TEST(HelmertEstimate, NewDatumFromTheEstimateReproducesTheLocalDatum) {
     long double wgs[3];
     ASSERT_EQ(w.ReadExtendeds(wgs, 3), 3);
     grid.AppendRow({std::to_string(i + 1), geodesy::FormatG15(wgs[0]), geodesy::FormatG15(wgs[1]),
-                    geodesy::FormatG15(wgs[2]), geodesy::FormatG15(l[0]),
-                    geodesy::FormatG15(l[1]), geodesy::FormatG15(l[2])});
+                    geodesy::FormatG15(wgs[2]), geodesy::FormatG15(l[0]), geodesy::FormatG15(l[1]),
+                    geodesy::FormatG15(l[2])});
   }
   const HelmertEstimate e = EstimateHelmert(grid, {});
   ASSERT_TRUE(e.ok) << e.message;

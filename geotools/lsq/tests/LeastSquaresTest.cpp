@@ -107,9 +107,8 @@ TEST(LeastSquares, CompactEqualsDenseToTheBit) {
       const std::vector<PlanePair> points = ReadPlanePairs(grid);
       {
         SCOPED_TRACE("affine");
-        ExpectSame(AdjustAffine(points), DenseAdjust(AffineDesignMatrix(grid), TargetVector(grid),
-                                                     2 * n, 6),
-                   2 * n, 6);
+        ExpectSame(AdjustAffine(points),
+                   DenseAdjust(AffineDesignMatrix(grid), TargetVector(grid), 2 * n, 6), 2 * n, 6);
       }
       {
         SCOPED_TRACE("similarity");
@@ -124,10 +123,10 @@ TEST(LeastSquares, CompactEqualsDenseToTheBit) {
     const CoordGrid grid = SpaceGrid(n);
     const std::vector<SpacePair> points = ReadSpacePairs(grid);
     for (long double scale : {1.0L, 1.0000031234L}) {
-      ExpectSame(AdjustHelmert(points, scale),
-                 DenseAdjust(HelmertDesignMatrix(grid, scale), HelmertObservationVector(grid),
-                             3 * n, 7),
-                 3 * n, 7);
+      ExpectSame(
+          AdjustHelmert(points, scale),
+          DenseAdjust(HelmertDesignMatrix(grid, scale), HelmertObservationVector(grid), 3 * n, 7),
+          3 * n, 7);
       const std::vector<long double> only = HelmertParametersOnly(points, scale);
       const Adjustment full = AdjustHelmert(points, scale);
       for (std::size_t i = 0; i < 7; ++i) {

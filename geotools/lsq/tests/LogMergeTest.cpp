@@ -18,8 +18,8 @@ std::string Gga(std::string_view stamp, std::string_view lat, std::string_view l
                 std::string_view alt = "10.0", std::string_view quality = "4",
                 std::string_view time = "123519.00") {
   return "07.12.2026 " + std::string(stamp) + " $GPGGA," + std::string(time) + "," +
-         std::string(lat) + ",N," + std::string(lon) + ",E," + std::string(quality) +
-         ",08,0.9," + std::string(alt) + ",M,46.9,M,,*47";
+         std::string(lat) + ",N," + std::string(lon) + ",E," + std::string(quality) + ",08,0.9," +
+         std::string(alt) + ",M,46.9,M,,*47";
 }
 
 std::string Sonar(std::string_view stamp, std::string_view depth = "12.34") {
@@ -63,9 +63,8 @@ TEST(LogMerge, MatchesAndInterpolatesAsThePageDoes) {
   // neighbour the next; the fix quality is the match's.
   std::vector<std::string> out = Merged(gps, {Sonar("1500")});
   ASSERT_EQ(out.size(), 1U);
-  EXPECT_EQ(out[0], "4807.005000000,1131.010000000,11.000,Fix 4,Raw_SBES_Begin->," +
-                        Sonar("1500") + ",<-Raw_SBES_End, Raw_GPS_Begin->," + gps[0] +
-                        ",<-Raw_GPS_End");
+  EXPECT_EQ(out[0], "4807.005000000,1131.010000000,11.000,Fix 4,Raw_SBES_Begin->," + Sonar("1500") +
+                        ",<-Raw_SBES_End, Raw_GPS_Begin->," + gps[0] + ",<-Raw_GPS_End");
   // Exactly at a fix: the fix before is the neighbour and f = 1.
   out = Merged(gps, {Sonar("2000")});
   ASSERT_EQ(out.size(), 1U);
@@ -125,8 +124,8 @@ TEST(LogMerge, EqualStampsGiveTheFixPositionAndMeanAltitude) {
   const std::vector<std::string> after = Merged(gps, {Sonar("1100")});
   ASSERT_EQ(after.size(), 1U);
   EXPECT_EQ(Position(after[0]), "4808.000000000,1132.000000000,20.000,Fix 4");
-  const std::vector<std::string> three = Merged(
-      {Gga("500", "4806.0000", "01130.0000", "0.0"), gps[0], gps[1]}, {Sonar("1000")});
+  const std::vector<std::string> three =
+      Merged({Gga("500", "4806.0000", "01130.0000", "0.0"), gps[0], gps[1]}, {Sonar("1000")});
   ASSERT_EQ(three.size(), 1U);
   // The fix at 500 is the first within the interval (d = 500 > 0), so the
   // match moves on to the last fix not later than the record (line 2); its
@@ -167,9 +166,8 @@ TEST(LogMerge, InterpolationAcrossAWholeDegreeGoesThroughMinutes) {
               1e-9);
   // Within one degree the raw values are interpolated as they stand.
   EXPECT_EQ(InterpolateDegreesMinutes(4807.0L, 4808.0L, 0.25L), 4807.0L + 1.0L * 0.25L);
-  const std::vector<std::string> out =
-      Merged({Gga("1000", "4759.99", "00959.98"), Gga("2000", "4800.01", "01000.02")},
-             {Sonar("1500")});
+  const std::vector<std::string> out = Merged(
+      {Gga("1000", "4759.99", "00959.98"), Gga("2000", "4800.01", "01000.02")}, {Sonar("1500")});
   ASSERT_EQ(out.size(), 1U);
   EXPECT_EQ(Position(out[0]), "4800.000000000,1000.000000000,10.000,Fix 4");
 }
