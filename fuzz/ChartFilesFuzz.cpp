@@ -16,6 +16,10 @@
 //     its layers' counts, whose shapes are numbered below the next number,
 //     and (for DXF) whose report counts the shapes added.
 //
+// Whatever a reader accepted is then written by both writers (DXF export and
+// project save), so the writers are fuzzed with every drawing the readers
+// can produce; a saved project must load back with all its shapes.
+//
 // DXF block expansion runs under a small limit (kBlockExpansionLimit), so
 // that inputs which reach it stay fast; the code that enforces it is the same
 // for any limit.
@@ -157,6 +161,26 @@ class TempFile {
   fs::path path_;
 };
 
+// Whatever was read is written again by both writers: they must not crash
+// on any drawing a reader produced, must give a reason when they refuse, and
+// a project written must load back with every shape.
+void ExportAgain(const mc::DrawingModel& model) {
+  std::string error;
+  TempFile dxf(".dxf");
+  if (!mc::SaveDxf(model, dxf.path().string(), error)) {
+    Check(!error.empty(), "DXF export refused without a reason");
+  }
+  error.clear();
+  TempFile project(".hxv");
+  if (mc::ProjectFile::Save(model, project.path(), error)) {
+    mc::DrawingModel back;
+    Check(mc::ProjectFile::Load(project.path(), back, error), "a saved project does not load");
+    Check(back.ShapeCount() == model.ShapeCount(), "a saved project lost shapes");
+  } else {
+    Check(!error.empty(), "project save refused without a reason");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -177,6 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!dxf) {
     if (mc::ProjectFile::Load(file.path(), model, error)) {
       CheckConsistent(model);
+      ExportAgain(model);
     } else {
       Check(!error.empty(), "project file refused without a reason");
       Check(Snapshot(model) == before, "refused project file changed the drawing");
@@ -192,6 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   mc::DxfLoadOptions{.block_expansion_limit = kBlockExpansionLimit})) {
     CheckConsistent(model);
     Check(report.shapes == model.ShapeCount(), "report counts other shapes than were added");
+    ExportAgain(model);
   } else {
     Check(!error.empty(), "DXF refused without a reason");
     Check(Snapshot(model) == before, "refused DXF changed the drawing");

@@ -23,11 +23,14 @@ long double DmsToDegrees(std::string_view text) {
   long double v[3] = {0.0L, 0.0L, 0.0L};
   const int count = scanner.ReadExtendeds(v, 3);
   const long double d = v[0];
+  // The sign of the degrees field is the sign of the angle, a minus on a
+  // zero included: "-0 30" is half a degree south or west.
+  const bool negative = std::signbit(d);
   switch (count) {
     case 3:
-      return d < 0.0L ? d - v[1] * kInv60 - v[2] * kInv3600 : d + v[1] * kInv60 + v[2] * kInv3600;
+      return negative ? d - v[1] * kInv60 - v[2] * kInv3600 : d + v[1] * kInv60 + v[2] * kInv3600;
     case 2:
-      return d < 0.0L ? d - v[1] * kInv60 : d + v[1] * kInv60;
+      return negative ? d - v[1] * kInv60 : d + v[1] * kInv60;
     case 1:
       return d;
     default:

@@ -33,7 +33,8 @@ inline long double DegToRad(long double degrees) { return degrees * kPi * kInv18
 inline long double RadToDeg(long double radians) { return radians * 180.0L * kInvPi; }
 
 // Up to three numbers d m s from the start of the text: d ± m/60 ± s/3600
-// (minus when d is below zero); 0 when the text holds no number.
+// (minus when d carries a minus sign, "-0 30" included); 0 when the text
+// holds no number.
 long double DmsToDegrees(std::string_view text);
 
 // "DMS"/"dms" or "DM"/"dm" text of an angle in decimal degrees; the empty

@@ -10,7 +10,6 @@
 #include <type_traits>
 
 #include "geodesy/Geocentric.hpp"
-#include "geodesy/Helmert.hpp"
 #include "geodesy/NumberText.hpp"
 #include "geodesy/internal/Values.hpp"
 
@@ -130,14 +129,6 @@ const PreparedPair& PairForGeodetic(std::string_view pairText) { return Cached<d
 
 const PreparedPair& PairForEcef(std::string_view pairText) { return Cached<long double>(pairText); }
 
-void AppendPairParams(std::string& text, const PreparedPair& pair, int datum) {
-  const int first = datum == 1 ? 2 : 11;
-  for (int i = first; i < first + 7; ++i) {
-    text.push_back(' ');
-    AppendG15(text, pair.numbers[i]);
-  }
-}
-
 std::optional<Triple> ReadBackExtended(const Triple& t) {
   const auto x = RoundTripG15ToExtended(t.x);
   const auto y = RoundTripG15ToExtended(t.y);
@@ -183,34 +174,16 @@ std::string DatumTransformEcef(std::string_view mode, std::string_view ecefText,
   if (!pair.valid) {
     return "0";
   }
-  // The first step reads the input text as it stands, followed by the
-  // second datum's parameters. The usual "X Y Z" goes the fast way; any
-  // other text is handed to the Helmert step literally.
+  // Only the three coordinates enter the chain: a point number or a code
+  // after them (common in point files) is not read as a Helmert parameter.
+  // The coordinates are read as the first Helmert step would read them.
   double xyz[3];
   NumberScanner scanner(ecefText);
-  const int count = scanner.ReadDoubles(xyz, 3);
-  std::optional<internal::Triple> result;
-  if (count == 3 && scanner.Rest().find_first_not_of(" \t\n\v\f\r") == std::string_view::npos) {
-    result = internal::ThroughWgs(xyz, pair.helmert2Valid, pair.helmert2, pair.helmert1Valid,
-                                  pair.helmert1);
-  } else {
-    // Build the texts as they are; parameters that do not read back give
-    // "0" in the Helmert step, as they would.
-    std::string text(ecefText);
-    internal::AppendPairParams(text, pair, 2);
-    std::string wgs = HelmertTransform("WGS", text);
-    internal::AppendPairParams(wgs, pair, 1);
-    const std::string local = HelmertTransform("Local", wgs);
-    if (local == "0" || mode == "XYZ") {
-      return local;
-    }
-    long double t[3];
-    NumberScanner back(local);
-    if (back.ReadExtendeds(t, 3) < 3) {
-      return "0";
-    }
-    return EcefToGeodetic(t[0], t[1], t[2], pair.a1, pair.f1, precision);
+  if (scanner.ReadDoubles(xyz, 3) < 3) {
+    return "0";
   }
+  const std::optional<internal::Triple> result = internal::ThroughWgs(
+      xyz, pair.helmert2Valid, pair.helmert2, pair.helmert1Valid, pair.helmert1);
   return internal::Finish(mode, result, pair.a1, pair.f1, precision);
 }
 

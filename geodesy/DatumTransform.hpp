@@ -27,8 +27,9 @@ std::string DatumTransformGeodetic(std::string_view mode, std::string_view geode
                                    const OutputPrecision& precision = {});
 
 // The reverse chain, from the second datum of the pair to the first, for an
-// ECEF text "X Y Z" (taken as it is into the first Helmert step); the pair
-// read with extended conversions. Results and failures as above.
+// ECEF text "X Y Z" (its first three numbers, read with double-precision
+// conversions; anything after them is ignored); the pair read with extended
+// conversions. Results and failures as above.
 std::string DatumTransformEcef(std::string_view mode, std::string_view ecefText,
                                std::string_view pairText, const OutputPrecision& precision = {});
 

@@ -38,10 +38,13 @@ std::optional<Triple> EcefToGeodeticValues(long double xM, long double yM, long 
   if (p == 0.0L) {
     return std::nullopt;  // on the polar axis the latitude is exactly ±90°
   }
-  // The double values of 1e-9, 1e-12 and π/2, widened.
+  // The double values of 1e-9 and 1e-12, widened. A latitude that comes
+  // out as exactly the widened double π/2 is not taken for a point on the
+  // axis: that is where the pole itself lands, since cos of the double π/2
+  // leaves X = 3.9e-10 m at the North Pole, and the height formula below
+  // holds there (only p = 0 has no longitude).
   constexpr long double kStart = 1e-9;
   constexpr long double kTolerance = 1e-12;
-  constexpr long double kHalfPi = 3.141592653589793 / 2;
   constexpr int kMaxRounds = 1000;
   // Within 0.01° of the polar axis (tan 0.01° = 1.7453e-4, about 1.1 km)
   // the height p/cos φ − N is the difference of two huge numbers and takes
@@ -65,9 +68,6 @@ std::optional<Triple> EcefToGeodeticValues(long double xM, long double yM, long 
     }
     previous = phi;
     phi = std::atan((zM / p) / (1.0L - e2 * n / (n + h)));
-    if (phi == kHalfPi) {
-      return std::nullopt;
-    }
     const long double sinPhi = std::sin(phi);
     n = a / std::sqrt(1.0L - e2 * (sinPhi * sinPhi));
     h = nearAxis ? p * std::cos(phi) + zM * sinPhi - a * a / n : p / std::cos(phi) - n;

@@ -5,7 +5,11 @@
 // transcribed term by term. Departures from the printed formulas, all for
 // reproducibility: every product is evaluated left to right as printed,
 // squares are x*x and higher powers powl, and the reciprocals 1/6, 1/24,
-// 1/120 and 1/720 are multiplications by their extended values.
+// 1/120 and 1/720 are multiplications by their extended values. One
+// departure for the sake of the answer: a longitude more than 180° from the
+// central meridian is first moved by whole turns to the same meridian within
+// 180° of it (the series take λ − λ0 as an angle, not as a meridian, and
+// gave eastings of 2.5e9 m for 391°); longitudes within range are untouched.
 //
 // Constants that depend only on the projection and ellipsoid texts (the
 // meridian-arc coefficients, M(φ0), e1 and its powers) are computed once per
@@ -32,6 +36,7 @@ constexpr long double kInv720 = 1.0L / 720.0L;
 
 struct Projection {
   bool valid = false;
+  long double centralMeridianDeg = 0.0L;
   long double lambda0 = 0.0L;  // radians
   long double phi0 = 0.0L;     // radians
   long double k0 = 0.0L;
@@ -46,6 +51,25 @@ struct Projection {
   // Footpoint latitude coefficients of sin 2μ ... sin 8μ.
   long double d2 = 0.0L, d4 = 0.0L, d6 = 0.0L, d8 = 0.0L;
 };
+
+// The longitude of the same meridian that lies within 180° of the central
+// meridian, λ − λ0 in (−180°, 180°]. A longitude already there comes back
+// as it is, to the bit; one outside moves by whole turns. The remainder of
+// a division by 360 is exact, and so is adding or taking 360 from it
+// (Sterbenz), so 391° and −329° become the very 31° they stand for.
+long double NearCentralMeridian(long double longitudeDeg, long double centralMeridianDeg) {
+  const long double offset = longitudeDeg - centralMeridianDeg;
+  if (!(offset > 180.0L || offset <= -180.0L)) {
+    return longitudeDeg;  // within range (or not a number, which stays as it is)
+  }
+  long double reduced = std::fmod(offset, 360.0L);
+  if (reduced > 180.0L) {
+    reduced -= 360.0L;
+  } else if (reduced <= -180.0L) {
+    reduced += 360.0L;
+  }
+  return centralMeridianDeg + reduced;
+}
 
 long double MeridianArc(const Projection& p, long double x) {
   return p.a * (p.c1 * x - p.c2 * std::sin(2.0L * x) + p.c3 * std::sin(4.0L * x) -
@@ -69,6 +93,7 @@ Projection Prepare(std::string_view tmParams, std::string_view ellipsoidText, El
     return p;
   }
   p.valid = true;
+  p.centralMeridianDeg = v[0];
   p.lambda0 = ConvertAngle(v[0], "R");
   p.phi0 = ConvertAngle(v[1], "R");
   p.k0 = v[2];
@@ -124,7 +149,8 @@ struct Pair {
 
 Pair Forward(const Projection& p, long double latitudeDeg, long double longitudeDeg) {
   const long double phi = ConvertAngle(latitudeDeg, "R");
-  const long double lambda = ConvertAngle(longitudeDeg, "R");
+  const long double lambda =
+      ConvertAngle(NearCentralMeridian(longitudeDeg, p.centralMeridianDeg), "R");
   const long double sinPhi = std::sin(phi);
   const long double cosPhi = std::cos(phi);
   const long double tanPhi = std::tan(phi);
@@ -347,7 +373,8 @@ double ScaleAndConvergence(std::string_view what, double a, double f, double lat
   }
   // Named quantities are held in double; expressions run in extended.
   const auto phi = static_cast<double>(DegToRad(latitudeDeg));
-  const auto lambda = static_cast<double>(DegToRad(longitudeDeg));
+  const auto longitude = static_cast<double>(NearCentralMeridian(longitudeDeg, centralMeridianDeg));
+  const auto lambda = static_cast<double>(DegToRad(longitude));
   const auto lambda0 = static_cast<double>(DegToRad(centralMeridianDeg));
   const auto e = static_cast<double>(std::sqrt(static_cast<long double>(f) * (2.0L - f)));
   const auto e2 = static_cast<double>(static_cast<long double>(e) * e);

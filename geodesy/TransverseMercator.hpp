@@ -15,6 +15,11 @@
 // convergence are Redfearn's series as given in the GDA technical manual
 // (ICSM 2002), within 1e-10 in k and 1e-10° in γ over the same range.
 //
+// The forward projection and the scale factor and convergence take a
+// longitude as a meridian: 391° and −329° are 31°. One more than 180° from
+// the central meridian is moved by whole turns until λ − λ0 lies in
+// (−180°, 180°].
+//
 // UTM is an ordinary transverse Mercator here: the caller supplies all five
 // parameters; no zone and no southern false northing is derived.
 

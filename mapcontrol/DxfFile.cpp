@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapcontrol/DxfFile.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +18,10 @@
 #include <locale>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -35,6 +38,8 @@
 #include <dxflib/dl_creationadapter.h>
 #include <dxflib/dl_dxf.h>
 #pragma GCC diagnostic pop
+
+#include "platform/FileIo.hpp"
 
 namespace halvex::mapcontrol {
 namespace {
@@ -274,9 +279,69 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
 
 }  // namespace
 
+namespace {
+
+// dxflib prints reals with "%.16f" into a buffer of its own; a value past
+// about 1e230 overruns it, and no DXF reader makes sense of one that large
+// anyway. Every value written stays within this bound.
+constexpr double kLargestDxfValue = 1e100;
+
+bool Writable(double v) { return std::isfinite(v) && std::abs(v) <= kLargestDxfValue; }
+
+// The first shape with a value no DXF file can hold, described for the
+// user; nullopt when every value can be written.
+std::optional<std::string> ValueBeyondDxf(const DrawingModel& model) {
+  std::optional<std::string> found;
+  for (uint16_t l = 0; l < model.LayerCount() && !found; ++l) {
+    model.ForEachShape(l, [&](const ShapeData& s) {
+      if (found) return;
+      bool ok = Writable(s.x1) && Writable(s.y1);
+      switch (s.kind) {
+        case ShapeKind::kLine:
+          ok = ok && Writable(s.x2) && Writable(s.y2);
+          break;
+        case ShapeKind::kCircle:
+          ok = ok && Writable(s.r);
+          break;
+        case ShapeKind::kArc:
+          ok = ok && Writable(s.r) && Writable(s.a1) && Writable(s.a2);
+          break;
+        case ShapeKind::kText: {
+          const std::optional<Font> font = model.FontGet(s.font);
+          ok = ok && Writable(s.text_height) && (!font || Writable(font->scale));
+          break;
+        }
+        case ShapeKind::kPolyline:
+          for (const PointXY& p : s.points) ok = ok && Writable(p.x) && Writable(p.y);
+          break;
+        case ShapeKind::kPoint:
+          break;
+      }
+      if (!ok) {
+        found = "shape " + std::to_string(s.number) + " on layer \"" + model.LayerName(l) +
+                "\" has a value that a DXF file cannot hold (not finite, or beyond 1e100)";
+      }
+    });
+  }
+  return found;
+}
+
+}  // namespace
+
 bool SaveDxf(const DrawingModel& model, const std::string& path, std::string& error) {
   namespace fs = std::filesystem;
-  const fs::path target(path);
+  if (const std::optional<std::string> bad = ValueBeyondDxf(model)) {
+    error = "cannot write '" + path + "': " + *bad;
+    return false;
+  }
+  // Write through a link to its target, never over a device or a FIFO.
+  fs::path target;
+  try {
+    target = platform::ResolveOutputFile(path);
+  } catch (const std::runtime_error& e) {
+    error = e.what();
+    return false;
+  }
   fs::path temp = target;
   temp += ".tmp-" + std::to_string(::getpid());
   std::error_code ec;
@@ -299,6 +364,26 @@ bool SaveDxf(const DrawingModel& model, const std::string& path, std::string& er
     if (!good) {
       fs::remove(temp, ec);
       error = "cannot write '" + path + "': the file was not written completely";
+      return false;
+    }
+  }
+  // An existing file keeps its permission bits.
+  {
+    const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    bool kept = fd >= 0;
+    if (kept) {
+      try {
+        platform::CopyPermissionBits(target, fd);
+      } catch (const std::runtime_error& e) {
+        error = e.what();
+        kept = false;
+      }
+      ::close(fd);
+    } else {
+      error = "cannot write '" + path + "': " + ErrnoText(errno);
+    }
+    if (!kept) {
+      fs::remove(temp, ec);
       return false;
     }
   }

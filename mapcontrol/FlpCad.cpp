@@ -108,9 +108,21 @@ void TFlpCAD::SetTextPrompt(DrawingTools::TextPrompt prompt) {
 }
 
 void TFlpCAD::SetLayerNumber(int layer) {
+  // The drawing tools draw on this layer: a number that names no layer would
+  // make every tool silently draw nothing, so it is refused and the property
+  // keeps its value.
+  if (layer < 0 || layer >= kNoLayer || !model_.LayerExists(static_cast<uint16_t>(layer))) {
+    qDebug("TFlpCAD: LayerNumber %d refused: the drawing has no such layer (it has %zu)", layer,
+           model_.LayerCount());
+    return;
+  }
   layer_number_ = layer;
-  tools_.SetLayer(layer >= 0 && layer < kNoLayer ? static_cast<uint16_t>(layer) : kNoLayer);
+  tools_.SetLayer(static_cast<uint16_t>(layer));
 }
+
+QSize TFlpCAD::sizeHint() const { return QSize(640, 480); }
+
+QSize TFlpCAD::minimumSizeHint() const { return QSize(160, 120); }
 
 TFlpCAD::~TFlpCAD() = default;
 
@@ -475,6 +487,14 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
   emit OnWorldMouseDown(ButtonCode(event->button()),
                         ShiftBits(event->modifiers(), event->buttons()), cad_action_, w.x, w.y);
 
+  // The middle button pans whatever the tool, as in every CAD and GIS
+  // program; the tool in use does not see it.
+  if (event->button() == Qt::MiddleButton) {
+    middle_pan_ = true;
+    middle_world_ = w;
+    return;
+  }
+
   if (ToolActive()) {
     tools_.SetClickTolerance(kPickPixels * units_per_pixel_);
     if (tools_.Press(ToolPoint(pos, event->modifiers()), ToolButton(event->button()))) update();
@@ -511,7 +531,12 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
 
 void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
   const QPointF pos = event->position();
-  if (dragging_ && mouse_tool_ == kToolPan) {
+  if (middle_pan_) {
+    const PointXY now = ScreenToWorld(pos);
+    center_x_ += middle_world_.x - now.x;
+    center_y_ += middle_world_.y - now.y;
+    update();
+  } else if (dragging_ && mouse_tool_ == kToolPan) {
     // Keep the grabbed world point under the cursor.
     const PointXY now = ScreenToWorld(pos);
     center_x_ += drag_world_.x - now.x;
@@ -552,11 +577,25 @@ void TFlpCAD::mouseDoubleClickEvent(QMouseEvent* event) {
     }
     return;
   }
+  // In select mode a double click is the second press of one click: it is
+  // reported, but it must not toggle the selection back.
+  if (mouse_tool_ == kToolSelect && event->button() == Qt::LeftButton) {
+    const PointXY w = ScreenToWorld(event->position());
+    have_down_ = true;
+    down_world_ = w;
+    emit OnWorldMouseDown(ButtonCode(event->button()),
+                          ShiftBits(event->modifiers(), event->buttons()), cad_action_, w.x, w.y);
+    return;
+  }
   // Elsewhere a double click is a second click.
   mousePressEvent(event);
 }
 
 void TFlpCAD::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::MiddleButton) {
+    middle_pan_ = false;
+    return;
+  }
   if (ToolActive()) {
     if (tools_.Release(ToolPoint(event->position(), event->modifiers()),
                        ToolButton(event->button()))) {

@@ -88,7 +88,9 @@ class TFlpCAD : public QWidget {
   Q_PROPERTY(double WorldRight READ WorldRight)
   Q_PROPERTY(double WorldTop READ WorldTop)
   Q_PROPERTY(double WorldBottom READ WorldBottom)
-  Q_PROPERTY(int LayerNumber READ LayerNumber WRITE SetLayerNumber)
+  // A layer number means something only for a drawing at run time: forms
+  // do not store it.
+  Q_PROPERTY(int LayerNumber READ LayerNumber WRITE SetLayerNumber DESIGNABLE false STORED false)
   Q_PROPERTY(int ViewMouseTool READ ViewMouseTool WRITE SetViewMouseTool)
   Q_PROPERTY(int CadAction READ CadAction WRITE SetCadAction)
   Q_PROPERTY(double CadFontScale READ CadFontScale WRITE SetCadFontScale)
@@ -197,6 +199,9 @@ class TFlpCAD : public QWidget {
   void setCadFontScale(double scale) { SetCadFontScale(scale); }
   void setCadFontJustify(int justify) { SetCadFontJustify(justify); }
 
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
  signals:
   // The cursor's world position; magnitude and angle are the distance and the
   // bearing (degrees clockwise from north, 0 to 360) from the last mouse-down
@@ -266,6 +271,8 @@ class TFlpCAD : public QWidget {
   QPointF drag_current_;   // screen
   PointXY drag_world_;     // world point grabbed by the pan tool
   double drag_scale_ = 1;  // units per pixel when the dynamic zoom began
+  bool middle_pan_ = false;  // the middle button is down: panning
+  PointXY middle_world_;     // world point grabbed by the middle button
 };
 
 }  // namespace halvex::mapcontrol

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -20,6 +21,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/FileIo.hpp"
 
 namespace fs = std::filesystem;
 
@@ -765,7 +768,15 @@ ProjectFile::Snapshot ProjectFile::TakeSnapshot(const DrawingModel& model) {
   return snapshot;
 }
 
-bool ProjectFile::Save(const Snapshot& snapshot, const fs::path& path, std::string& error) {
+bool ProjectFile::Save(const Snapshot& snapshot, const fs::path& requested, std::string& error) {
+  // Write through a link to its target, never over a device or a FIFO.
+  fs::path path;
+  try {
+    path = platform::ResolveOutputFile(requested);
+  } catch (const std::runtime_error& e) {
+    error = e.what();
+    return false;
+  }
   const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
   // The temporary's name is the target's, shortened so that it stays within
   // the length a file name may have.
@@ -777,14 +788,23 @@ bool ProjectFile::Save(const Snapshot& snapshot, const fs::path& path, std::stri
     return false;
   }
   const fs::path temp(pattern);
+  // A new project gets 0644; a project that is replaced keeps its bits.
   ::fchmod(fd, 0644);
+  try {
+    platform::CopyPermissionBits(path, fd);
+  } catch (const std::runtime_error& e) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    error = e.what();
+    return false;
+  }
   ::close(fd);
   std::string reason;
   try {
     Io::Write(snapshot, temp);
     SyncPath(temp, O_RDONLY);
     if (::rename(temp.c_str(), path.c_str()) != 0) {
-      Fail("cannot replace '" + path.string() + "': " + ErrnoText(errno));
+      Fail("cannot replace '" + requested.string() + "': " + ErrnoText(errno));
     }
     // The rename is durable once the folder is flushed; failing that is not
     // worth reporting, the file itself is complete.
@@ -800,7 +820,7 @@ bool ProjectFile::Save(const Snapshot& snapshot, const fs::path& path, std::stri
     reason = "out of memory";
   }
   ::unlink(temp.c_str());
-  error = "cannot save '" + path.string() + "': " + reason;
+  error = "cannot save '" + requested.string() + "': " + reason;
   return false;
 }
 

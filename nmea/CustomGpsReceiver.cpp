@@ -156,13 +156,16 @@ void TRaxCustomGPSReceiver::FeedGPSReceiver(std::string_view strNMEA) {
   }
   FData.assign(strNMEA);
   ParseNMEA(FData);
-  if (OnReceive) {
+  if (OnReceive && !DecodingStopped()) {
     OnReceive(*this, FData);
   }
 }
 
 void TRaxCustomGPSReceiver::ParseNMEA(std::string_view text) {
   for (const std::string& sentence : ExtractCommands(text)) {
+    if (DecodingStopped()) {
+      return;
+    }
     ExtractPosition(sentence);
   }
 }

@@ -184,6 +184,12 @@ class TRaxCustomGPSReceiver {
   // Virtual so that a host can observe the state after each sentence.
   virtual void ExtractPosition(std::string_view strNMEA);
 
+ protected:
+  // True when the rest of the text being fed must not be decoded (the
+  // connection it came from is closing): the remaining sentences of the
+  // chunk are passed over, and OnReceive does not fire for it.
+  virtual bool DecodingStopped() const { return false; }
+
  private:
   friend class internal::Decoder;
 

@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "nmea/NmeaOutput.hpp"
+#include "platform/IniStore.hpp"
 
 namespace halvex::nmea {
 namespace {
@@ -68,8 +69,12 @@ class TRaxGPSReceiver::TComThread {
   }
 
   void Start() {
-    thread_ = std::thread([this] { Run(); });
+    if (!started_) {
+      started_ = true;
+      thread_ = std::thread([this] { Run(); });
+    }
   }
+  bool Started() const { return started_; }
 
   void RequestStop() {
     {
@@ -78,9 +83,13 @@ class TRaxGPSReceiver::TComThread {
     }
     wake_.notify_all();
   }
+  bool StopRequested() const { return terminate_.load(); }
 
   bool Finished() const { return finished_.load(); }
   bool OnThisThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+  // True on the thread that runs one of this reader's events through the
+  // host's dispatcher, while the reader waits for it.
+  bool RunningEventHere() const { return eventThread_.load() == std::this_thread::get_id(); }
 
   // Waits up to `milliseconds` for the thread to end.
   bool WaitFinished(int milliseconds) {
@@ -92,6 +101,44 @@ class TRaxGPSReceiver::TComThread {
   void Join() {
     if (thread_.joinable() && !OnThisThread()) {
       thread_.join();
+    }
+  }
+
+  // A Close that could not wait for this thread: the data model is reset
+  // when the connection ends, before OnDisconnect.
+  void ResetOnEnd() { resetOnEnd_ = true; }
+  // The connection's closing events have run.
+  bool EndEventsDone() const { return endEventsDone_.load(); }
+  // The owner has moved on to another connection: the end of this thread
+  // leaves the owner's connection state alone.
+  void Retire() { retired_ = true; }
+
+  // Ends the connection: the reset a Close asked for and OnDisconnect
+  // (once, through the dispatcher when `dispatch`, else here), then the
+  // device is released. The thread runs it as it ends; the owner runs it
+  // itself, without dispatching, when it must open again from inside one
+  // of this thread's events.
+  void EndConnection(bool dispatch) {
+    if (!endEventsDone_.exchange(true)) {
+      const TCommPort port = owner_.ConnectedTo();
+      const auto events = [this, port] {
+        if (resetOnEnd_) {
+          owner_.ResetAll();
+        }
+        if (owner_.OnDisconnect && port != TCommPort::spNone) {
+          owner_.OnDisconnect(owner_, port);
+        }
+      };
+      if (dispatch) {
+        Dispatch(events);
+      } else {
+        events();
+      }
+    }
+    const std::lock_guard lock(deviceMutex_);
+    if (device_) {
+      device_->Purge();
+      device_.reset();
     }
   }
 
@@ -121,6 +168,20 @@ class TRaxGPSReceiver::TComThread {
   }
 
  private:
+  // Runs `fn` through the owner's dispatcher (or here), one event at a time
+  // across all readers of the owner, marking the thread that runs it.
+  void Dispatch(const std::function<void()>& fn) {
+    owner_.RunSynchronized([this, &fn] {
+      const std::lock_guard lock(owner_.eventMutex_);
+      struct Mark {
+        std::atomic<std::thread::id>& slot;
+        std::thread::id previous;
+        ~Mark() { slot = previous; }
+      } mark{eventThread_, eventThread_.exchange(std::this_thread::get_id())};
+      fn();
+    });
+  }
+
   void ApplyPriority(TThreadPriority& applied) {
     const TThreadPriority wanted = owner_.FPriority.load();
     if (wanted != applied) {
@@ -180,8 +241,18 @@ class TRaxGPSReceiver::TComThread {
             const std::lock_guard lock(bufferMutex_);
             buffer_ = chunk;
           }
-          owner_.RunSynchronized([this, &chunk] {
+          Dispatch([this, &chunk] {
             if (!terminate_) {
+              // A Close from a handler stops the decoding of this chunk.
+              struct Feeding {
+                TRaxGPSReceiver& owner;
+                ~Feeding() {
+                  owner.feeding_ = false;
+                  owner.stopDecoding_ = false;
+                }
+              } feeding{owner_};
+              owner_.stopDecoding_ = false;
+              owner_.feeding_ = true;
               owner_.FeedGPSReceiver(chunk);
             }
           });
@@ -205,7 +276,10 @@ class TRaxGPSReceiver::TComThread {
       const int idleInterval = owner_.IdleInterval();
       if (!idleFired && idleInterval > 0 && idle >= idleInterval) {
         idleFired = true;
-        owner_.RunSynchronized([this] {
+        Dispatch([this] {
+          if (terminate_) {
+            return;
+          }
           owner_.ResetPosition();
           if (owner_.OnIdle && owner_.IsConnected()) {
             owner_.OnIdle(owner_);
@@ -213,29 +287,23 @@ class TRaxGPSReceiver::TComThread {
         });
       }
       const int timeout = owner_.ConnectionTimeout();
-      if (timeout > 0 && idle >= timeout) {
-        owner_.RunSynchronized([this] {
-          if (owner_.OnTimeout && owner_.IsConnected()) {
+      if (!terminate_ && timeout > 0 && idle >= timeout) {
+        Dispatch([this] {
+          if (!terminate_ && owner_.OnTimeout && owner_.IsConnected()) {
             owner_.OnTimeout(owner_);
           }
         });
         terminate_ = true;
       }
     }
-    const TCommPort port = owner_.ConnectedTo();
-    owner_.RunSynchronized([this, port] {
-      if (owner_.OnDisconnect && port != TCommPort::spNone) {
-        owner_.OnDisconnect(owner_, port);
-      }
-    });
-    {
-      const std::lock_guard lock(deviceMutex_);
-      if (device_) {
-        device_->Purge();
-        device_.reset();
-      }
+    try {
+      EndConnection(true);
+    } catch (...) {
+      // A failing handler must not keep the thread from ending.
     }
-    owner_.connectedTo_ = TCommPort::spNone;
+    if (!retired_) {
+      owner_.connectedTo_ = TCommPort::spNone;
+    }
     {
       const std::lock_guard lock(wakeMutex_);
       finished_ = true;
@@ -251,62 +319,115 @@ class TRaxGPSReceiver::TComThread {
   platform::SerialTimeouts timeouts_;  // guarded by deviceMutex_
   mutable std::mutex bufferMutex_;
   std::string buffer_;
+  bool started_ = false;
   std::atomic<bool> terminate_{false};
   std::atomic<bool> finished_{false};
+  std::atomic<bool> resetOnEnd_{false};
+  std::atomic<bool> endEventsDone_{false};
+  std::atomic<bool> retired_{false};
+  std::atomic<std::thread::id> eventThread_{};
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   std::condition_variable finishedCv_;
   std::thread thread_;
 };
 
-namespace {
-
-std::unique_ptr<platform::SerialDevice> OpenFromMap(const std::string& portName,
-                                                    std::string& error) {
-  const auto path = platform::SerialPortMap::Scan(nullptr).PathOf(portName);
-  if (!path) {
-    error = "there is no serial port " + portName + " on this machine";
-    return nullptr;
-  }
-  return platform::OpenSerialDevice(*path, error);
-}
-
-std::vector<int> ListFromMap() {
-  std::vector<int> ports;
-  const platform::SerialPortMap map = platform::SerialPortMap::Scan(nullptr);
-  for (const auto& [number, path] : map.Ports()) {
-    ports.push_back(number);
-  }
-  return ports;
-}
-
-}  // namespace
-
 TRaxGPSReceiver::TRaxGPSReceiver(DeviceOpener opener, PortLister lister,
                                  const platform::Clock* clock)
-    : TRaxCustomGPSReceiver(clock),
-      opener_(opener ? std::move(opener) : DeviceOpener(OpenFromMap)),
-      lister_(lister ? std::move(lister) : PortLister(ListFromMap)) {}
+    : TRaxCustomGPSReceiver(clock), opener_(std::move(opener)), lister_(std::move(lister)) {
+  if (!opener_) {
+    opener_ = [this](const std::string& portName, std::string& error) {
+      const auto path = PortMap().PathOf(portName);
+      if (!path) {
+        error = "there is no serial port " + portName + " on this machine";
+        return std::unique_ptr<platform::SerialDevice>();
+      }
+      return platform::OpenSerialDevice(*path, error);
+    };
+  }
+  if (!lister_) {
+    lister_ = [this] {
+      std::vector<int> ports;
+      const platform::SerialPortMap map = PortMap();
+      for (const auto& [number, path] : map.Ports()) {
+        ports.push_back(number);
+      }
+      return ports;
+    };
+  }
+}
 
 TRaxGPSReceiver::~TRaxGPSReceiver() {
   if (thread_) {
     thread_->RequestStop();
-    WaitForReader();
+    WaitForReader(*thread_);
+    thread_.reset();
   }
+  for (const auto& retired : retired_) {
+    WaitForReader(*retired);
+  }
+}
+
+void TRaxGPSReceiver::SetPortMapIni(std::filesystem::path iniFile) {
+  const std::lock_guard lock(iniMutex_);
+  portMapIni_ = std::move(iniFile);
+}
+
+std::filesystem::path TRaxGPSReceiver::PortMapIni() const {
+  const std::lock_guard lock(iniMutex_);
+  return portMapIni_;
+}
+
+platform::SerialPortMap TRaxGPSReceiver::PortMap() const {
+  const std::filesystem::path iniFile = PortMapIni();
+  if (iniFile.empty()) {
+    return platform::SerialPortMap::Scan(nullptr);
+  }
+  const platform::IniStore ini(iniFile);
+  return platform::SerialPortMap::Scan(&ini);
 }
 
 // Waits for a reader thread that was asked to stop; the host's messages are
 // processed meanwhile, so that a dispatched event it waits for can run.
-void TRaxGPSReceiver::WaitForReader() {
+void TRaxGPSReceiver::WaitForReader(TComThread& reader) {
+  reader.Start();  // stopped before it ran (a Close in OnConnect): it ends at once
   int wait = Delay();
-  while (!thread_->Finished()) {
+  while (!reader.Finished()) {
     Process();
-    thread_->WaitFinished(wait);
+    reader.WaitFinished(wait);
     wait = 10;
   }
-  thread_->Join();
-  thread_.reset();
+  reader.Join();
 }
+
+bool TRaxGPSReceiver::InsideEventOf(const TComThread& reader) const {
+  return reader.OnThisThread() || reader.RunningEventHere();
+}
+
+// Finishes the close of the current reader here (its reset, OnDisconnect,
+// the port released) while it waits for the event handler that called,
+// and keeps the thread until it has ended.
+void TRaxGPSReceiver::RetireReader() {
+  thread_->RequestStop();
+  thread_->EndConnection(false);
+  thread_->Retire();
+  retired_.push_back(std::move(thread_));
+  connectedTo_ = TCommPort::spNone;
+}
+
+// Joins the retired readers that have ended.
+void TRaxGPSReceiver::ReapRetired() {
+  for (auto it = retired_.begin(); it != retired_.end();) {
+    if ((*it)->Finished() && !(*it)->OnThisThread()) {
+      (*it)->Join();
+      it = retired_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool TRaxGPSReceiver::DecodingStopped() const { return stopDecoding_.load(); }
 
 void TRaxGPSReceiver::SetPort(TCommPort value) {
   const std::string name = CommPortToString(value);
@@ -415,6 +536,16 @@ void TRaxGPSReceiver::Process() {
 }
 
 void TRaxGPSReceiver::Open() {
+  ReapRetired();
+  if (thread_ && thread_->StopRequested()) {
+    if (InsideEventOf(*thread_)) {
+      // Closed from inside one of the reader's events: that close is
+      // finished now, so that the port can be opened again at once.
+      RetireReader();
+    } else {
+      Close();  // a reader still ending: waited for, then a new connection
+    }
+  }
   const TCommPort wanted = StringToCommPort(FPort);
   if (wanted == ConnectedTo()) {
     return;
@@ -422,6 +553,9 @@ void TRaxGPSReceiver::Open() {
   ResetAll();
   if (thread_) {
     Close();
+    if (thread_) {
+      RetireReader();  // the close had to be deferred: finished here
+    }
   }
   connectedTo_ = TCommPort::spNone;
   std::string error;
@@ -446,16 +580,31 @@ void TRaxGPSReceiver::Open() {
   if (OnConnect && ConnectedTo() != TCommPort::spNone) {
     OnConnect(*this, ConnectedTo());
   }
-  thread_->Start();
+  if (thread_) {
+    thread_->Start();
+  }
 }
 
 void TRaxGPSReceiver::Close() {
+  ReapRetired();
   if (thread_) {
     thread_->RequestStop();
-    if (thread_->OnThisThread()) {
-      return;  // called from a handler on the reader thread: it ends by itself
+    if (feeding_) {
+      stopDecoding_ = true;  // the rest of the chunk being decoded is passed over
     }
-    WaitForReader();
+    if (InsideEventOf(*thread_)) {
+      // Called from one of the reader's events: the reader waits for the
+      // handler, so it cannot be waited for here. It ends once the handler
+      // returns, and the reset and OnDisconnect follow then.
+      if (thread_->EndEventsDone()) {
+        ResetAll();  // from OnDisconnect itself
+      } else {
+        thread_->ResetOnEnd();
+      }
+      return;
+    }
+    WaitForReader(*thread_);
+    thread_.reset();
   }
   connectedTo_ = TCommPort::spNone;
   ResetAll();

@@ -11,16 +11,26 @@
 //
 // Threads: Open, Close, Send, the setters and detection belong to the host's
 // main thread. With NeedSynchronization off the reader thread itself runs
-// the decoder and every event; with it on, chunks and the connect,
-// disconnect, idle and time-out events run through the host's dispatcher
-// (a callable that runs a function on the main thread and waits for it).
-// Close waits for the reader thread to end, processing the host's pending
-// messages meanwhile, so no event fires after Close returns (Close called
-// from a handler on the reader thread only asks it to end). A class derived
-// from this one that overrides ExtractPosition must Close in its destructor.
+// the decoder and every event; with it on, chunks and the disconnect, idle
+// and time-out events run through the host's dispatcher (a callable that
+// runs a function on the main thread and waits for it). Events run one at
+// a time. Close waits for the reader thread to end, processing the host's
+// pending messages meanwhile, so no event fires after Close returns.
+//
+// Close called from one of the receiver's own event handlers (on the reader
+// thread, or on the main thread through the dispatcher) cannot wait, as the
+// reader waits for that handler: it asks the reader to stop and returns.
+// The rest of the chunk being decoded is passed over, and when the reader
+// has ended the data model is reset and OnDisconnect fires (through the
+// dispatcher), the last event of that connection. An Open right after such
+// a Close, in the same handler, finishes that close at once (reset,
+// OnDisconnect, port released) and opens again; an Open, Close or the
+// destructor later on the main thread waits for a reader still ending. A class derived from this one
+// that overrides ExtractPosition must Close in its destructor.
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -90,11 +100,20 @@ class TRaxGPSReceiver : public TRaxCustomGPSReceiver {
   // Runs a function on the host's main thread and waits for it.
   using Dispatcher = std::function<void(const std::function<void()>&)>;
 
-  // Defaults: ports through the machine's serial port map (SERIALCOMM of
-  // `ini` first, then the kernel's devices). Tests give their own.
+  // Defaults: ports through the machine's serial port map (section
+  // "SERIALCOMM" of the INI file given by SetPortMapIni first, then the
+  // kernel's devices), scanned at each Open, reopening and port listing.
+  // Tests give their own.
   explicit TRaxGPSReceiver(DeviceOpener opener = {}, PortLister lister = {},
                            const platform::Clock* clock = nullptr);
   ~TRaxGPSReceiver() override;
+
+  // The program's INI file whose "SERIALCOMM" entries name ports for the
+  // default opener and lister (empty: the kernel's devices only).
+  void SetPortMapIni(std::filesystem::path iniFile);
+  std::filesystem::path PortMapIni() const;
+  // The map the default opener and lister use now.
+  platform::SerialPortMap PortMap() const;
 
   // --- Properties ---
   TCommPort Port() const { return StringToCommPort(FPort); }
@@ -174,6 +193,7 @@ class TRaxGPSReceiver : public TRaxCustomGPSReceiver {
   class TComThread;
   friend class TComThread;
 
+  bool DecodingStopped() const override;
   platform::SerialLine Line() const;
   // Applies the line settings again while open.
   void ApplySettings();
@@ -182,7 +202,10 @@ class TRaxGPSReceiver : public TRaxCustomGPSReceiver {
   void ResetAll();
   void Pause(int milliseconds);
   void Process();
-  void WaitForReader();
+  void WaitForReader(TComThread& reader);
+  bool InsideEventOf(const TComThread& reader) const;
+  void RetireReader();
+  void ReapRetired();
 
   std::string FPort;
   int FBaudRate = 4800;
@@ -202,6 +225,14 @@ class TRaxGPSReceiver : public TRaxCustomGPSReceiver {
   PortLister lister_;
   std::atomic<TCommPort> connectedTo_{TCommPort::spNone};
   std::unique_ptr<TComThread> thread_;
+  // Readers closed from inside their own events, until they have ended.
+  std::vector<std::unique_ptr<TComThread>> retired_;
+  // Held while an event of any reader runs (one at a time).
+  std::recursive_mutex eventMutex_;
+  std::atomic<bool> feeding_{false};  // a reader is decoding a chunk
+  std::atomic<bool> stopDecoding_{false};
+  mutable std::mutex iniMutex_;
+  std::filesystem::path portMapIni_;
 };
 
 }  // namespace halvex::nmea

@@ -297,9 +297,19 @@ bool ExtractUTCTime(std::string_view s, std::uint16_t& hour, std::uint16_t& minu
   const std::size_t point = s.find('.');
   if (point != std::string_view::npos) {
     whole = s.substr(0, point);
+    // The decimals are a fraction of a second: its first three digits,
+    // padded with zeros, are the milliseconds (".5" is 500, ".1234" 123).
     const std::string_view decimals = s.substr(point + 1);
-    if (!decimals.empty() && !ReadInteger(decimals, ms)) {
-      return false;
+    for (std::size_t i = 0; i < decimals.size(); ++i) {
+      if (decimals[i] < '0' || decimals[i] > '9') {
+        return false;
+      }
+      if (i < 3) {
+        ms = ms * 10 + (decimals[i] - '0');
+      }
+    }
+    for (std::size_t i = decimals.size(); i < 3; ++i) {
+      ms *= 10;
     }
   }
   int h = 0;

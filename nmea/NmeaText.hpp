@@ -43,8 +43,9 @@ bool ReadInteger(std::string_view field, int& value);
 // An NMEA angle ddmm.mmmm / dddmm.mmmm (any number of degree digits) into
 // degree, minute and second; false for an empty or malformed field.
 bool ExtractCoord(std::string_view s, int& degree, int& minute, long double& second);
-// A time hhmmss[.d...]; the digits after "." are the millisecond count as
-// written (unscaled).
+// A time hhmmss[.d...]; the digits after "." are a fraction of a second,
+// kept to the millisecond (".5" and ".500" are 500 ms, ".1234" 123 ms).
+// Decimals that are not all digits make the field unreadable.
 bool ExtractUTCTime(std::string_view s, std::uint16_t& hour, std::uint16_t& minute,
                     std::uint16_t& second, std::uint16_t& millisecond);
 // A date ddmmyy (year 20yy) or ddmmyyyy.

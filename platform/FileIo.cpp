@@ -49,7 +49,7 @@ class FileDescriptor {
 
 // The link's target when `file` is a symbolic link (resolved relative to the
 // link's folder, chains followed), else `file` itself.
-fs::path ResolveLink(const fs::path& file) {
+fs::path ResolveLinks(const fs::path& file) {
   fs::path target = file;
   for (int hops = 0; hops < 40; ++hops) {
     std::error_code ec;
@@ -98,6 +98,29 @@ void WriteAll(int fd, std::string_view data, const fs::path& target) {
 
 }  // namespace
 
+fs::path ResolveOutputFile(const fs::path& file) {
+  const fs::path target = ResolveLinks(file);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    Fail("write", file, S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
+  }
+  return target;
+}
+
+bool SameExistingFile(const fs::path& a, const fs::path& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+void CopyPermissionBits(const fs::path& existing, int fd) {
+  struct stat old {};
+  if (::stat(existing.c_str(), &old) == 0 && ::fchmod(fd, old.st_mode & 07777) != 0) {
+    FailErrno("write", existing, errno);
+  }
+}
+
 std::optional<std::string> ReadWholeFile(const fs::path& file) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -128,7 +151,7 @@ void WriteFileAtomically(const fs::path& file, std::string_view contents) {
   if (file.empty() || !file.has_filename()) {
     Fail("write", file, "not a file name");
   }
-  const fs::path target = ResolveLink(file);
+  const fs::path target = ResolveOutputFile(file);
 
   if (target.has_parent_path()) {
     std::error_code ec;
@@ -142,10 +165,7 @@ void WriteFileAtomically(const fs::path& file, std::string_view contents) {
   fs::path tempPath;
   FileDescriptor fd(CreateTemporaryBeside(target, tempPath));
   try {
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && ::fchmod(fd.get(), old.st_mode & 07777) != 0) {
-      FailErrno("write", target, errno);
-    }
+    CopyPermissionBits(target, fd.get());
     WriteAll(fd.get(), contents, target);
     if (::fsync(fd.get()) != 0) {
       FailErrno("write", target, errno);

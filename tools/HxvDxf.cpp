@@ -11,6 +11,7 @@
 #include "mapcontrol/DrawingModel.hpp"
 #include "mapcontrol/DxfFile.hpp"
 #include "mapcontrol/ProjectFile.hpp"
+#include "platform/FileIo.hpp"
 #include "tools/CliSupport.hpp"
 
 namespace halvex::tools {
@@ -109,7 +110,16 @@ int Info(const std::string& path, std::ostream& out, std::ostream& err) {
   return out ? kHxvDxfOk : Failure(err, "cannot write the output");
 }
 
+// Writing the output over the input would destroy the input before, or
+// while, it is read.
+bool SameFileRefused(const std::string& in, const std::string& out, std::ostream& err) {
+  if (!platform::SameExistingFile(in, out)) return false;
+  Failure(err, "the output '" + out + "' is the input file; choose another name");
+  return true;
+}
+
 int Export(const std::string& project, const std::string& dxf, std::ostream& err) {
+  if (SameFileRefused(project, dxf, err)) return kHxvDxfFailed;
   DrawingModel model;
   std::string error;
   if (!LoadProject(project, model, error)) return Failure(err, error);
@@ -118,6 +128,7 @@ int Export(const std::string& project, const std::string& dxf, std::ostream& err
 }
 
 int Import(const std::string& dxf, const std::string& project, std::ostream& err) {
+  if (SameFileRefused(dxf, project, err)) return kHxvDxfFailed;
   DrawingModel model;
   DxfLoadReport report;
   std::string error;

@@ -1,50 +1,40 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
-// Argument parsing, help text, the chunked read loop and the JSON event
-// writer of nmea-decode.
+// Argument parsing, help text and the chunked read loop of nmea-decode over
+// files and standard input. The events are written by the receivers of
+// NmeaDecodeEvents.hpp; the live serial mode is in NmeaDecodeLive.cpp.
 //
-// Every event handler of the receiver appends one JSON line to an output
-// buffer that is written out in blocks of kOutputBlock bytes, and also
-// before the tool waits for input (a live receiver behind a pipe gets its
-// events back at once). Input is read into one chunk buffer of the chosen
-// size; the receiver itself keeps at most kMaxDelayedData bytes of an
-// unterminated sentence, so memory does not grow with the input.
+// Input is read into one chunk buffer of the chosen size; the receiver
+// itself keeps at most kMaxDelayedData bytes of an unterminated sentence,
+// so memory does not grow with the input.
 
 #include "tools/NmeaDecode.hpp"
 
-#include <array>
-#include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <functional>
+#include <filesystem>
 #include <istream>
 #include <limits>
 #include <optional>
 #include <ostream>
 #include <string_view>
 #include <system_error>
-#include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "nmea/CustomGpsReceiver.hpp"
-#include "nmea/DateTime.hpp"
-#include "nmea/GpsModel.hpp"
 #include "nmea/GpsReceiver.hpp"
 #include "nmea/GpsTypes.hpp"
-#include "platform/SerialDevice.hpp"
 #include "tools/CliSupport.hpp"
+#include "tools/NmeaDecodeEvents.hpp"
+#include "tools/NmeaDecodeJson.hpp"
 
 namespace halvex::tools {
 namespace {
 
-namespace n = halvex::nmea;
+using namespace nmea_decode;
 
-constexpr std::string_view kProgram = "nmea-decode";
-constexpr std::size_t kOutputBlock = std::size_t{64} << 10;
-constexpr std::size_t kDefaultChunk = 4096;
 constexpr std::uint64_t kMaxRandomChunk = 64;
+constexpr int kMaxSilenceSeconds = 86400;
 
 constexpr std::string_view kHelp =
     "Usage: nmea-decode [OPTIONS] [FILE...]\n"
@@ -53,7 +43,8 @@ constexpr std::string_view kHelp =
     "fires as one JSON object per line, in firing order. The text is read from\n"
     "each FILE in turn (standard input when no FILE is given, and for \"-\") and\n"
     "fed in chunks to one receiver: a sentence cut at the end of one file\n"
-    "continues in the next, and the decoded state carries over.\n"
+    "continues in the next, and the decoded state carries over. Lines may end\n"
+    "with CR LF, as a serial line ends them, or with LF alone.\n"
     "\n"
     "Options:\n"
     "  --commands LIST       decode only these sentence kinds: names separated by\n"
@@ -71,23 +62,36 @@ constexpr std::string_view kHelp =
     "                        the raw log, if any, can be written\n"
     "  --log FILE            have the receiver append each accepted sentence to\n"
     "                        its raw log FILE, one per line (missing folders\n"
-    "                        are created)\n"
+    "                        are created); when a line cannot be written, the\n"
+    "                        LogError event says why, decoding goes on, and\n"
+    "                        the exit status is 1\n"
     "  --log-datetime        with --log: each log line starts with the local\n"
     "                        date and time\n"
     "  --state               after the events of each decoded sentence, write a\n"
     "                        State line with the receiver's data model\n"
     "  --receive             also write the Receive event after each chunk; it\n"
-    "                        carries the chunk's text, so these lines depend on\n"
+    "                        carries the chunk's text as fed (with a CR before\n"
+    "                        each LF that had none), so these lines depend on\n"
     "                        the chunk size\n"
     "  --port COMn|PATH      decode live from a serial port (a COM name of the\n"
     "                        port map, or a device path such as /dev/ttyUSB0 or\n"
     "                        a pseudo-terminal), instead of files; adds the\n"
-    "                        Connect, Disconnect, Idle and Timeout events\n"
+    "                        Connect, Disconnect, Idle and Timeout events.\n"
+    "                        SIGINT and SIGTERM close the port: the last line\n"
+    "                        is Disconnect, and the exit status 0\n"
     "  --baud N              with --port: the line speed (default 4800)\n"
     "  --delay MS            with --port: read the port every MS milliseconds\n"
     "                        (default 1000)\n"
     "  --duration S          with --port: stop after S seconds (default: run\n"
     "                        until the connection ends or the program is stopped)\n"
+    "  --idle S              with --port: after S whole seconds without data\n"
+    "                        write Idle, once per silence (default 3; 0: off)\n"
+    "  --timeout S           with --port: after S whole seconds without data\n"
+    "                        write Timeout and end the connection (Disconnect);\n"
+    "                        default 0: off\n"
+    "  --ini FILE            with --port COMn: ports named in section SERIALCOMM\n"
+    "                        of this INI file (\"COM3=/dev/ttyUSB0\") come before\n"
+    "                        the machine's serial devices\n"
     "  --help                show this text and exit\n"
     "  --version             show the version and exit\n"
     "  --                    end of options: later arguments are input files\n"
@@ -113,6 +117,8 @@ constexpr std::string_view kHelp =
     "  {\"event\":\"Arrival\",\"WayPoint\":WAYPOINT|null,\"CircleRadius\":X}\n"
     "  {\"event\":\"LogError\",\"Message\":TEXT}\n"
     "  {\"event\":\"Receive\",\"Buffer\":TEXT}         (with --receive)\n"
+    "  {\"event\":\"Connect\",\"Port\":TEXT}  (also Disconnect; with --port)\n"
+    "  {\"event\":\"Idle\"}    {\"event\":\"Timeout\"}  (with --port)\n"
     "  {\"event\":\"State\",...}                   (with --state)\n"
     "WAYPOINT is {\"Name\":TEXT,\"Latitude_Degree\":N,\"Latitude_Minute\":N,\n"
     "\"Latitude_Second\":X,\"Latitude_Direction\":...,\"Longitude_Degree\":N,...}.\n"
@@ -127,28 +133,11 @@ constexpr std::string_view kHelp =
     "byte value, so the output is ASCII whatever the input holds.\n"
     "\n"
     "Exit status: 0 when all went well; 1 when an input file could not be read\n"
-    "(the other files are still decoded) or the output could not be written;\n"
+    "(the other files are still decoded), the raw log or the output could not\n"
+    "be written, or the port could not be opened;\n"
     "2 for a bad command line (unknown option or command name, bad number).\n";
 
 // --- Command line ---
-
-struct Settings {
-  n::TNMEACommands commands = n::TNMEACommands::All();
-  bool checksum = true;
-  std::size_t chunk = kDefaultChunk;
-  std::optional<std::uint64_t> randomSeed;
-  std::optional<std::string> logFile;
-  bool logDateTime = false;
-  bool state = false;
-  bool receive = false;
-  std::vector<std::string> files;
-  // Live decoding from a serial port ("COMn" or a device path).
-  std::optional<std::string> port;
-  int baud = 4800;
-  int delay = 1000;                // polling period, ms
-  std::optional<double> duration;  // seconds; none: until the line goes away
-  bool liveOptions = false;        // --baud, --delay or --duration given
-};
 
 using cli::ParseNumber;
 using cli::ParseOutcome;
@@ -214,7 +203,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       error = flag(s.state);
     } else if (name == "--receive") {
       error = flag(s.receive);
-    } else if (name == "--port" || name == "--baud" || name == "--delay" || name == "--duration") {
+    } else if (name == "--port" || name == "--baud" || name == "--delay" || name == "--duration" ||
+               name == "--idle" || name == "--timeout" || name == "--ini") {
       if (!takeValue()) {
         return {ParseOutcome::kUsageError, "option '" + name + "' needs a value"};
       }
@@ -233,6 +223,19 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
           error =
               "--delay needs a whole number of milliseconds from 1 to 60000, not '" + value + "'";
         }
+      } else if (name == "--idle" || name == "--timeout") {
+        int& seconds = name == "--idle" ? s.idle : s.timeout;
+        if (!ParseNumber<int>(value, 0, kMaxSilenceSeconds, seconds)) {
+          error = name + " needs a whole number of seconds from 0 (off) to " +
+                  std::to_string(kMaxSilenceSeconds) + ", not '" + value + "'";
+        }
+      } else if (name == "--ini") {
+        if (value.empty()) {
+          error = "--ini needs a file name";
+        } else if (std::error_code ec; !std::filesystem::is_regular_file(value, ec)) {
+          error = "--ini: cannot read '" + value + "'";
+        }
+        s.iniFile = value;
       } else {
         double seconds = 0.0;
         if (!ParseNumber(value, 0.0, 1e7, seconds) || !(seconds > 0.0)) {
@@ -280,7 +283,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
     return {ParseOutcome::kUsageError, "--port reads the port, not files"};
   }
   if (!s.port && s.liveOptions) {
-    return {ParseOutcome::kUsageError, "--baud, --delay and --duration go with --port"};
+    return {ParseOutcome::kUsageError,
+            "--baud, --delay, --duration, --idle, --timeout and --ini go with --port"};
   }
   if (s.port && s.port->find('/') == std::string::npos &&
       n::TRaxGPSReceiver::StringToCommPort(*s.port) == n::TCommPort::spNone) {
@@ -290,535 +294,7 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
   return {};
 }
 
-// --- Output ---
-
-constexpr std::size_t kRealTextBytes = 64;
-
-// printf's "%.17Lg" of a finite value into `text`; returns the end.
-//
-// Reals are most of the output, and printf spends most of its time on them
-// in multi-precision arithmetic. Values from 0.001 up to 1e17 whose long
-// double has at most 64 significant bits (the x87 format) are converted
-// here exactly: the value is m·2^-s with m < 2^64, so m·10^k fits in 128
-// bits for the k ≤ 19 needed, and its quotient and remainder by 2^s give
-// the 17 digits and the round-half-even decision printf makes. Other
-// values go to std::to_chars, which writes what printf writes.
-char* FormatReal(long double value, char* text) {
-  if constexpr (std::numeric_limits<long double>::radix == 2 &&
-                std::numeric_limits<long double>::digits <= 64) {
-    __extension__ typedef unsigned __int128 u128;
-    static constexpr auto kPow10 = [] {
-      std::array<std::uint64_t, 20> powers{};
-      std::uint64_t power = 1;
-      for (std::uint64_t& p : powers) {
-        p = power;
-        power *= 10;  // wraps after the last entry, which is not used
-      }
-      return powers;
-    }();
-    const bool negative = std::signbit(value);
-    const long double magnitude = negative ? -value : value;
-    if (magnitude >= 1e-3L && magnitude < 1e17L) {
-      int exponent2 = 0;
-      const long double fraction = std::frexp(magnitude, &exponent2);  // in [0.5, 1)
-      const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
-      const int shift = 64 - exponent2;  // magnitude = mantissa / 2^shift, 7 <= shift <= 74
-      // The decimal exponent, estimated from the binary one and corrected
-      // until the quotient has 17 digits.
-      int exponent10 = ((exponent2 - 1) * 78913) >> 18;
-      std::uint64_t digits = 0;
-      for (;;) {
-        const int k = 16 - exponent10;
-        if (k < 0 || k > 19) {
-          digits = 0;
-          break;
-        }
-        const u128 product = static_cast<u128>(mantissa) * kPow10[k];
-        const auto quotient = static_cast<std::uint64_t>(product >> shift);
-        if (quotient < kPow10[16]) {
-          --exponent10;
-          continue;
-        }
-        if (quotient >= kPow10[17]) {
-          ++exponent10;
-          continue;
-        }
-        const u128 rest = product & ((static_cast<u128>(1) << shift) - 1);
-        const u128 half = static_cast<u128>(1) << (shift - 1);
-        digits = quotient + ((rest > half || (rest == half && (quotient & 1) != 0)) ? 1 : 0);
-        if (digits == kPow10[17]) {
-          digits = kPow10[16];
-          ++exponent10;
-        }
-        break;
-      }
-      if (digits != 0 && exponent10 >= -4 && exponent10 < 17) {
-        char d[17];
-        for (int i = 16; i >= 0; --i) {
-          d[i] = static_cast<char>('0' + digits % 10);
-          digits /= 10;
-        }
-        int last = 16;  // the last digit written: trailing zeros after the point go
-        const int firstFraction = exponent10 >= 0 ? exponent10 + 1 : 0;
-        while (last >= firstFraction && d[last] == '0') {
-          --last;
-        }
-        char* out = text;
-        if (negative) {
-          *out++ = '-';
-        }
-        if (exponent10 >= 0) {
-          for (int i = 0; i <= exponent10; ++i) {
-            *out++ = d[i];
-          }
-          if (last > exponent10) {
-            *out++ = '.';
-            for (int i = exponent10 + 1; i <= last; ++i) {
-              *out++ = d[i];
-            }
-          }
-        } else {
-          *out++ = '0';
-          *out++ = '.';
-          for (int i = -1; i > exponent10; --i) {
-            *out++ = '0';
-          }
-          for (int i = 0; i <= last; ++i) {
-            *out++ = d[i];
-          }
-        }
-        return out;
-      }
-    }
-  }
-  return std::to_chars(text, text + kRealTextBytes, value, std::chars_format::general, 17).ptr;
-}
-
-// JSON lines collected in a buffer written out in blocks.
-class JsonOutput {
- public:
-  JsonOutput(std::ostream& out, std::ostream& err) : out_(out), err_(err) {
-    buffer_.reserve(kOutputBlock + 1024);
-  }
-
-  void BeginEvent(std::string_view name) {
-    buffer_ += "{\"event\":\"";
-    buffer_ += name;
-    buffer_ += '"';
-    comma_ = true;
-  }
-  void EndEvent() {
-    buffer_ += "}\n";
-    if (buffer_.size() >= kOutputBlock) {
-      Write();
-    }
-  }
-
-  void Key(std::string_view name) {
-    if (comma_) {
-      buffer_ += ',';
-    }
-    buffer_ += '"';
-    buffer_ += name;
-    buffer_ += "\":";
-    comma_ = false;
-  }
-  void BeginObject() {
-    Element();
-    buffer_ += '{';
-    comma_ = false;
-  }
-  void EndObject() {
-    buffer_ += '}';
-    comma_ = true;
-  }
-  void BeginArray() {
-    Element();
-    buffer_ += '[';
-    comma_ = false;
-  }
-  void EndArray() {
-    buffer_ += ']';
-    comma_ = true;
-  }
-
-  void Null() {
-    Element();
-    buffer_ += "null";
-  }
-  void Integer(long long value) {
-    Element();
-    char text[24];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    buffer_.append(text, result.ptr);
-  }
-  void Real(long double value) {
-    if (!std::isfinite(value)) {
-      Null();
-      return;
-    }
-    Element();
-    char text[kRealTextBytes];
-    buffer_.append(text, FormatReal(value, text));
-  }
-  void Text(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    Element();
-    buffer_ += '"';
-    std::size_t plain = 0;  // start of the run of characters copied as they are
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-        continue;
-      }
-      buffer_.append(text.data() + plain, i - plain);
-      plain = i + 1;
-      if (c == '"' || c == '\\') {
-        buffer_ += '\\';
-        buffer_ += static_cast<char>(c);
-      } else {
-        const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-        buffer_.append(escape, sizeof escape);
-      }
-    }
-    buffer_.append(text.data() + plain, text.size() - plain);
-    buffer_ += '"';
-  }
-  void Name(const char* name) { Text(name); }
-
-  // Writes the buffer out and flushes the stream (before the tool waits for
-  // input, and at the end).
-  void Flush() {
-    Write();
-    out_.flush();
-    CheckStream();
-  }
-  bool Failed() const { return failed_; }
-
- private:
-  void Element() {
-    if (comma_) {
-      buffer_ += ',';
-    }
-    comma_ = true;
-  }
-  void Write() {
-    if (!buffer_.empty() && !failed_) {
-      out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-      CheckStream();
-    }
-    buffer_.clear();
-  }
-  void CheckStream() {
-    if (!out_ && !failed_) {
-      failed_ = true;
-      err_ << kProgram << ": write error on standard output\n";
-    }
-  }
-
-  std::ostream& out_;
-  std::ostream& err_;
-  std::string buffer_;
-  bool comma_ = false;  // the next key or element needs a ',' before it
-  bool failed_ = false;
-};
-
-// --- Decoding ---
-
-// A receiver that reports the end of each sentence's decoding, for the
-// State lines (they follow every sentence, early ends included).
-template <typename Base>
-class Observed : public Base {
- public:
-  using Base::Base;
-  ~Observed() override {
-    if constexpr (std::is_base_of_v<n::TRaxGPSReceiver, Base>) {
-      this->Close();  // the reader thread must not call the override below any more
-    }
-  }
-
-  std::function<void()> AfterSentence;
-
-  void ExtractPosition(std::string_view sentence) override {
-    Base::ExtractPosition(sentence);
-    if (AfterSentence) {
-      AfterSentence();
-    }
-  }
-};
-
-// The receiver with every handler writing its event to the output.
-template <typename ReceiverType>
-class Decoder {
- public:
-  template <typename... ReceiverArgs>
-  Decoder(const Settings& s, JsonOutput& json, ReceiverArgs&&... receiverArgs)
-      : s_(s), json_(json), receiver_(std::forward<ReceiverArgs>(receiverArgs)...) {
-    receiver_.SetForceCheckSum(s.checksum);
-    receiver_.SetCommands(s.commands);
-    if (s.logFile) {
-      receiver_.SetNMEALog(true);
-      receiver_.SetLogFile(*s.logFile);
-      receiver_.SetLogDateTime(s.logDateTime);
-    }
-    AssignHandlers();
-    if (s.state) {
-      receiver_.AfterSentence = [this] { WriteState(); };
-    }
-  }
-
-  void Feed(std::string_view chunk) { receiver_.FeedGPSReceiver(chunk); }
-  ReceiverType& Get() { return receiver_; }
-
- private:
-  void AssignHandlers() {
-    using Receiver = n::TRaxCustomGPSReceiver;
-    auto& r = receiver_;
-    if (s_.receive) {
-      r.OnReceive = [this](Receiver&, const std::string& buffer) {
-        Event("Receive");
-        Field("Buffer", buffer);
-        json_.EndEvent();
-      };
-    }
-    r.OnSend = [this](Receiver&, const std::string& buffer) {
-      Event("Send");
-      Field("Buffer", buffer);
-      json_.EndEvent();
-    };
-    const auto coordinate = [this](const char* event) {
-      return [this, event](Receiver&, int degree, int minute, long double second,
-                           n::TCardinalPoint direction) {
-        Event(event);
-        json_.Key("Degree");
-        json_.Integer(degree);
-        json_.Key("Minute");
-        json_.Integer(minute);
-        json_.Key("Second");
-        json_.Real(second);
-        json_.Key("Direction");
-        json_.Name(n::CardinalPointName(direction));
-        json_.EndEvent();
-      };
-    };
-    r.OnLatitudeChange = coordinate("LatitudeChange");
-    r.OnLongitudeChange = coordinate("LongitudeChange");
-    const auto parameter = [this](const char* event) {
-      return [this, event](Receiver&, long double value) {
-        Event(event);
-        json_.Key("Value");
-        json_.Real(value);
-        json_.EndEvent();
-      };
-    };
-    r.OnAltitudeChange = parameter("AltitudeChange");
-    r.OnSpeedChange = parameter("SpeedChange");
-    r.OnHeadingChange = parameter("HeadingChange");
-    r.OnPosition2DChange = [this](Receiver&, long double latitude, long double longitude) {
-      Event("Position2DChange");
-      json_.Key("Latitude");
-      json_.Real(latitude);
-      json_.Key("Longitude");
-      json_.Real(longitude);
-      json_.EndEvent();
-    };
-    r.OnPosition3DChange = [this](Receiver&, long double latitude, long double longitude,
-                                  long double altitude) {
-      Event("Position3DChange");
-      json_.Key("Latitude");
-      json_.Real(latitude);
-      json_.Key("Longitude");
-      json_.Real(longitude);
-      json_.Key("Altitude");
-      json_.Real(altitude);
-      json_.EndEvent();
-    };
-    r.OnSatelliteReceive = [this](Receiver&, const n::TSatellite& satellite) {
-      Event("SatelliteReceive");
-      json_.Key("Satellite");
-      json_.BeginObject();
-      json_.Key("PseudoRandomCode");
-      json_.Integer(satellite.PseudoRandomCode());
-      json_.Key("Elevation");
-      json_.Integer(satellite.Elevation());
-      json_.Key("Azimuth");
-      json_.Integer(satellite.Azimuth());
-      json_.Key("SignalToNoiseRatio");
-      json_.Integer(satellite.SignalToNoiseRatio());
-      json_.EndObject();
-      json_.EndEvent();
-    };
-    const auto notify = [this](const char* event) {
-      return [this, event](Receiver&) {
-        Event(event);
-        json_.EndEvent();
-      };
-    };
-    r.OnSatellitesReceive = notify("SatellitesReceive");
-    r.OnActiveRouteReceive = notify("ActiveRouteReceive");
-    r.OnArrival = [this](Receiver&, const n::TWayPoint* wayPoint, long double circleRadius) {
-      Event("Arrival");
-      json_.Key("WayPoint");
-      if (wayPoint != nullptr) {
-        WayPoint(*wayPoint);
-      } else {
-        json_.Null();
-      }
-      json_.Key("CircleRadius");
-      json_.Real(circleRadius);
-      json_.EndEvent();
-    };
-    const auto command = [this](const char* event) {
-      return [this, event](Receiver&, const std::string& text) {
-        Event(event);
-        Field("Command", text);
-        json_.EndEvent();
-      };
-    };
-    r.OnUnknownCommand = command("UnknownCommand");
-    r.OnNewCommand = command("NewCommand");
-    r.OnWayPointReceive = [this](Receiver&, const n::TWayPoint& wayPoint) {
-      Event("WayPointReceive");
-      json_.Key("WayPoint");
-      WayPoint(wayPoint);
-      json_.EndEvent();
-    };
-    r.OnLogError = [this](Receiver&, const std::string& message) {
-      Event("LogError");
-      Field("Message", message);
-      json_.EndEvent();
-    };
-  }
-
-  void Event(std::string_view name) { json_.BeginEvent(name); }
-  // One key and its value: a real, a whole number, a cardinal point or a text.
-  template <typename T>
-  void Field(std::string_view key, const T& value) {
-    json_.Key(key);
-    if constexpr (std::is_same_v<T, n::TCardinalPoint>) {
-      json_.Name(n::CardinalPointName(value));
-    } else if constexpr (std::is_floating_point_v<T>) {
-      json_.Real(value);
-    } else if constexpr (std::is_integral_v<T>) {
-      json_.Integer(value);
-    } else {
-      json_.Text(value);
-    }
-  }
-
-  void WayPoint(const n::TWayPoint& w) {
-    json_.BeginObject();
-    Field("Name", w.Name);
-    Field("Latitude_Degree", w.Latitude_Degree());
-    Field("Latitude_Minute", w.Latitude_Minute());
-    Field("Latitude_Second", w.Latitude_Second());
-    Field("Latitude_Direction", w.Latitude_Direction());
-    Field("Longitude_Degree", w.Longitude_Degree());
-    Field("Longitude_Minute", w.Longitude_Minute());
-    Field("Longitude_Second", w.Longitude_Second());
-    Field("Longitude_Direction", w.Longitude_Direction());
-    json_.EndObject();
-  }
-
-  void WriteState() {
-    const n::TRaxCustomGPSReceiver& r = receiver_;
-    const n::TGPSPosition& p = r.Position();
-    Event("State");
-    json_.Key("Position");
-    json_.BeginObject();
-    Field("FLatitude", p.FLatitude);
-    Field("FLongitude", p.FLongitude);
-    Field("Latitude_Degree", p.Latitude_Degree());
-    Field("Latitude_Minute", p.Latitude_Minute());
-    Field("Latitude_Second", p.Latitude_Second());
-    Field("Latitude_Direction", p.Latitude_Direction());
-    Field("Longitude_Degree", p.Longitude_Degree());
-    Field("Longitude_Minute", p.Longitude_Minute());
-    Field("Longitude_Second", p.Longitude_Second());
-    Field("Longitude_Direction", p.Longitude_Direction());
-    Field("Altitude", p.Altitude());
-    Field("Heading", p.Heading());
-    Field("Speed_Knots", p.Speed_Knots());
-    Field("Speed_KMH", p.Speed_KMH());
-    Field("Magnetic_Variation", p.Magnetic_Variation());
-    Field("Magnetic_Variation_Direction", p.Magnetic_Variation_Direction());
-    Field("Magnetic_Heading", p.Magnetic_Heading());
-    Field("Day", p.Day());
-    Field("Month", p.Month());
-    Field("Year", p.Year());
-    Field("Hour", p.Hour());
-    Field("Minute", p.Minute());
-    Field("Second", p.Second());
-    Field("Millisecond", p.Millisecond());
-    Field("Satellite_Count", p.Satellite_Count());
-    Field("PDOP", p.PDOP());
-    Field("HDOP", p.HDOP());
-    Field("VDOP", p.VDOP());
-    Field("Geo_Height", p.Geo_Height());
-    Field("Fix", p.Fix());
-    Field("Mode1", p.Mode1());
-    Field("Mode2", p.Mode2());
-    Field("LatitudeAsDecimalDegrees", r.GetLatitudeAsDecimalDegrees());
-    Field("LongitudeAsDecimalDegrees", r.GetLongitudeAsDecimalDegrees());
-    json_.Key("DateTime");
-    const n::TDateTime dateTime = r.GetUTCDateTime();
-    if (dateTime != 0.0) {
-      json_.Text(n::DateTimeToIso(dateTime));
-    } else {
-      json_.Null();
-    }
-    Field("SatellitesInList", p.Satellites().Count());
-    json_.EndObject();
-
-    const n::TReceiverStatus& status = r.GetReceiverStatus();
-    json_.Key("ReceiverStatus");
-    json_.BeginObject();
-    Field("SignalStrength", status.SignalStrength);
-    Field("SNR", status.SNR);
-    Field("Frequency", status.Frequency);
-    Field("DataRate", status.DataRate);
-    json_.EndObject();
-
-    const n::TNavigationInfo& navigation = r.GetNavigationInfo();
-    json_.Key("NavigationInfo");
-    json_.BeginObject();
-    Field("Origin", navigation.Origin);
-    Field("Destination", navigation.Destination);
-    Field("RangeToDestination", navigation.RangeToDestination);
-    Field("TrueBearingToDestination", navigation.TrueBearingToDestination);
-    Field("MagneticBearingToDestination", navigation.MagneticBearingToDestination);
-    Field("VelocityTowardsDestination", navigation.VelocityTowardsDestination);
-    Field("CrossTrackError", navigation.CrossTrackError);
-    json_.Key("DirectionToSteer");
-    json_.Name(n::DirectionName(navigation.DirectionToSteer));
-    json_.EndObject();
-
-    json_.Key("WayPoints");
-    json_.BeginArray();
-    n::TWayPoints& wayPoints = receiver_.WayPoints();
-    for (int i = 0; i < wayPoints.Count(); ++i) {
-      json_.Text(wayPoints.GetItem(i)->Name);
-    }
-    json_.EndArray();
-
-    const n::TRoute& route = receiver_.ActiveRoute();
-    json_.Key("ActiveRoute");
-    json_.BeginObject();
-    Field("Name", route.Name);
-    json_.Key("WayPoints");
-    json_.BeginArray();
-    for (const std::string& name : route.WayPoints) {
-      json_.Text(name);
-    }
-    json_.EndArray();
-    json_.EndObject();
-    json_.EndEvent();
-  }
-
-  const Settings& s_;
-  JsonOutput& json_;
-  ReceiverType receiver_;
-};
+// --- Reading ---
 
 // splitmix64: the same chunk sizes for a seed on every platform.
 class ChunkSizes {
@@ -834,6 +310,43 @@ class ChunkSizes {
 
  private:
   std::uint64_t state_;
+};
+
+// The receiver frames sentences by CR LF, as a serial line ends them; logs
+// saved on other systems often end lines with LF alone. In text read from
+// files and standard input, a CR is put before each LF that has none, so
+// that such a LF ends the line too.
+class LineEnds {
+ public:
+  // The chunk with the missing CRs added (the chunk itself when none is
+  // missing); valid until the next call.
+  std::string_view Mend(std::string_view chunk) {
+    if (chunk.empty()) {
+      return chunk;
+    }
+    const bool crBefore = lastWasCr_;
+    lastWasCr_ = chunk.back() == '\r';
+    const auto lone = [&](std::size_t i) { return i > 0 ? chunk[i - 1] != '\r' : !crBefore; };
+    std::size_t lf = chunk.find('\n');
+    while (lf != std::string_view::npos && !lone(lf)) {
+      lf = chunk.find('\n', lf + 1);
+    }
+    if (lf == std::string_view::npos) {
+      return chunk;
+    }
+    mended_.assign(chunk.substr(0, lf));
+    for (std::size_t i = lf; i < chunk.size(); ++i) {
+      if (chunk[i] == '\n' && lone(i)) {
+        mended_ += '\r';
+      }
+      mended_ += chunk[i];
+    }
+    return mended_;
+  }
+
+ private:
+  bool lastWasCr_ = false;  // the previous chunk ended with a CR
+  std::string mended_;
 };
 
 class Runner : public cli::InputConsumer {
@@ -856,7 +369,7 @@ class Runner : public cli::InputConsumer {
       if (got == 0) {
         break;
       }
-      decoder_.Feed(std::string_view(chunk_.data(), got));
+      decoder_.Feed(lineEnds_.Mend(std::string_view(chunk_.data(), got)));
     }
     if (in.bad()) {
       json_.Flush();
@@ -868,6 +381,7 @@ class Runner : public cli::InputConsumer {
 
   void Flush() override { json_.Flush(); }
   bool OutputFailed() const override { return json_.Failed(); }
+  bool LogFailed() const { return decoder_.LogFailed(); }
 
  private:
   // Up to `want` bytes: fewer at the end of the input, and when the input
@@ -899,84 +413,17 @@ class Runner : public cli::InputConsumer {
   Decoder<Observed<n::TRaxCustomGPSReceiver>> decoder_;
   std::vector<char> chunk_;
   std::optional<ChunkSizes> sizes_;
+  LineEnds lineEnds_;
 };
-
-// Live decoding: the serial receiver on a port, its events as they come,
-// plus Connect, Disconnect, Idle and Timeout.
-int RunLive(const Settings& s, std::ostream& out, std::ostream& err) {
-  JsonOutput json(out, err);
-  const std::string& port = *s.port;
-  const bool path = port.find('/') != std::string::npos;
-  // A device path is opened as it is, under a port name of its own.
-  n::TRaxGPSReceiver::DeviceOpener opener;
-  n::TRaxGPSReceiver::PortLister lister;
-  if (path) {
-    opener = [port](const std::string&, std::string& error) {
-      return platform::OpenSerialDevice(port, error);
-    };
-    lister = [] { return std::vector<int>{1}; };
-  }
-  Decoder<Observed<n::TRaxGPSReceiver>> decoder(s, json, opener, lister);
-  n::TRaxGPSReceiver& r = decoder.Get();
-  const n::TCommPort comPort =
-      path ? n::TCommPort::spCOM1 : n::TRaxGPSReceiver::StringToCommPort(port);
-  r.SetPort(comPort);
-  r.SetCustomBaudRate(s.baud);
-  r.SetBaudRate(n::TRaxGPSReceiver::IntToBaudRate(s.baud));
-  r.SetDelay(s.delay);
-  const auto portEvent = [&json, port](const char* name) {
-    return [&json, port, name](n::TRaxGPSReceiver&, n::TCommPort) {
-      json.BeginEvent(name);
-      json.Key("Port");
-      json.Text(port);
-      json.EndEvent();
-      json.Flush();
-    };
-  };
-  r.OnConnect = portEvent("Connect");
-  r.OnDisconnect = portEvent("Disconnect");
-  const auto notify = [&json](const char* name) {
-    return [&json, name](n::TRaxGPSReceiver&) {
-      json.BeginEvent(name);
-      json.EndEvent();
-      json.Flush();
-    };
-  };
-  r.OnIdle = notify("Idle");
-  r.OnTimeout = notify("Timeout");
-  // Each chunk's events are written at once.
-  auto receive = r.OnReceive;
-  r.OnReceive = [receive, &json](n::TRaxCustomGPSReceiver& sender, const std::string& buffer) {
-    if (receive) {
-      receive(sender, buffer);
-    }
-    json.Flush();
-  };
-  try {
-    r.Open();
-  } catch (const n::EGPSError& e) {
-    json.Flush();
-    err << kProgram << ": " << e.what() << '\n';
-    return kNmeaDecodeUnreadable;
-  }
-  const auto end = s.duration ? std::chrono::steady_clock::now() +
-                                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                        std::chrono::duration<double>(*s.duration))
-                              : std::chrono::steady_clock::time_point::max();
-  while (r.IsConnected() && std::chrono::steady_clock::now() < end && !json.Failed()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  r.Close();
-  json.Flush();
-  return json.Failed() ? kNmeaDecodeUnreadable : kNmeaDecodeOk;
-}
 
 int UsageError(std::ostream& err, const std::string& message) {
   err << kProgram << ": " << message << '\n'
       << "Usage: " << kProgram
       << " [--commands LIST|all] [--no-checksum] [--chunk N] [--random-chunks SEED]\n"
       << "       [--log FILE [--log-datetime]] [--state] [--receive] [FILE...]\n"
-      << "       " << kProgram << " --port COMn|PATH [--baud N] [--delay MS] [--duration S] [...]\n"
+      << "       " << kProgram
+      << " --port COMn|PATH [--baud N] [--delay MS] [--duration S] [--idle S]\n"
+      << "       [--timeout S] [--ini FILE] [...]\n"
       << "Try '" << kProgram << " --help' for more information.\n";
   return kNmeaDecodeUsage;
 }
@@ -1015,7 +462,10 @@ int RunNmeaDecode(std::span<const std::string> args, std::istream& in, std::ostr
   Runner runner(settings, out, err);
   const bool inputsRead = cli::ProcessInputs(settings.files, in, kProgram, err, runner);
   runner.Flush();
-  return !inputsRead || runner.OutputFailed() ? kNmeaDecodeUnreadable : kNmeaDecodeOk;
+  if (!inputsRead || runner.OutputFailed()) {
+    return kNmeaDecodeUnreadable;
+  }
+  return runner.LogFailed() ? ReportLogFailure(settings, err) : kNmeaDecodeOk;
 }
 
 int RunNmeaDecode(int argc, char** argv, std::istream& in, std::ostream& out, std::ostream& err) {

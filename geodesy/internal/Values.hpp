@@ -61,10 +61,6 @@ struct PreparedPair {
 const PreparedPair& PairForGeodetic(std::string_view pairText);
 const PreparedPair& PairForEcef(std::string_view pairText);
 
-// Appends " p1 ... p7", the Helmert parameters of datum 1 or 2 written with
-// 15 significant digits, as the chains build their Helmert texts.
-void AppendPairParams(std::string& text, const PreparedPair& pair, int datum);
-
 // An ECEF text "X\tY\tZ" of 15 significant digits as read back with
 // extended conversions; empty when a number would not read back.
 std::optional<Triple> ReadBackExtended(const Triple& ecef);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "geodesy/CoordGrid.hpp"
 
 namespace halvex::geodesy {
@@ -34,8 +36,24 @@ TEST(Angles, DmsToDegreesReadsOneToThreeNumbers) {
   EXPECT_EQ(DmsToDegrees("\t41.5 junk 7"), 41.5L);
   EXPECT_EQ(DmsToDegrees("N41 30"), 0.0L);
   EXPECT_EQ(DmsToDegrees(""), 0.0L);
-  // The degrees of "-0 30 00" are a negative zero, which is not below zero.
-  EXPECT_EQ(DmsToDegrees("-0 30 00"), 0.5L);
+}
+
+// The minus of a zero degrees field is the sign of the angle: half a degree
+// west is typed "-0 30". Only texts whose degrees are a negative zero read
+// differently from a plain "d < 0" test.
+TEST(Angles, DmsToDegreesTakesTheSignOfANegativeZeroDegreesField) {
+  EXPECT_EQ(DmsToDegrees("-0 30 00"), -0.5L);
+  EXPECT_EQ(DmsToDegrees("-0 30"), -0.5L);
+  EXPECT_EQ(DmsToDegrees("-0.0 0 36"), -0.01L);
+  EXPECT_EQ(DmsToDegrees("-0 30 15"), -(30.0L * kInv60 + 15.0L * kInv3600));
+  EXPECT_TRUE(std::signbit(DmsToDegrees("-0 0 0")));
+  EXPECT_TRUE(std::signbit(DmsToDegrees("-0")));
+  // A zero without a minus stays east and north.
+  EXPECT_EQ(DmsToDegrees("0 30"), 0.5L);
+  EXPECT_EQ(DmsToDegrees("+0 30"), 0.5L);
+  EXPECT_FALSE(std::signbit(DmsToDegrees("0 0 0")));
+  // Written back in DMS form the sign survives the round trip.
+  EXPECT_EQ(DegreesToDms(DmsToDegrees("-0 30 15"), "DMS"), "-0  30  15.0000");
 }
 
 TEST(Angles, DegreesToDmsFieldsAndRounding) {

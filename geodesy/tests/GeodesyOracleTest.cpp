@@ -167,6 +167,48 @@ TEST(OracleGeocentric, HeightsNearThePolarAxis) {
   EXPECT_LT(worst.value, 1e-6) << worst.where;
 }
 
+// The poles as GeodeticToEcef writes them (cos of the double π/2 leaves
+// X = 3.9e-10 m) must come back as latitude ±90 with the height put in; at
+// the North Pole the latitude used to land on the double π/2 exactly and
+// was taken for a point on the axis. Then points ever closer to the axis,
+// from 2 mm down to 1e-14 m: each has the latitude and height GeographicLib
+// finds.
+TEST(OracleGeocentric, PolesAndPointsATinyDistanceFromTheAxis) {
+  const GeographicLib::Geocentric oracle(kWgs84.a, kWgs84.f);
+  for (const Ellipsoid& e : {kWgs84, kIntl1924}) {
+    for (double lat : {90.0, -90.0}) {
+      for (double h : {0.0, -50.0, 1234.5}) {
+        const auto xyz = Numbers(GeodeticToEcef(lat, 0, h, e.a, e.f));
+        ASSERT_EQ(xyz.size(), 3u);
+        const std::string back = EcefToGeodetic(xyz[0], xyz[1], xyz[2], e.a, e.f);
+        const auto geodetic = Numbers(back);
+        ASSERT_EQ(geodetic.size(), 3u) << e.name << " " << Text(lat, h) << ": \"" << back << '"';
+        EXPECT_EQ(geodetic[0], lat) << back;
+        EXPECT_NEAR(geodetic[2], h, 1e-3) << back;
+      }
+    }
+  }
+  Worst worst;
+  for (double sign : {1.0, -1.0}) {
+    const double z = sign * kWgs84.a * (1 - kWgs84.f);
+    for (double x = 1e-14; x < 2e-3; x *= 1.07) {
+      for (double y : {0.0, x / 3, -x}) {
+        const std::string text = EcefToGeodetic(x, y, z, kWgs84.a, kWgs84.f, kFine);
+        const auto geodetic = Numbers(text);
+        ASSERT_EQ(geodetic.size(), 3u) << Text(x, y, z) << ": \"" << text << '"';
+        double lat = 0, lon = 0, h = 0;
+        oracle.Reverse(x, y, z, lat, lon, h);
+        EXPECT_NEAR(geodetic[0], lat, 1e-12) << Text(x, y, z) << ": " << text;
+        worst.Update(std::fabs(geodetic[2] - h), Text(x, y, z));
+      }
+    }
+  }
+  worst.Report("EcefToGeodetic height m, within 2 mm of the axis");
+  EXPECT_LT(worst.value, 1e-6) << worst.where;
+  // On the axis itself there is no longitude: still the empty text.
+  EXPECT_EQ(EcefToGeodetic(0, 0, kWgs84.a * (1 - kWgs84.f), kWgs84.a, kWgs84.f), "");
+}
+
 // Vincenty's inverse problem against GeographicLib's geodesics.
 TEST(OracleGeodesic, DistanceWithinATenthOfAMillimetre) {
   const GeographicLib::Geodesic& oracle = GeographicLib::Geodesic::WGS84();

@@ -106,13 +106,28 @@ std::string LiteralGeodeticToGrid(const std::string& geodetic, const std::string
   return TmForward(text, tm, ellipsoid);
 }
 
+// The text of the first three numbers of `text` (all of it when it holds
+// fewer): what the ECEF chain hands to its first Helmert step.
+std::string FirstThreeNumbers(const std::string& text) {
+  const char* p = text.c_str();
+  for (int i = 0; i < 3; ++i) {
+    char* end = nullptr;
+    std::strtod(p, &end);
+    if (end == p) {
+      return text;
+    }
+    p = end;
+  }
+  return text.substr(0, static_cast<std::size_t>(p - text.c_str()));
+}
+
 std::string LiteralDatumEcef(const std::string& mode, const std::string& ecef,
                              const std::string& pairText, const OutputPrecision& precision) {
   long double pair[18];
   if (ScanC(pairText, pair, 18) < 18) {
     return "0";
   }
-  std::string text = ecef;
+  std::string text = FirstThreeNumbers(ecef);
   for (int i = 11; i < 18; ++i) {
     text += ' ';
     text += G15(pair[i]);
@@ -179,6 +194,20 @@ TEST(DatumChains, OddTextsFollowTheLiteralChainsToo) {
   }
 }
 
+// A point number after the coordinates, common in point files, is not a
+// Helmert parameter: it used to shift the seven parameters by one place.
+TEST(DatumChains, OnlyTheThreeCoordinatesEnterTheEcefChain) {
+  const std::string point = "4208830 2334850 4171267";
+  for (const char* mode : {"BLH", "XYZ"}) {
+    const std::string plain = DatumTransformEcef(mode, point, kLocalToWgs);
+    ASSERT_NE(plain, "0");
+    for (const char* tail : {" 7", "\t7\r\n", " P7", " 7 8 9 10 11 12 13", "x"}) {
+      EXPECT_EQ(DatumTransformEcef(mode, point + tail, kLocalToWgs), plain) << mode << tail;
+    }
+  }
+  EXPECT_EQ(DatumTransformEcef("BLH", "4208830 2334850 P7", kLocalToWgs), "0");
+}
+
 TEST(DatumChains, FailuresGiveZero) {
   EXPECT_EQ(DatumTransformGeodetic("BLH", "41.5 29", kIdentityPair), "0");
   EXPECT_EQ(DatumTransformGeodetic("BLH", "41.5 29 0", "6378137 0.003 0 0 0"), "0");
@@ -202,6 +231,39 @@ TEST(TransverseMercator, OnTheCentralMeridianAndAtTheOrigin) {
   // No southern false northing is added.
   const std::string south = TmForward("-33.9 30.5", kNavProjection, kWgs84);
   EXPECT_LT(std::strtod(south.c_str() + south.find(' '), nullptr), 0.0);
+}
+
+// A longitude names a meridian: λ and λ ± 360° project to the same point,
+// and so does everything derived from the projection.
+TEST(TransverseMercator, LongitudesOfOneMeridianGiveOnePoint) {
+  const std::string tm = "30 0 0.9996 500000 0";
+  const std::string near = TmForward("41 31", tm, kWgs84);
+  for (const char* same : {"41 391", "41 -329", "41 751", "41 -689"}) {
+    EXPECT_EQ(TmForward(same, tm, kWgs84), near) << same;
+  }
+  // Far from the central meridian too: 170° west is 160° east of 30° E.
+  EXPECT_EQ(TmForward("10 -170", tm, kWgs84), TmForward("10 190", tm, kWgs84));
+  const std::string west = TmForward("10 -170", tm, kWgs84);
+  EXPECT_GT(std::strtod(west.c_str(), nullptr), 500000.0) << west;
+  // The edge: λ − λ0 = 180° is kept, −180° is the same meridian.
+  EXPECT_EQ(TmForward("10 -150", tm, kWgs84), TmForward("10 210", tm, kWgs84));
+  // A central meridian given outside ±180° works the same way.
+  EXPECT_EQ(TmForward("41 31", "390 0 0.9996 500000 0", kWgs84), near);
+
+  const double a = 6378137.0, f = 0.0033528106647474;
+  for (const char* what : {"PtScFac", "GrdConv"}) {
+    const double k31 = ScaleAndConvergence(what, a, f, 41.0, 31.0, 30.0, 0.0, 0.9996, 0.0, 0.0);
+    EXPECT_EQ(ScaleAndConvergence(what, a, f, 41.0, 391.0, 30.0, 0.0, 0.9996, 0.0, 0.0), k31);
+    EXPECT_EQ(ScaleAndConvergence(what, a, f, 41.0, -329.0, 30.0, 0.0, 0.9996, 0.0, 0.0), k31);
+    // The meridians of 391° and 390° differ by 1° to the last bit or so.
+    EXPECT_NEAR(ScaleAndConvergence(what, a, f, 41.0, 31.0, 390.0, 0.0, 0.9996, 0.0, 0.0), k31,
+                1e-14);
+  }
+  // On the datum chain the longitude comes from atan2, within ±180°: the
+  // grid point of 170° W with a central meridian at 30° E is the one of
+  // 190° E, not one 200° west of the meridian.
+  EXPECT_EQ(GeodeticToGrid("10 -170", kIdentityPair, tm, kWgs84),
+            TmForward("10.00000000 190", tm, kWgs84));
 }
 
 TEST(TransverseMercator, EllipsoidTextForms) {
@@ -258,7 +320,7 @@ TEST(ScaleAndConvergence, SignsAndSymmetry) {
 
 TEST(TmSettings, FieldsTextAndTheUtmSection) {
   TmFields fields{"30 30", "-0 30", "0.9996", "500000", "0"};
-  EXPECT_EQ(TmParamsFromFields(fields), "30.5 0.5 0.9996 500000 0");
+  EXPECT_EQ(TmParamsFromFields(fields), "30.5 -0.5 0.9996 500000 0");
 
   const auto folder =
       std::filesystem::temp_directory_path() / ("halvex-tm-" + std::to_string(::getpid()));

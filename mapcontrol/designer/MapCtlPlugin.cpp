@@ -10,13 +10,22 @@
 
 namespace halvex::mapcontrol {
 
-MapCtlWidget::MapCtlWidget(QString name, QString include_file, QString tool_tip, Factory factory,
-                           QObject* parent)
+MapCtlWidget::MapCtlWidget(QString object_name, QString include_file, QString tool_tip,
+                           Factory factory, const QMetaObject& meta, QObject* parent)
     : QObject(parent),
-      name_(std::move(name)),
+      name_(QString::fromLatin1(meta.className())),
+      object_name_(std::move(object_name)),
       include_file_(std::move(include_file)),
       tool_tip_(std::move(tool_tip)),
       factory_(std::move(factory)) {}
+
+QString MapCtlWidget::DisplayName() const { return name_.section(QStringLiteral("::"), -1); }
+
+QString MapCtlWidget::domXml() const {
+  return QStringLiteral("<ui language=\"c++\" displayname=\"%1\">"
+                        "<widget class=\"%2\" name=\"%3\"/></ui>")
+      .arg(DisplayName(), name_, object_name_);
+}
 
 QString MapCtlWidget::group() const { return QStringLiteral("ActiveX"); }
 
@@ -34,25 +43,30 @@ MapCtlWidget::Factory Make() {
 }  // namespace
 
 MapCtlPlugin::MapCtlPlugin(QObject* parent) : QObject(parent) {
-  // Forms name this header, which gives the classes' plain names.
-  const QString pages = QStringLiteral("mapcontrol/designer/MapCtlWidgets.hpp");
+  // Designer must know each widget by the name its meta-object gives,
+  // namespace included: with another name it reports a class name mismatch
+  // for every widget it creates and writes forms without the header. The
+  // widget box shows the plain name (the form's display name).
+  const QString chart = QStringLiteral("mapcontrol/FlpCad.hpp");
+  const QString pages = QStringLiteral("mapcontrol/designer/PropertyPages.hpp");
   widgets_ = {
-      new MapCtlWidget(QStringLiteral("TFlpCAD"), pages, QStringLiteral("Vector chart"),
-                       Make<TFlpCAD>(), this),
-      new MapCtlWidget(QStringLiteral("TLayerActionPage"), pages,
+      new MapCtlWidget(QStringLiteral("fcad"), chart, QStringLiteral("Vector chart"),
+                       Make<TFlpCAD>(), TFlpCAD::staticMetaObject, this),
+      new MapCtlWidget(QStringLiteral("layerActionPage"), pages,
                        QStringLiteral("Action bits of a chart layer"), Make<TLayerActionPage>(),
-                       this),
-      new MapCtlWidget(QStringLiteral("TBrushPage"), pages,
-                       QStringLiteral("Pen and brush of a chart layer"), Make<TBrushPage>(), this),
-      new MapCtlWidget(QStringLiteral("TLayerSearchPage"), pages,
+                       TLayerActionPage::staticMetaObject, this),
+      new MapCtlWidget(QStringLiteral("brushPage"), pages,
+                       QStringLiteral("Pen and brush of a chart layer"), Make<TBrushPage>(),
+                       TBrushPage::staticMetaObject, this),
+      new MapCtlWidget(QStringLiteral("layerSearchPage"), pages,
                        QStringLiteral("Find a chart layer by name"), Make<TLayerSearchPage>(),
-                       this),
-      new MapCtlWidget(QStringLiteral("TShapeGeneralPage"), pages,
+                       TLayerSearchPage::staticMetaObject, this),
+      new MapCtlWidget(QStringLiteral("shapeGeneralPage"), pages,
                        QStringLiteral("General properties of a chart shape"),
-                       Make<TShapeGeneralPage>(), this),
-      new MapCtlWidget(QStringLiteral("TShapePointPage"), pages,
+                       Make<TShapeGeneralPage>(), TShapeGeneralPage::staticMetaObject, this),
+      new MapCtlWidget(QStringLiteral("shapePointPage"), pages,
                        QStringLiteral("Coordinates of a point shape"), Make<TShapePointPage>(),
-                       this),
+                       TShapePointPage::staticMetaObject, this),
   };
 }
 

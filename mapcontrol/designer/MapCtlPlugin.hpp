@@ -17,8 +17,14 @@ class MapCtlWidget : public QObject, public QDesignerCustomWidgetInterface {
 
  public:
   using Factory = std::function<QWidget*(QWidget*)>;
-  MapCtlWidget(QString name, QString include_file, QString tool_tip, Factory factory,
-               QObject* parent);
+  // The widget's class name is the one of `meta`, namespace included;
+  // `object_name` is the name a new widget gets on a form.
+  MapCtlWidget(QString object_name, QString include_file, QString tool_tip, Factory factory,
+               const QMetaObject& meta, QObject* parent);
+
+  // The class name without its namespace, as the widget box shows it.
+  QString DisplayName() const;
+  QString domXml() const override;
 
   QString name() const override { return name_; }
   QString group() const override;
@@ -33,6 +39,7 @@ class MapCtlWidget : public QObject, public QDesignerCustomWidgetInterface {
 
  private:
   QString name_;
+  QString object_name_;
   QString include_file_;
   QString tool_tip_;
   Factory factory_;

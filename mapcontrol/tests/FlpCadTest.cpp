@@ -89,6 +89,7 @@ class FlpCadTest : public QObject {
   void PropertiesAreStored() {
     TFlpCAD w;
     w.SetBackColor(0x102030);
+    for (int i = 0; i < 4; ++i) w.LayerOpen("L" + std::to_string(i));
     w.SetLayerNumber(3);
     w.SetViewMouseTool(kToolPan);
     w.SetCadAction(7);
@@ -310,6 +311,77 @@ class FlpCadTest : public QObject {
     // A click without a drag changes nothing.
     QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     QVERIFY(std::abs(w.WorldLeft() - -50.0) < 1e-9);
+  }
+
+  // The button sequence a real double click delivers: press, release,
+  // double click, release.
+  static void RealDoubleClick(QWidget& w, Qt::MouseButton button, QPoint at) {
+    const QPointF p(at);
+    const QPointF g = w.mapToGlobal(p);
+    QMouseEvent press(QEvent::MouseButtonPress, p, g, button, button, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, p, g, button, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, p, g, button, button, Qt::NoModifier);
+    QMouseEvent release2(QEvent::MouseButtonRelease, p, g, button, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &press);
+    QApplication::sendEvent(&w, &release);
+    QApplication::sendEvent(&w, &dbl);
+    QApplication::sendEvent(&w, &release2);
+  }
+
+  void DoubleClickInSelectModeIsOneClick() {
+    TFlpCAD w;
+    w.resize(200, 100);
+    w.SetViewMouseTool(kToolSelect);
+    const uint16_t layer = w.LayerOpen("L");
+    const uint32_t line = w.DrawLine(-50, 0, 50, 0, layer);
+    QSignalSpy picked(&w, &TFlpCAD::OnShapeNumberSelected);
+    QSignalSpy downs(&w, &TFlpCAD::OnWorldMouseDown);
+    RealDoubleClick(w, Qt::LeftButton, QPoint(100, 50));
+    QVERIFY(w.Model().ShapeSelected(line));
+    QCOMPARE(picked.count(), 1);
+    QCOMPARE(downs.count(), 2);  // both presses are still reported
+    RealDoubleClick(w, Qt::LeftButton, QPoint(100, 50));
+    QVERIFY(!w.Model().ShapeSelected(line));
+    QCOMPARE(picked.count(), 2);
+  }
+
+  void MiddleButtonPansInEveryTool() {
+    for (const int tool : {kToolSelect, kToolPan, kToolWindowZoom, kToolDynamicZoom, 1, 3, 4}) {
+      TFlpCAD w;
+      w.resize(200, 100);
+      const uint16_t layer = w.LayerOpen("L");
+      w.SetLayerAction(layer, 15);
+      w.SetLayerNumber(layer);
+      w.SetViewMouseTool(tool);
+      const double scale = w.WorldUnitsPerPixel();
+      QTest::mousePress(&w, Qt::MiddleButton, Qt::NoModifier, QPoint(100, 50));
+      QMouseEvent move(QEvent::MouseMove, QPointF(130, 40), w.mapToGlobal(QPointF(130, 40)),
+                       Qt::NoButton, Qt::MiddleButton, Qt::NoModifier);
+      QApplication::sendEvent(&w, &move);
+      QTest::mouseRelease(&w, Qt::MiddleButton, Qt::NoModifier, QPoint(130, 40));
+      // The grabbed point follows the cursor: 30 px right and 10 px up.
+      QCOMPARE(w.WorldLeft(), -130.0);
+      QCOMPARE(w.WorldTop(), 40.0);
+      QCOMPARE(w.WorldUnitsPerPixel(), scale);
+      QCOMPARE(w.Model().ShapeCount(), size_t{0});
+    }
+  }
+
+  void LayerNumberRefusesALayerThatDoesNotExist() {
+    TFlpCAD w;
+    const uint16_t a = w.LayerOpen("A");
+    w.SetLayerNumber(a);
+    w.SetLayerNumber(5);
+    w.SetLayerNumber(-1);
+    QCOMPARE(w.LayerNumber(), static_cast<int>(a));
+    w.setProperty("LayerNumber", 7);
+    QCOMPARE(w.LayerNumber(), static_cast<int>(a));
+  }
+
+  void SizeHintsLetALayoutShowTheChart() {
+    TFlpCAD w;
+    QVERIFY(w.sizeHint().width() >= 320 && w.sizeHint().height() >= 240);
+    QVERIFY(!w.minimumSizeHint().isEmpty());
   }
 
   void SelectToolPicksTheNearestShape() {

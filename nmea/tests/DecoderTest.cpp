@@ -45,7 +45,7 @@ TEST_F(DecoderTest, GgaFillsTheFixAndFiresInOrder) {
                                  "LatitudeChange 48 7 2.28 cpSouth",
                                  "LongitudeChange 11 31 0 cpWest", "AltitudeChange 545.4"}));
   EXPECT_EQ(p_.Hour(), 12);
-  EXPECT_EQ(p_.Millisecond(), 50);
+  EXPECT_EQ(p_.Millisecond(), 500);  // ".50" is half a second
   EXPECT_EQ(p_.Fix(), 2);
   EXPECT_EQ(p_.Satellite_Count(), 8);
   EXPECT_EQ(p_.HDOP(), 0.9L);

@@ -8,11 +8,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "nmea/GpsReceiver.hpp"
 #include "nmea/NmeaText.hpp"
+#include "platform/IniStore.hpp"
 #include "platform/SerialDevice.hpp"
 
 namespace halvex::nmea {
@@ -172,6 +177,104 @@ TEST(GpsReceiverPty, ReceptionResumesWhenTheDeviceComesBack) {
   r.Close();
   first.reset();
   std::filesystem::remove_all(folder);
+}
+
+TEST(GpsReceiverPty, PortsMappedInTheProgramsIniAreFound) {
+  Pty pty;
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("halvex-ini-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const auto iniFile = folder / "marnav.INI";
+  platform::IniStore(iniFile).WriteString("SERIALCOMM", "COM200", pty.Slave());
+
+  TRaxGPSReceiver r;  // the default opener and lister
+  r.SetPort(TCommPort::spCOM200);
+  EXPECT_THROW(r.Open(), EGPSError) << "without the INI there is no COM200";
+  EXPECT_FALSE(r.GetExistingCommPorts().Contains(TCommPort::spCOM200));
+
+  r.SetPortMapIni(iniFile);
+  EXPECT_TRUE(r.GetExistingCommPorts().Contains(TCommPort::spCOM200));
+  std::atomic<int> fixes{0};
+  r.OnPosition3DChange = [&](TRaxCustomGPSReceiver&, long double, long double, long double) {
+    ++fixes;
+  };
+  r.SetDelay(10);
+  r.Open();
+  EXPECT_EQ(r.ConnectedTo(), TCommPort::spCOM200);
+  pty.Write(Gga(3));
+  EXPECT_TRUE(WaitUntil([&] { return fixes == 1; }, 3000ms));
+  r.Close();
+  std::filesystem::remove_all(folder);
+}
+
+// The host's GUI thread: this test's thread runs what the receiver posts.
+class GuiQueue {
+ public:
+  void Post(const std::function<void()>& fn) {
+    std::promise<void> done;
+    {
+      const std::lock_guard lock(mutex_);
+      queue_.emplace_back([&] {
+        fn();
+        done.set_value();
+      });
+    }
+    done.get_future().wait();
+  }
+  void Process() {
+    std::deque<std::function<void()>> batch;
+    {
+      const std::lock_guard lock(mutex_);
+      batch.swap(queue_);
+    }
+    for (auto& fn : batch) {
+      fn();
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::function<void()>> queue_;
+};
+
+TEST(GpsReceiverPty, ReopenedFromAHandlerOnTheGuiThreadWithTheSamePort) {
+  Pty pty;
+  GuiQueue gui;
+  TRaxGPSReceiver r(OpenPath(pty.Slave()), [] { return std::vector<int>{1}; });
+  r.SetPort(TCommPort::spCOM1);
+  r.SetDelay(5);
+  r.NeedSynchronization = true;
+  r.Synchronize = [&](const std::function<void()>& fn) { gui.Post(fn); };
+  r.ProcessMessages = [&] { gui.Process(); };
+  int fixes = 0;
+  int connects = 0;
+  std::string failure;
+  r.OnConnect = [&](TRaxGPSReceiver&, TCommPort) { ++connects; };
+  r.OnPosition3DChange = [&](TRaxCustomGPSReceiver&, long double, long double, long double) {
+    if (++fixes == 1) {
+      r.Close();
+      try {
+        r.Open();  // the exclusive port must have been released
+      } catch (const EGPSError& e) {
+        failure = e.what();
+      }
+    }
+  };
+  r.Open();
+  pty.Write(Gga(1));
+  const auto end = std::chrono::steady_clock::now() + 5s;
+  while (fixes < 2 && std::chrono::steady_clock::now() < end) {
+    gui.Process();
+    if (connects == 2) {
+      pty.Offer(Gga(2));
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(connects, 2);
+  EXPECT_GE(fixes, 2) << "reception after reopening";
+  r.Close();
+  EXPECT_FALSE(r.IsConnected());
 }
 
 }  // namespace

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -172,6 +176,13 @@ class Log {
 const std::string kGga = AddCrLfToNMEA(
     AddCheckSumToNMEA("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
 
+// Something in the data model for a reset to clear.
+void AddWayPoint(TRaxCustomGPSReceiver& receiver) {
+  auto wayPoint = std::make_unique<TWayPoint>();
+  wayPoint->Name = "W1";
+  receiver.WayPoints().Add(wayPoint);
+}
+
 class GpsReceiverTest : public ::testing::Test {
  protected:
   GpsReceiverTest() : receiver_(ports_.Opener(), ports_.Lister()) {
@@ -188,6 +199,15 @@ class GpsReceiverTest : public ::testing::Test {
     receiver_.OnNewCommand = [this](TRaxCustomGPSReceiver&, const std::string&) {
       log_.Add("NewCommand");
     };
+  }
+
+  // Waits until the reader has ended the connection by itself.
+  bool WaitUntilClosed() {
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (receiver_.IsConnected() && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(1ms);
+    }
+    return !receiver_.IsConnected();
   }
 
   Ports ports_;
@@ -428,6 +448,22 @@ class MainThreadQueue {
     std::unique_lock l(done);
     doneCv.wait(l, [&] { return finished; });
   }
+  bool Pending() {
+    const std::lock_guard lock(mutex_);
+    return !queue_.empty();
+  }
+  // The host's event loop: runs what is posted until `done`, at most `limit`.
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) {
+        return false;
+      }
+      Process();
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  }
   void Process() {
     std::deque<std::function<void()>> batch;
     {
@@ -468,6 +504,209 @@ TEST_F(GpsReceiverTest, EventsThroughTheHostDispatcher) {
   EXPECT_TRUE(allOnMain);
   receiver_.Close();  // must not wait forever for the dispatched disconnect
   EXPECT_EQ(log_.Count("Disconnect COM6"), 1);
+}
+
+TEST_F(GpsReceiverTest, CloseFromAReaderThreadHandlerResetsBeforeDisconnect) {
+  const auto com3 = ports_.Add("COM3");
+  receiver_.SetPort(TCommPort::spCOM3);
+  int latitudeAtDisconnect = -1;
+  receiver_.OnDisconnect = [&](TRaxGPSReceiver& r, TCommPort) {
+    latitudeAtDisconnect = r.GetLatitudeDegree();
+    log_.Add("Disconnect");
+  };
+  receiver_.OnNewCommand = [&](TRaxCustomGPSReceiver&, const std::string&) {
+    log_.Add("NewCommand");
+    AddWayPoint(receiver_);
+    receiver_.Close();  // on the reader thread: only asks it to end
+  };
+  receiver_.OnReceive = [&](TRaxCustomGPSReceiver&, const std::string&) { log_.Add("Receive"); };
+  receiver_.Open();
+  com3->Push(kGga + kGga);
+  ASSERT_TRUE(log_.WaitFor("Disconnect"));
+  EXPECT_EQ(latitudeAtDisconnect, 0) << "the position is reset before OnDisconnect";
+  EXPECT_EQ(receiver_.WayPoints().Count(), 0);
+  EXPECT_EQ(log_.All(), (std::vector<std::string>{"Connect COM3", "NewCommand", "Disconnect"}))
+      << "the rest of the chunk is passed over after Close";
+  ASSERT_TRUE(WaitUntilClosed());
+  receiver_.Open();  // joins the old thread and connects again
+  EXPECT_EQ(log_.Count("Connect COM3"), 2);
+  receiver_.OnNewCommand = nullptr;
+  receiver_.Close();
+}
+
+TEST_F(GpsReceiverTest, CloseInsideOnConnect) {
+  ports_.Add("COM2");
+  receiver_.SetPort(TCommPort::spCOM2);
+  receiver_.OnConnect = [this](TRaxGPSReceiver& r, TCommPort) {
+    log_.Add("Connect");
+    r.Close();  // the reader has not started yet: it must not be waited for in vain
+  };
+  receiver_.Open();
+  EXPECT_FALSE(receiver_.IsConnected());
+  EXPECT_EQ(log_.All(), (std::vector<std::string>{"Connect", "Disconnect COM2"}));
+  receiver_.OnConnect = nullptr;
+  receiver_.Open();
+  EXPECT_TRUE(receiver_.IsConnected());
+  receiver_.Close();
+}
+
+// Ends the test program when a scenario does not finish: a deadlock would
+// otherwise hang the run until CTest's time limit.
+class Watchdog {
+ public:
+  explicit Watchdog(const char* what, std::chrono::seconds limit = 20s)
+      : thread_([this, what, limit] {
+          std::unique_lock lock(mutex_);
+          if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
+            std::fprintf(stderr, "deadlock: %s did not finish\n", what);
+            std::_Exit(1);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      const std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+// A host whose main thread is a GUI event loop (this test's thread): every
+// event of the receiver is dispatched to it while the reader waits.
+class GuiThreadTest : public GpsReceiverTest {
+ protected:
+  GuiThreadTest() {
+    receiver_.NeedSynchronization = true;
+    receiver_.Synchronize = [this](const std::function<void()>& fn) { gui_.Post(fn); };
+    receiver_.ProcessMessages = [this] { gui_.Process(); };
+    receiver_.OnDisconnect = [this](TRaxGPSReceiver& r, TCommPort p) {
+      log_.Add("Disconnect " + TRaxGPSReceiver::CommPortToString(p) + " at " +
+               std::to_string(r.GetLatitudeDegree()));
+    };
+  }
+  MainThreadQueue gui_;
+};
+
+TEST_F(GuiThreadTest, CloseInADispatchedHandlerReturnsAndFinishesLater) {
+  Watchdog watchdog("Close in a dispatched OnNewCommand");
+  const auto com6 = ports_.Add("COM6");
+  receiver_.SetPort(TCommPort::spCOM6);
+  bool returned = false;
+  receiver_.OnNewCommand = [&](TRaxCustomGPSReceiver& r, const std::string&) {
+    log_.Add("NewCommand");
+    AddWayPoint(r);
+    receiver_.Close();
+    returned = true;
+    EXPECT_TRUE(receiver_.IsConnected()) << "the close ends with the reader";
+  };
+  receiver_.Open();
+  com6->Push(kGga + kGga);
+  ASSERT_TRUE(gui_.RunUntil([&] { return log_.Count("Disconnect COM6 at 0") == 1; }))
+      << ::testing::PrintToString(log_.All());
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(receiver_.WayPoints().Count(), 0) << "reset when the reader ended";
+  ASSERT_TRUE(gui_.RunUntil([&] { return !receiver_.IsConnected(); }));
+  com6->Push(kGga);
+  gui_.RunUntil([] { return false; }, 100ms);
+  EXPECT_EQ(log_.All(),
+            (std::vector<std::string>{"Connect COM6", "NewCommand", "Disconnect COM6 at 0"}))
+      << "OnDisconnect is the last event";
+  {
+    const std::lock_guard lock(com6->mutex);
+    EXPECT_EQ(com6->pending, kGga) << "the port is no longer read";
+  }
+  receiver_.Close();  // joins the ended reader; nothing more fires
+  EXPECT_EQ(log_.All().size(), 3U);
+}
+
+TEST_F(GuiThreadTest, CloseAndOpenInADispatchedHandlerThenDestroy) {
+  Watchdog watchdog("Close and Open in a dispatched OnNewCommand");
+  const auto com6 = ports_.Add("COM6");
+  auto receiver = std::make_unique<TRaxGPSReceiver>(ports_.Opener(), ports_.Lister());
+  TRaxGPSReceiver& r = *receiver;
+  r.SetDelay(10);
+  r.NeedSynchronization = true;
+  r.Synchronize = [this](const std::function<void()>& fn) { gui_.Post(fn); };
+  r.ProcessMessages = [this] { gui_.Process(); };
+  r.OnConnect = [this](TRaxGPSReceiver&, TCommPort) { log_.Add("Connect"); };
+  r.OnDisconnect = [this](TRaxGPSReceiver& sender, TCommPort) {
+    log_.Add("Disconnect at " + std::to_string(sender.GetLatitudeDegree()));
+  };
+  int commands = 0;
+  r.OnNewCommand = [&](TRaxCustomGPSReceiver&, const std::string&) {
+    log_.Add("NewCommand");
+    if (++commands == 1) {
+      r.Close();
+      r.Open();  // the same port at once: the first connection is finished here
+      EXPECT_TRUE(r.IsConnected());
+    }
+  };
+  r.SetPort(TCommPort::spCOM6);
+  r.Open();
+  com6->Push(kGga + kGga);
+  ASSERT_TRUE(gui_.RunUntil([&] { return log_.Count("Connect") == 2; }));
+  EXPECT_EQ(ports_.Opens("COM6"), 2);
+  com6->Push(kGga);
+  ASSERT_TRUE(gui_.RunUntil([&] { return log_.Count("NewCommand") == 2; }));
+  EXPECT_EQ(log_.All(), (std::vector<std::string>{"Connect", "NewCommand", "Disconnect at 0",
+                                                  "Connect", "NewCommand"}));
+  com6->Push(kGga);
+  receiver.reset();  // waits for both readers, running what they dispatch
+  const std::vector<std::string> events = log_.All();
+  EXPECT_EQ(events.back().rfind("Disconnect", 0), 0U) << events.back();
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const std::string& e) { return e.rfind("Disconnect", 0) == 0; }),
+            2);
+  EXPECT_FALSE(gui_.Pending());
+}
+
+TEST_F(GuiThreadTest, OpenWhileADeferredCloseIsEndingConnectsAgain) {
+  Watchdog watchdog("Open after a deferred Close");
+  const auto com6 = ports_.Add("COM6");
+  receiver_.SetPort(TCommPort::spCOM6);
+  bool closed = false;
+  receiver_.OnNewCommand = [&](TRaxCustomGPSReceiver&, const std::string&) {
+    log_.Add("NewCommand");
+    if (!closed) {
+      closed = true;
+      receiver_.Close();
+    }
+  };
+  receiver_.Open();
+  com6->Push(kGga);
+  ASSERT_TRUE(gui_.RunUntil([&] { return closed; }));
+  receiver_.Open();  // the old reader has not ended yet: it is waited for
+  EXPECT_EQ(log_.Count("Disconnect COM6 at 0"), 1);
+  EXPECT_EQ(log_.Count("Connect COM6"), 2);
+  com6->Push(kGga);
+  ASSERT_TRUE(gui_.RunUntil([&] { return log_.Count("NewCommand") == 2; }));
+  EXPECT_TRUE(receiver_.IsConnected());
+  receiver_.Close();
+}
+
+TEST_F(GuiThreadTest, CloseWhileAChunkWaitsForTheMainThread) {
+  Watchdog watchdog("Close with a pending dispatched chunk");
+  const auto com6 = ports_.Add("COM6");
+  receiver_.SetPort(TCommPort::spCOM6);
+  receiver_.Open();
+  com6->Push(kGga);
+  const auto end = std::chrono::steady_clock::now() + 5s;
+  while (!gui_.Pending() && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_TRUE(gui_.Pending());
+  receiver_.Close();  // runs the pending chunk's dispatch while it waits
+  EXPECT_FALSE(receiver_.IsConnected());
+  EXPECT_EQ(log_.Count("NewCommand"), 0) << "a chunk pending at Close is not decoded";
+  EXPECT_EQ(log_.All().back(), "Disconnect COM6 at 0");
+  EXPECT_FALSE(gui_.Pending());
 }
 
 }  // namespace

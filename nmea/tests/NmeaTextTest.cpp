@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace halvex::nmea {
 namespace {
 
@@ -110,18 +113,28 @@ TEST(NmeaFields, TimesAndDates) {
   EXPECT_EQ(h, 12);
   EXPECT_EQ(m, 35);
   EXPECT_EQ(s, 19);
-  EXPECT_EQ(ms, 50);  // unscaled, as written
-  ASSERT_TRUE(ExtractUTCTime("123519.", h, m, s, ms));
-  EXPECT_EQ(ms, 0);
+  EXPECT_EQ(ms, 500);
+  // The decimals are a fraction of a second, cut after the milliseconds.
+  for (const auto& [text, expected] : std::vector<std::pair<const char*, int>>{
+           {"123519.5", 500}, {"123519.500", 500}, {"123519.05", 50},
+           {"123519.1234", 123}, {"123519.0009", 0}, {"123519.999999", 999},
+           {"123519.", 0}, {"123519", 0}}) {
+    ms = 7;
+    ASSERT_TRUE(ExtractUTCTime(text, h, m, s, ms)) << text;
+    EXPECT_EQ(ms, expected) << text;
+  }
   ASSERT_TRUE(ExtractUTCTime("3519", h, m, s, ms));
   EXPECT_EQ(h, 0);
   EXPECT_EQ(m, 35);
   ASSERT_TRUE(ExtractUTCTime("9", h, m, s, ms));
   EXPECT_EQ(s, 9);
   EXPECT_EQ(m, 0);
-  for (const char* bad : {"", ".50", "12a519", "123519.5x"}) {
+  h = 1, m = 2, s = 3, ms = 4;
+  for (const char* bad : {"", ".50", "12a519", "123519.5x", "123519.+5", "123519.-5",
+                          "123519. 5", "123519.5 ", "123519.1.2"}) {
     EXPECT_FALSE(ExtractUTCTime(bad, h, m, s, ms)) << bad;
   }
+  EXPECT_EQ(h * 1000 + m * 100 + s * 10 + ms, 1234) << "a failed field leaves the time";
 
   std::uint16_t y = 0, mo = 0, d = 0;
   ASSERT_TRUE(ExtractUTCDate("230394", y, mo, d));

@@ -7,6 +7,8 @@
 
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace halvex::platform {
@@ -47,6 +49,35 @@ TEST(WriteFileAtomically, ReplacesTheTargetOfALink) {
   WriteFileAtomically(temp / "link.txt", "new");
   EXPECT_TRUE(fs::is_symlink(temp / "link.txt"));
   EXPECT_EQ(ReadText(temp / "real/out.txt"), "new");
+}
+
+TEST(WriteFileAtomically, RefusesTargetsThatAreNotRegularFiles) {
+  TempFolder temp;
+  const fs::path fifo = temp / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_THROW(WriteFileAtomically(fifo, "x"), std::runtime_error);
+  EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+  // Through a link too, and a folder is no file either.
+  fs::create_symlink("pipe", temp / "link");
+  EXPECT_THROW(WriteFileAtomically(temp / "link", "x"), std::runtime_error);
+  EXPECT_TRUE(fs::is_symlink(temp / "link"));
+  fs::create_directory(temp / "folder");
+  EXPECT_THROW(WriteFileAtomically(temp / "folder", "x"), std::runtime_error);
+  // /dev/null stays a device (as root, rename would have replaced it).
+  EXPECT_THROW(WriteFileAtomically("/dev/null", "x"), std::runtime_error);
+  EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
+  EXPECT_EQ(CountEntries(temp.path()), 3);
+}
+
+TEST(SameExistingFile, FollowsLinksAndNeedsBothFiles) {
+  TempFolder temp;
+  WriteText(temp / "a", "1");
+  WriteText(temp / "b", "1");
+  fs::create_symlink("a", temp / "l");
+  EXPECT_TRUE(SameExistingFile(temp / "a", temp / "l"));
+  EXPECT_TRUE(SameExistingFile(temp / "a", temp / "." / "a"));
+  EXPECT_FALSE(SameExistingFile(temp / "a", temp / "b"));
+  EXPECT_FALSE(SameExistingFile(temp / "a", temp / "none"));
 }
 
 TEST(ReadWholeFile, MissingIsNulloptOtherFailuresThrow) {

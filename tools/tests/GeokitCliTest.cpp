@@ -67,15 +67,12 @@ TEST(GeokitCliTest, EachSubcommandWritesTheCoreResultPerLine) {
   coarse.distance = 1;
   coarse.minutes = 2;
   coarse.seconds = 0;
-  // Trailing text after the numbers is ignored except by datum-ecef, whose
-  // core passes a text that is not just "X Y Z" on to the Helmert step.
+  // Trailing text after the numbers (a point number, a code) is ignored.
   const std::vector<std::string> geodetic = {"41.0 29.0 38.5", "-33.85 151.21 12 P7"};
   const std::vector<std::string> latLon = {"41.0 29.0", "-33.85 151.21 12", "41.05 29.03 0"};
   const std::vector<std::string> grid = {"376830.2 4540118.7", "500000 4550000 7"};
   const std::vector<std::string> ecef = {"4208830.6 2333183.1 4162353.9",
                                          "4208900 2333100 4162400 P7"};
-  const std::vector<std::string> ecefOnly = {"4208830.6 2333183.1 4162353.9",
-                                             "4208900 2333100 4162400"};
   const std::vector<OperationCase> cases = {
       {{"ecef", "--ellipsoid", kWgs84},
        geodetic,
@@ -94,24 +91,30 @@ TEST(GeokitCliTest, EachSubcommandWritesTheCoreResultPerLine) {
       {{"helmert", "--params", kParams, "--direction", "Local"},
        {ecef[0]},
        [](const std::string& l) { return g::HelmertTransform("Local", l + " " + kParams); }},
-      {{"helmert", "--direction", "backwards", "--params", kParams},
+      {{"helmert", "--direction", "LOCAL", "--params", kParams},
        {ecef[0]},
-       [](const std::string& l) { return g::HelmertTransform("backwards", l + " " + kParams); }},
+       [](const std::string& l) { return g::HelmertTransform("Local", l + " " + kParams); }},
+      {{"helmert", "--direction", "wgs", "--params", kParams},
+       {ecef[0]},
+       [](const std::string& l) { return g::HelmertTransform("WGS", l + " " + kParams); }},
       {{"datum", "--pair", kPair},
        geodetic,
        [](const std::string& l) { return g::DatumTransformGeodetic("BLH", l, kPair); }},
       {{"datum", "--pair", kPair, "--mode", "XYZ"},
        geodetic,
        [](const std::string& l) { return g::DatumTransformGeodetic("XYZ", l, kPair); }},
-      {{"datum", "--pair", kPair, "--mode", "whatever", "--decimals-degrees", "5",
-        "--decimals-distance", "1"},
+      {{"datum", "--pair", kPair, "--mode", "xyz"},
+       geodetic,
+       [](const std::string& l) { return g::DatumTransformGeodetic("XYZ", l, kPair); }},
+      {{"datum", "--pair", kPair, "--mode", "Blh", "--decimals-degrees", "5", "--decimals-distance",
+        "1"},
        geodetic,
        [&](const std::string& l) { return g::DatumTransformGeodetic("BLH", l, kPair, coarse); }},
       {{"datum-ecef", "--pair", kPair},
-       ecefOnly,
+       ecef,
        [](const std::string& l) { return g::DatumTransformEcef("BLH", l, kPair); }},
       {{"datum-ecef", "--pair", kPair, "--mode=XYZ"},
-       ecefOnly,
+       ecef,
        [](const std::string& l) { return g::DatumTransformEcef("XYZ", l, kPair); }},
       {{"tm", "--tm", kTm, "--ellipsoid", kHayford},
        latLon,

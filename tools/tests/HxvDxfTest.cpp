@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <limits>
+
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -170,6 +174,95 @@ TEST(HxvDxfExportImport, FailuresExitOneAndWriteNothing) {
   const ToolRun unwritable = Tool({"export", project, folder.Path("no/folder/out.dxf")});
   EXPECT_EQ(unwritable.status, kHxvDxfFailed);
   EXPECT_TRUE(Has(unwritable.err, "hxv-dxf: "));
+}
+
+// What the writers do to whatever already stands at the output's name.
+TEST(HxvDxfExportImport, OutputsNeverDestroyWhatIsThere) {
+  namespace fs = std::filesystem;
+  TempFolder folder;
+  const std::string project = WriteProject(folder, "chart.hxv");
+  const std::string dxf = folder.Path("chart.dxf");
+  ASSERT_EQ(Tool({"export", project, dxf}).status, kHxvDxfOk);
+  const std::string project_info = Tool({"info", project}).out;
+  const std::string dxf_info = Tool({"info", dxf}).out;
+
+  // The input as the output: refused, the input unchanged.
+  for (const auto& args : {std::vector<std::string>{"export", project, project},
+                           std::vector<std::string>{"import", dxf, dxf}}) {
+    const ToolRun run = Tool(args);
+    EXPECT_EQ(run.status, kHxvDxfFailed) << args[0];
+    EXPECT_TRUE(Has(run.err, "is the input file")) << run.err;
+  }
+  EXPECT_EQ(Tool({"info", project}).out, project_info);
+  EXPECT_EQ(Tool({"info", dxf}).out, dxf_info);
+  // ... also when reached through a link.
+  fs::create_symlink("chart.dxf", folder.Path("alias.dxf"));
+  EXPECT_EQ(Tool({"import", folder.Path("alias.dxf"), dxf}).status, kHxvDxfFailed);
+  EXPECT_EQ(Tool({"info", dxf}).out, dxf_info);
+
+  // A FIFO and a device stay what they are.
+  const std::string fifo = folder.Path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Tool({"export", project, fifo}).status, kHxvDxfFailed);
+  EXPECT_EQ(Tool({"import", dxf, fifo}).status, kHxvDxfFailed);
+  EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+  EXPECT_EQ(Tool({"export", project, "/dev/null"}).status, kHxvDxfFailed);
+  EXPECT_EQ(fs::status("/dev/null").type(), fs::file_type::character);
+
+  // A link is written through to its target; the target keeps its bits.
+  fs::create_directory(folder.Path("real"));
+  const std::string real = folder.Path("real/out.dxf");
+  ASSERT_EQ(Tool({"export", project, real}).status, kHxvDxfOk);
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real/out.dxf", folder.Path("link.dxf"));
+  ASSERT_EQ(Tool({"export", project, folder.Path("link.dxf")}).status, kHxvDxfOk);
+  EXPECT_TRUE(fs::is_symlink(folder.Path("link.dxf")));
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  const std::string real_project = folder.Path("real/out.hxv");
+  ASSERT_EQ(Tool({"import", dxf, real_project}).status, kHxvDxfOk);
+  fs::permissions(real_project, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real/out.hxv", folder.Path("link.hxv"));
+  ASSERT_EQ(Tool({"import", dxf, folder.Path("link.hxv")}).status, kHxvDxfOk);
+  EXPECT_TRUE(fs::is_symlink(folder.Path("link.hxv")));
+  EXPECT_EQ(fs::status(real_project).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Values no DXF file can hold are refused with a reason, not a crash, and
+// leave no file behind.
+TEST(HxvDxfExportImport, ValuesBeyondDxfAreRefused) {
+  TempFolder folder;
+  // (The drawing itself refuses shapes that are not finite.)
+  for (const double bad : {1e300, -1e120, std::numeric_limits<double>::max()}) {
+    DrawingModel m;
+    const uint16_t l = m.LayerOpen("far");
+    m.DrawPoint(1, 2, l);
+    m.DrawLine(0, 0, bad, 5, l);
+    const std::string project = folder.Path("far.hxv");
+    std::string error;
+    ASSERT_TRUE(mapcontrol::ProjectFile::Save(m, project, error)) << error;
+    const std::string dxf = folder.Path("far.dxf");
+    const ToolRun run = Tool({"export", project, dxf});
+    EXPECT_EQ(run.status, kHxvDxfFailed) << bad;
+    EXPECT_TRUE(Has(run.err, "shape 2 on layer \"far\"")) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dxf));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path("")),
+                            std::filesystem::directory_iterator()),
+              1);
+    std::filesystem::remove(project);
+  }
+  // The largest value still written is read back as it was.
+  DrawingModel m;
+  const uint16_t l = m.LayerOpen("far");
+  m.DrawLine(0, 0, 1e100, -1e100, l);
+  const std::string dxf = folder.Path("edge.dxf");
+  std::string error;
+  ASSERT_TRUE(mapcontrol::SaveDxf(m, dxf, error)) << error;
+  DrawingModel back;
+  mapcontrol::DxfLoadReport report;
+  ASSERT_TRUE(mapcontrol::LoadDxf(dxf, back, report, error)) << error;
+  EXPECT_EQ(back.GetShape(1)->x2, 1e100);
 }
 
 }  // namespace

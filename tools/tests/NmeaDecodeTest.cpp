@@ -293,6 +293,42 @@ TEST(NmeaDecodeChunkTest, OutputDoesNotDependOnWhereTheTextIsCut) {
   EXPECT_EQ(Decode({"--state", "--random-chunks", "7"}, log).out, state.out);
 }
 
+TEST(NmeaDecodeChunkTest, LinesEndingWithLfAloneAreDecodedAsWithCrLf) {
+  const std::string crlf = MixedLog(20);
+  std::string lf;  // the same log saved with LF line ends
+  for (std::size_t i = 0; i < crlf.size(); ++i) {
+    if (!(crlf[i] == '\r' && i + 1 < crlf.size() && crlf[i + 1] == '\n')) {
+      lf += crlf[i];
+    }
+  }
+  std::string mixed = lf.substr(0, lf.size() / 2) + crlf.substr(crlf.size() / 2);
+  const ToolRun reference = Decode({"--state"}, crlf);
+  EXPECT_GT(Lines(reference.out).size(), 300U);
+  EXPECT_EQ(Decode({"--state"}, lf).out, reference.out);
+  for (const char* size : {"1", "2", "3", "4096"}) {
+    // A CR LF cut between two chunks must not gain a second CR.
+    EXPECT_EQ(Decode({"--state", "--chunk", size}, crlf).out, reference.out) << size;
+    EXPECT_EQ(Decode({"--state", "--chunk", size}, lf).out, reference.out) << size;
+  }
+  EXPECT_EQ(Decode({"--state", "--random-chunks", "5"}, lf).out, reference.out);
+  const ToolRun half = Decode({"--state"}, mixed);
+  EXPECT_EQ(half.status, kNmeaDecodeOk);
+  EXPECT_EQ(Lines(half.out).size(), Lines(reference.out).size());
+
+  // Files are one stream: a file ending in CR and the next starting with LF.
+  TempFolder folder;
+  const std::string first = folder.Path("a.nmea");
+  const std::string second = folder.Path("b.nmea");
+  std::ofstream(first, std::ios::binary) << Framed(kGga) << "\r";
+  std::ofstream(second, std::ios::binary) << "\n" << Framed(kRmc) << "\n";
+  const ToolRun files = Decode({first, second});
+  EXPECT_EQ(files.out, Decode({}, Sentence(kGga) + Sentence(kRmc)).out);
+  // The Receive event shows the text as it was fed.
+  const std::vector<std::string> received = Lines(Decode({"--receive"}, Framed(kGga) + "\n").out);
+  ASSERT_FALSE(received.empty());
+  EXPECT_TRUE(Has(received.back(), R"(*47\u000D\u000A")")) << received.back();
+}
+
 TEST(NmeaDecodeChunkTest, RandomChunksAreSmallAndTheSameForASeed) {
   const std::string log = MixedLog(5);
   const ToolRun a = Decode({"--random-chunks", "9", "--receive"}, log);
@@ -402,12 +438,16 @@ TEST(NmeaDecodeSettingsTest, LogWritesTheAcceptedSentences) {
   EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(lines[0][0]))) << lines[0];
   EXPECT_EQ(lines[0].substr(lines[0].size() - Framed(kRmc).size() - 2), " " + Framed(kRmc) + "\r");
 
-  // A log that cannot be written is reported once as an event.
+  // A log that cannot be written is reported once as an event; everything
+  // is still decoded, and the exit status says the log is incomplete.
   const ToolRun failing = Decode({"--log", folder.Path("")}, log + Sentence(kGga));
-  EXPECT_EQ(failing.status, kNmeaDecodeOk);
+  EXPECT_EQ(failing.status, kNmeaDecodeUnreadable);
   const std::vector<std::string> out = Lines(failing.out);
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out[0].rfind(R"({"event":"LogError","Message":")", 0), 0U) << out[0];
+  EXPECT_EQ(Lines(failing.out).size(), Lines(Decode({}, log + Sentence(kGga)).out).size() + 1);
+  EXPECT_TRUE(Has(failing.err, "raw log " + folder.Path("") + " could not be written"))
+      << failing.err;
 }
 
 TEST(NmeaDecodeSettingsTest, BadCommandLinesAreUsageErrors) {
@@ -427,6 +467,15 @@ TEST(NmeaDecodeSettingsTest, BadCommandLinesAreUsageErrors) {
            {"--port", "COM1", "--delay", "0"},
            {"--port", "COM1", "--duration", "-1"},
            {"--port", "com1"},
+           {"--idle", "3"},  // needs --port
+           {"--timeout", "3"},
+           {"--ini", "x.ini"},
+           {"--port", "COM1", "--idle", "-1"},
+           {"--port", "COM1", "--idle", "1.5"},
+           {"--port", "COM1", "--timeout", "x"},
+           {"--port", "COM1", "--timeout", "86401"},
+           {"--port", "COM1", "--ini", "/nonexistent/halvex.ini"},
+           {"--port", "COM1", "--ini", ""},
            {"--chunk", "-5"},
            {"--chunk", "12k"},
            {"--chunk", "16777217"},
@@ -448,6 +497,11 @@ TEST(NmeaDecodeSettingsTest, BadCommandLinesAreUsageErrors) {
   EXPECT_EQ(help.status, kNmeaDecodeOk);
   EXPECT_EQ(help.out.rfind("Usage: nmea-decode [OPTIONS] [FILE...]\n", 0), 0U);
   EXPECT_TRUE(Has(help.out, "--random-chunks SEED"));
+  for (const char* live : {"--idle S", "--timeout S", "--ini FILE", R"({"event":"Connect")",
+                           R"({"event":"Idle"})", R"({"event":"Timeout"})", "LF alone"}) {
+    EXPECT_TRUE(Has(help.out, live)) << live;
+  }
+  EXPECT_FALSE(Has(help.out, R"("Send")")) << "the tool never sends";
   EXPECT_EQ(Decode({"--version"}).status, kNmeaDecodeOk);
   // After "--" an argument is a file name even when it looks like an option.
   const ToolRun file = Decode({"--", "--state"});
