@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 namespace halvex::geodesy {
@@ -125,7 +126,9 @@ std::string_view CoordGrid::Cell(std::size_t col, std::size_t row) const {
 
 void CoordGrid::SetCell(std::size_t col, std::size_t row, std::string_view text) {
   // A text taken from this grid would move when the buffer grows.
-  if (!text.empty() && text.data() >= text_.data() && text.data() < text_.data() + text_.size()) {
+  const std::less<const char*> before;
+  if (!text.empty() && !before(text.data(), text_.data()) &&
+      before(text.data(), text_.data() + text_.size())) {
     const std::string copy(text);
     SetCell(col, row, copy);
     return;

@@ -18,6 +18,67 @@ constexpr int kMaxNumbers = 7;
 constexpr double kGeographicLimit = 60.0;
 constexpr std::size_t kMinControlPoints = 3;
 
+// The reader's number variables, kept from line to line as sscanf's targets
+// would be, and the text each one was read from on the current line.
+struct NumberFields {
+  std::array<double, kMaxNumbers> values{};
+  std::array<std::string_view, kMaxNumbers> texts{};
+};
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// True when "%.15g" of the double read from `text` gives `text` back, so the
+// text can go into the cell as it is: an optional minus, an integer part
+// without leading zeros, an optional fraction not ending in zero, at most 15
+// significant digits, no exponent and at most three zeros after "0." (from
+// 0.00001 on, "%.15g" writes an exponent). A decimal of at most 15
+// significant digits survives the trip to double and back.
+bool IsCanonicalG15(std::string_view text) {
+  std::size_t p = 0;
+  const std::size_t n = text.size();
+  if (p < n && text[p] == '-') {
+    ++p;
+  }
+  const std::size_t intStart = p;
+  while (p < n && IsDigit(text[p])) {
+    ++p;
+  }
+  const std::size_t intDigits = p - intStart;
+  if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0')) {
+    return false;
+  }
+  const bool zeroInteger = intDigits == 1 && text[intStart] == '0';
+  std::size_t significant = zeroInteger ? 0 : intDigits;
+  if (p == n) {
+    return significant <= 15;
+  }
+  if (text[p] != '.') {
+    return false;
+  }
+  ++p;
+  const std::size_t fracStart = p;
+  while (p < n && IsDigit(text[p])) {
+    ++p;
+  }
+  const std::size_t fracDigits = p - fracStart;
+  if (p != n || fracDigits == 0 || text[n - 1] == '0') {
+    return false;
+  }
+  if (zeroInteger) {
+    std::size_t zeros = 0;
+    while (text[fracStart + zeros] == '0') {
+      ++zeros;
+    }
+    if (zeros > 3) {
+      return false;
+    }
+    significant = fracDigits - zeros;
+  } else {
+    significant += fracDigits;
+  }
+  return significant <= 15;
+}
+
 // One line's cells, reused from line to line so that reading a large file
 // does not allocate per line.
 class RowBuilder {
@@ -28,13 +89,20 @@ class RowBuilder {
     }
   }
   void SetName(std::string_view name) { cells_[0].assign(name); }
-  // Appends numbers to a cell, separated by single blanks.
-  void AddNumbers(std::size_t col, std::span<const double> numbers) {
-    for (const double number : numbers) {
-      if (!cells_[col].empty()) {
-        cells_[col].push_back(' ');
+  // Appends numbers first .. first + count - 1 to a cell as "%.15g" writes
+  // them, separated by single blanks.
+  void AddNumbers(std::size_t col, const NumberFields& fields, std::size_t first,
+                  std::size_t count) {
+    std::string& cell = cells_[col];
+    for (std::size_t i = first; i < first + count; ++i) {
+      if (!cell.empty()) {
+        cell.push_back(' ');
       }
-      AppendG15(cells_[col], number);
+      if (IsCanonicalG15(fields.texts[i])) {
+        cell.append(fields.texts[i]);
+      } else {
+        AppendG15(cell, fields.values[i]);
+      }
     }
   }
   void AppendTo(CoordGrid& grid, std::size_t cols) {
@@ -49,31 +117,51 @@ class RowBuilder {
   std::array<std::string, kMaxNumbers> cells_;
 };
 
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Up to `count` numbers, like that many "%lf" conversions; only the numbers
+// converted are written, as sscanf writes only what it converts.
+int ReadNumbers(NumberScanner& scanner, int count, NumberFields& fields) {
+  int read = 0;
+  while (read < count) {
+    const std::string_view before = scanner.Rest();
+    double value = 0.0;
+    if (!scanner.ReadDouble(value)) {
+      break;
+    }
+    std::string_view text = before.substr(0, before.size() - scanner.Rest().size());
+    while (!text.empty() && IsBlank(text.front())) {
+      text.remove_prefix(1);
+    }
+    const auto i = static_cast<std::size_t>(read);
+    fields.values[i] = value;
+    fields.texts[i] = text;
+    ++read;
+  }
+  return read;
+}
+
 // sscanf(line, "%51s%lf%lf...") with `count` numbers: the number of fields
-// converted, -1 for a blank line (sscanf's EOF). Only the numbers converted
-// are written to `numbers`, as sscanf writes only what it converts.
-int ScanNamed(std::string_view line, int count, std::string_view& name, double* numbers) {
+// converted, -1 for a blank line (sscanf's EOF).
+int ScanNamed(std::string_view line, int count, std::string_view& name, NumberFields& fields) {
   NumberScanner scanner(line);
   if (!scanner.ReadWord(kMaxNameChars, name)) {
     return -1;
   }
-  return 1 + scanner.ReadDoubles(numbers, count);
+  return 1 + ReadNumbers(scanner, count, fields);
 }
 
 // sscanf(line, "%lf%lf...") with `count` numbers; a blank line gives 0
 // numbers (sscanf's EOF, which no form accepts either).
-int ScanNumbers(std::string_view line, int count, double* numbers) {
+int ScanNumbers(std::string_view line, int count, NumberFields& fields) {
   NumberScanner scanner(line);
-  return scanner.ReadDoubles(numbers, count);
+  return ReadNumbers(scanner, count, fields);
 }
 
-std::span<const double> Numbers(const double* numbers, std::size_t first, std::size_t count) {
-  return {numbers + first, count};
-}
-
-// Reads one line into `row`; true when the line is accepted. `numbers` are
-// the reader's number variables, kept from line to line.
-bool ReadXyzLine(std::string_view line, RowBuilder& row, double* numbers) {
+// Reads one line into `row`; true when the line is accepted.
+bool ReadXyzLine(std::string_view line, RowBuilder& row, NumberFields& numbers) {
   std::string_view name;
   const int fields = ScanNamed(line, 3, name, numbers);
   if (fields == 4) {
@@ -86,12 +174,12 @@ bool ReadXyzLine(std::string_view line, RowBuilder& row, double* numbers) {
     return false;
   }
   for (std::size_t i = 0; i < 3; ++i) {
-    row.AddNumbers(1 + i, Numbers(numbers, i, 1));
+    row.AddNumbers(1 + i, numbers, i, 1);
   }
   return true;
 }
 
-bool ReadPlaneLine(std::string_view line, RowBuilder& row, double* numbers) {
+bool ReadPlaneLine(std::string_view line, RowBuilder& row, NumberFields& numbers) {
   std::string_view name;
   const int fields = ScanNamed(line, 3, name, numbers);
   std::size_t count = 0;
@@ -107,31 +195,33 @@ bool ReadPlaneLine(std::string_view line, RowBuilder& row, double* numbers) {
     return false;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    row.AddNumbers(1 + i, Numbers(numbers, i, 1));
+    row.AddNumbers(1 + i, numbers, i, 1);
   }
   return true;
 }
 
 // Latitude and longitude as `perAngle` numbers each, then the height when
 // `withHeight`.
-void PutAngles(RowBuilder& row, const double* numbers, std::size_t perAngle, bool withHeight) {
-  row.AddNumbers(1, Numbers(numbers, 0, perAngle));
-  row.AddNumbers(2, Numbers(numbers, perAngle, perAngle));
+void PutAngles(RowBuilder& row, const NumberFields& numbers, std::size_t perAngle,
+               bool withHeight) {
+  row.AddNumbers(1, numbers, 0, perAngle);
+  row.AddNumbers(2, numbers, perAngle, perAngle);
   if (withHeight) {
-    row.AddNumbers(3, Numbers(numbers, 2 * perAngle, 1));
+    row.AddNumbers(3, numbers, 2 * perAngle, 1);
   }
 }
 
-bool ReadGeodeticLine(std::string_view line, RowBuilder& row, double* numbers) {
+bool ReadGeodeticLine(std::string_view line, RowBuilder& row, NumberFields& numbers) {
   std::string_view name;
   const int fields = ScanNamed(line, kMaxNumbers, name, numbers);
-  std::array<double, kMaxNumbers> named{};
-  std::copy(numbers, numbers + kMaxNumbers, named.begin());
   if (fields == 8 || fields == 6 || fields == 4) {
     row.SetName(name);
     PutAngles(row, numbers, static_cast<std::size_t>(fields - 2) / 2, true);
     return true;
   }
+  // The numbers-only read may overwrite some of the named read's numbers,
+  // which a named line without height still needs.
+  const NumberFields named = numbers;
   const int count = ScanNumbers(line, kMaxNumbers, numbers);
   if (count == 7 || count == 5 || count == 3) {
     PutAngles(row, numbers, static_cast<std::size_t>(count - 1) / 2, true);
@@ -142,30 +232,28 @@ bool ReadGeodeticLine(std::string_view line, RowBuilder& row, double* numbers) {
     return true;
   }
   // A named line without height, as a page saves a grid whose height column
-  // is empty. The numbers-only read above may have overwritten some of the
-  // named read's numbers, hence the copy.
+  // is empty.
   if (fields == 7 || fields == 5 || fields == 3) {
     row.SetName(name);
-    PutAngles(row, named.data(), static_cast<std::size_t>(fields - 1) / 2, false);
+    PutAngles(row, named, static_cast<std::size_t>(fields - 1) / 2, false);
     return true;
   }
   return false;
 }
 
-bool ReadExactLine(std::string_view line, RowBuilder& row, double* numbers, int count) {
+bool ReadExactLine(std::string_view line, RowBuilder& row, NumberFields& numbers, int count) {
   std::string_view name;
   if (ScanNamed(line, count, name, numbers) != count + 1) {
     return false;
   }
   row.SetName(name);
-  for (int i = 0; i < count; ++i) {
-    row.AddNumbers(static_cast<std::size_t>(1 + i),
-                   Numbers(numbers, static_cast<std::size_t>(i), 1));
+  for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+    row.AddNumbers(1 + i, numbers, i, 1);
   }
   return true;
 }
 
-bool ReadLine(PointReader reader, std::string_view line, RowBuilder& row, double* numbers) {
+bool ReadLine(PointReader reader, std::string_view line, RowBuilder& row, NumberFields& numbers) {
   switch (reader) {
     case PointReader::kXyz:
       return ReadXyzLine(line, row, numbers);
@@ -264,7 +352,7 @@ PointReadResult ReadPointText(PointReader reader, std::string_view text, CoordGr
   grid.Reserve(lineCount + 2, text.size());
 
   RowBuilder row;
-  std::array<double, kMaxNumbers> numbers{};
+  NumberFields numbers;
   const std::size_t cols = PointReaderColumns(reader);
   std::size_t start = 0;
   while (start < text.size()) {
@@ -282,12 +370,12 @@ PointReadResult ReadPointText(PointReader reader, std::string_view text, CoordGr
       line = line.substr(0, nul);
     }
     row.Clear();
-    if (ReadLine(reader, line, row, numbers.data())) {
+    if (ReadLine(reader, line, row, numbers)) {
       row.AppendTo(grid, cols);
       ++result.points;
     }
   }
-  if (reader == PointReader::kGeodetic && numbers[1] > kGeographicLimit) {
+  if (reader == PointReader::kGeodetic && numbers.values[1] > kGeographicLimit) {
     result.notGeographical = true;
   }
   FinishGrid(reader, grid, result);

@@ -131,6 +131,12 @@ std::optional<std::string> ReadWholeFile(const fs::path& file) {
   }
   FileDescriptor guard(fd);
   std::string contents;
+  // A regular file's size is known: room for it at once spares the copies
+  // of a growing string (the loop still reads until the end, whatever size).
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    contents.reserve(static_cast<std::size_t>(status.st_size));
+  }
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);

@@ -32,6 +32,7 @@
 #include "tools/GeokitConvert.hpp"
 #include "tools/GeokitLsqCommands.hpp"
 #include "tools/GeokitOptions.hpp"
+#include "tools/ReadPoints.hpp"
 
 namespace halvex::tools {
 namespace {
@@ -395,6 +396,9 @@ int RunGeokitCli(std::span<const std::string> args, std::istream& in, std::ostre
                  std::ostream& err) {
   if (const std::optional<int> status = RunGeokitLsqCommand(args, out, err)) {
     return *status;
+  }
+  if (!args.empty() && args[0] == "read-points") {
+    return RunReadPoints(args.subspan(1), in, out, err);
   }
   Settings settings;
   const cli::ParseResult parsed = geokit::ParseArguments(args, settings);

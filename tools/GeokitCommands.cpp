@@ -26,6 +26,13 @@ constexpr unsigned kLat3 = 1U << 2;  // "lat1 lon1 lat2 lon2"
   "      WGS-84 itself is \"6378137 0.00335281066474748 0 0 0 0 0 0 0\".\n"       \
   "      Exactly 18 numbers; each A above 0 and each F at least 0 and below 1.\n"
 
+#define GEOKIT_DATUM_FILES_OPTION(pair, ellipsoid)                                \
+  "  --from-datum FILE --to-datum FILE\n"                                         \
+  "      in place of --pair" ellipsoid                                            \
+  ": two datum files of the geodesy tools\n"                                      \
+  "      (ten lines: name, DS, RX, RY, RZ, TX, TY, TZ, A, 1/F); the conversion\n" \
+  "      runs from the first file's datum to the second's. " pair "\n"
+
 #define GEOKIT_TM_OPTION                                                           \
   "  --tm \"CM LAT0 K0 FE FN\"\n"                                                  \
   "      central meridian and latitude of origin (degrees), scale factor on the\n" \
@@ -102,7 +109,8 @@ constexpr std::array<Subcommand, 12> kSubcommandTable = {{
      "The full rotation R3(rz)*R2(ry)*R1(rx) is used, without the small-angle\n"
      "simplification. Parameters published in the position-vector convention\n"
      "have RX, RY and RZ with the opposite sign.\n"},
-    {"datum", Op::kDatum, kOptPair, kOptMode, kLat1, "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
+    {"datum", Op::kDatum, kOptPair, kOptMode | kOptDatumFiles, kLat1,
+     "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
      "\"lat lon h\" from the first datum of a pair to the second",
      "Geodetic coordinates on the first datum of a pair to the second datum:\n"
      "ECEF on the first datum, Helmert forward to WGS-84 with the first datum's\n"
@@ -110,8 +118,10 @@ constexpr std::array<Subcommand, 12> kSubcommandTable = {{
      "Input line: \"lat lon h\" (degrees, degrees, metres).\n"
      "Output: see --mode; \"0\" for a line with fewer than three numbers or a\n"
      "failed step.\n\n"
-     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_MODE_OPTION("the second datum")},
-    {"datum-ecef", Op::kDatumEcef, kOptPair, kOptMode, 0, "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
+     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_DATUM_FILES_OPTION("The pair is\n      (from, to).", "")
+         GEOKIT_MODE_OPTION("the second datum")},
+    {"datum-ecef", Op::kDatumEcef, kOptPair, kOptMode | kOptDatumFiles, 0,
+     "--pair \"18 NUMBERS\" [--mode BLH|XYZ]",
      "ECEF \"X Y Z\" from the second datum of a pair to the first",
      "The reverse chain: ECEF coordinates on the second datum of a pair to the\n"
      "first datum (Helmert forward with the second datum's parameters, backward\n"
@@ -120,7 +130,8 @@ constexpr std::array<Subcommand, 12> kSubcommandTable = {{
      "number, a code) is ignored.\n"
      "Output: see --mode; \"0\" for a line with fewer than three numbers or a\n"
      "failed step.\n\n"
-     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_MODE_OPTION("the first datum")},
+     "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_DATUM_FILES_OPTION("The pair is\n      (to, from).", "")
+         GEOKIT_MODE_OPTION("the first datum")},
     {"tm", Op::kTm, kOptTm | kOptEllipsoid, 0, kLat1,
      "--tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"", "\"lat lon\" to transverse Mercator \"E N\"",
      "Transverse Mercator projection (Snyder's series: within 1.4 mm of an exact\n"
@@ -136,7 +147,7 @@ constexpr std::array<Subcommand, 12> kSubcommandTable = {{
      "Output: \"lat lon\" in degrees, 15 significant digits, one space; \"0\" for\n"
      "a line with fewer than two numbers.\n\n"
      "Options:\n" GEOKIT_TM_OPTION GEOKIT_GRID_ELLIPSOID_OPTION("the grid's ellipsoid")},
-    {"to-grid", Op::kToGrid, kOptPair | kOptTm | kOptEllipsoid, 0, kLat1,
+    {"to-grid", Op::kToGrid, kOptPair | kOptTm | kOptEllipsoid, kOptDatumFiles, kLat1,
      "--pair \"18 NUMBERS\" --tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"",
      "\"lat lon\" on the first datum to \"E N\" on the second datum's grid",
      "Geodetic coordinates on the first datum of a pair to grid coordinates on\n"
@@ -148,8 +159,11 @@ constexpr std::array<Subcommand, 12> kSubcommandTable = {{
      "before the projection. \"0\" when the line has fewer than two numbers, two\n"
      "numbers followed by other text, or a step fails.\n\n"
      "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_TM_OPTION GEOKIT_GRID_ELLIPSOID_OPTION(
-         "the grid's ellipsoid, that of the second datum")},
-    {"from-grid", Op::kFromGrid, kOptPair | kOptTm | kOptEllipsoid, 0, 0,
+         "the grid's ellipsoid, that of the second datum")
+         GEOKIT_DATUM_FILES_OPTION(
+             "The pair is\n      (from, to), the ellipsoid that of the to-datum.",
+             " and --ellipsoid")},
+    {"from-grid", Op::kFromGrid, kOptPair | kOptTm | kOptEllipsoid, kOptDatumFiles, 0,
      "--pair \"18 NUMBERS\" --tm \"CM LAT0 K0 FE FN\" --ellipsoid \"A F\"",
      "\"E N\" on the first datum's grid to \"lat lon\" on the second datum",
      "Grid coordinates on the first datum of a pair to geodetic coordinates on\n"
@@ -159,7 +173,10 @@ constexpr std::array<Subcommand, 12> kSubcommandTable = {{
      "datum step's --decimals-degrees decimals; \"0\" when the line has fewer\n"
      "than two numbers or a step fails.\n\n"
      "Options:\n" GEOKIT_PAIR_OPTION GEOKIT_TM_OPTION GEOKIT_GRID_ELLIPSOID_OPTION(
-         "the grid's ellipsoid, that of the first datum")},
+         "the grid's ellipsoid, that of the first datum")
+         GEOKIT_DATUM_FILES_OPTION(
+             "The pair is\n      (from, to), the ellipsoid that of the from-datum.",
+             " and --ellipsoid")},
     {"distance", Op::kDistance, kOptEllipsoid, 0, kLat1 | kLat3, "--ellipsoid \"A F\"",
      "ellipsoidal distance of \"lat1 lon1 lat2 lon2\"",
      "Ellipsoidal distance between two points (Vincenty's inverse formula,\n"
@@ -201,6 +218,7 @@ constexpr std::array<Subcommand, 12> kSubcommandTable = {{
 }};
 
 #undef GEOKIT_PAIR_OPTION
+#undef GEOKIT_DATUM_FILES_OPTION
 #undef GEOKIT_TM_OPTION
 #undef GEOKIT_GRID_ELLIPSOID_OPTION
 #undef GEOKIT_ELLIPSOID_OPTION
@@ -293,6 +311,7 @@ void WriteGeneralHelp(std::ostream& out) {
     out << command.summary << '\n';
   }
   WriteGeokitLsqSummaries(out);
+  out << "  read-points        a point file as the geodesy tools read it into a grid\n";
   out << kGeneralHelp2 << kCommonOptionsHelp << kExitStatusHelp;
 }
 

@@ -38,7 +38,11 @@ enum OptionBit : unsigned {
   kOptMode = 1U << 5,
   kOptForm = 1U << 6,
   kOptDecimals = 1U << 7,  // the four --decimals-* options and --threads, taken by every subcommand
+  kOptFromDatum = 1U << 8,
+  kOptToDatum = 1U << 9,
 };
+// Two datum files, in place of --pair and --ellipsoid.
+inline constexpr unsigned kOptDatumFiles = kOptFromDatum | kOptToDatum;
 
 struct Subcommand {
   std::string_view name;

@@ -14,6 +14,7 @@
 #include <limits>
 
 #include "geodesy/NumberText.hpp"
+#include "tools/DatumFileOptions.hpp"
 
 namespace halvex::tools::geokit {
 namespace {
@@ -96,6 +97,8 @@ struct OptionTexts {
   std::string direction = "WGS";
   std::string mode = "BLH";
   std::string form;
+  std::string fromDatum;  // datum files in place of pair and ellipsoid
+  std::string toDatum;
 };
 
 struct OptionName {
@@ -289,7 +292,7 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
   OptionTexts texts;
   std::array<int*, 4> decimals = {&s.precision.degrees, &s.precision.distance, &s.precision.minutes,
                                   &s.precision.seconds};
-  const std::array<OptionName, 12> options = {{
+  const std::array<OptionName, 14> options = {{
       {"ellipsoid", kOptEllipsoid, nullptr, &texts.ellipsoid},
       {"params", kOptParams, nullptr, &texts.params},
       {"pair", kOptPair, nullptr, &texts.pair},
@@ -302,6 +305,8 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       {"decimals-minutes", kOptDecimals, decimals[2], nullptr},
       {"decimals-seconds", kOptDecimals, decimals[3], nullptr},
       {"threads", kOptDecimals, &s.threads, nullptr},
+      {"from-datum", kOptFromDatum, nullptr, &texts.fromDatum},
+      {"to-datum", kOptToDatum, nullptr, &texts.toDatum},
   }};
   const unsigned accepted = s.command->required | s.command->optional | kOptDecimals;
   unsigned given = 0;
@@ -350,6 +355,21 @@ ParseResult ParseArguments(std::span<const std::string> args, Settings& s) {
       *option->text = std::move(value);
     }
     given |= option->bit;
+  }
+  if ((given & kOptDatumFiles) != 0) {
+    if ((given & kOptDatumFiles) != kOptDatumFiles || (given & (kOptPair | kOptEllipsoid)) != 0) {
+      return {ParseOutcome::kUsageError,
+              "--from-datum and --to-datum go together, in place of --pair and --ellipsoid"};
+    }
+    DatumFileTexts files;
+    std::string error =
+        DatumFileOptionTexts(s.command->name, texts.fromDatum, texts.toDatum, files);
+    if (!error.empty()) {
+      return {ParseOutcome::kUsageError, std::move(error)};
+    }
+    texts.pair = std::move(files.pair);
+    texts.ellipsoid = std::move(files.ellipsoid);
+    given |= kOptPair | kOptEllipsoid;
   }
   const unsigned missing = s.command->required & ~given;
   if (missing != 0) {

@@ -5,16 +5,19 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "geodesy/NumberText.hpp"
 #include "platform/FileIo.hpp"
 
 namespace halvex::geodesy {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using Rows = std::vector<std::vector<std::string>>;
 
 // The data rows of a grid (row 0, the header, left out).
@@ -159,6 +162,47 @@ TEST(PointFiles, XyzAndPlaneForms) {
             (std::vector<std::string>{"P", "0.123456789012346", "1234567.89012346", "3"}));
 }
 
+// Cells hold "%.15g" of the double read, however the number was written
+// (texts already in that form are copied, the others formatted).
+TEST(PointFiles, NumbersAreWrittenAsG15WhateverTheirForm) {
+  std::mt19937 random(99);
+  const auto digits = [&](int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+      text.push_back(static_cast<char>('0' + random() % 10));
+    }
+    return text;
+  };
+  std::string file;
+  std::vector<std::string> numbers;
+  for (int i = 0; i < 20000; ++i) {
+    std::string number = (random() % 3 == 0) ? "-" : (random() % 10 == 0 ? "+" : "");
+    number += digits(static_cast<int>(random() % 18));
+    if (random() % 3 != 0) {
+      number += "." + std::string(random() % 5 == 0 ? random() % 6 : 0, '0') +
+                digits(static_cast<int>(random() % 18));
+    }
+    if (random() % 8 == 0) {
+      number += "e" + std::to_string(static_cast<int>(random() % 40) - 20);
+    }
+    NumberScanner scanner(number);
+    double value = 0.0;
+    if (!scanner.ReadDouble(value) || !scanner.Rest().empty()) {
+      continue;  // "-", "." and the like
+    }
+    numbers.push_back(number);
+    file += "P " + number + " 0 0\n";
+  }
+  const Read read = ReadText(PointReader::kXyz, file);
+  ASSERT_EQ(read.result.points, numbers.size());
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    NumberScanner scanner(numbers[i]);
+    double value = 0.0;
+    scanner.ReadDouble(value);
+    ASSERT_EQ(read.grid.Cell(1, i + 1), FormatG15(value)) << numbers[i];
+  }
+}
+
 TEST(PointFiles, LinesNamesAndLineEnds) {
   // A line longer than 99 characters is one line, read whole.
   const std::string longLine = "P1" + std::string(120, ' ') + "1 2 3\n";
@@ -178,8 +222,7 @@ TEST(PointFiles, LinesNamesAndLineEnds) {
   EXPECT_EQ(ReadRows(PointReader::kXyz, "A 1 2 3\r\nB 4 5 6\r\n"), expected);
   EXPECT_EQ(ReadRows(PointReader::kXyz, "A 1 2 3\r\nB 4 5 6"), expected);
   EXPECT_EQ(ReadRows(PointReader::kXyz, "A 1\r2 3\nB 4 5 6\n"), expected);
-  EXPECT_EQ(ReadRows(PointReader::kXyz, std::string("A 1 2 3\0 junk\nB 4 5\0 6\nB 4 5 6", 34)),
-            expected);
+  EXPECT_EQ(ReadRows(PointReader::kXyz, "A 1 2 3\0 junk\nB 4 5\0 6\nB 4 5 6"s), expected);
   // Bytes beyond ASCII pass through in names.
   EXPECT_EQ(ReadRows(PointReader::kXyz, "Pünkt 1 2 3\n")[0][0], "Pünkt");
 }
