@@ -30,6 +30,7 @@
 #include "tools/CliSupport.hpp"
 #include "tools/GeokitCommands.hpp"
 #include "tools/GeokitConvert.hpp"
+#include "tools/GeokitLsqCommands.hpp"
 #include "tools/GeokitOptions.hpp"
 #include "tools/ReadPoints.hpp"
 
@@ -393,6 +394,9 @@ int UsageError(std::ostream& err, const Settings& s, const std::string& message)
 
 int RunGeokitCli(std::span<const std::string> args, std::istream& in, std::ostream& out,
                  std::ostream& err) {
+  if (const std::optional<int> status = RunGeokitLsqCommand(args, out, err)) {
+    return *status;
+  }
   if (!args.empty() && args[0] == "read-points") {
     return RunReadPoints(args.subspan(1), in, out, err);
   }

@@ -7,6 +7,8 @@
 #include <array>
 #include <ostream>
 
+#include "tools/GeokitLsqCommands.hpp"
+
 namespace halvex::tools::geokit {
 namespace {
 
@@ -308,6 +310,7 @@ void WriteGeneralHelp(std::ostream& out) {
     }
     out << command.summary << '\n';
   }
+  WriteGeokitLsqSummaries(out);
   out << "  read-points        a point file as the geodesy tools read it into a grid\n";
   out << kGeneralHelp2 << kCommonOptionsHelp << kExitStatusHelp;
 }

@@ -1,0 +1,450 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// Estimations and their reports. The adjustment itself is in LeastSquares;
+// this file derives the published parameters and writes the reports, whose
+// lines are fixed by the pages (titles, tabs, number formats).
+//
+// Departures from the pages' original arithmetic, each a fault mended:
+//  - similarity: when b is exactly 0 the scale is a (a / cos 0), not 1;
+//  - Helmert: NewDatumParameters gives the fitted (local to WGS-84)
+//    parameters at full precision, not the negated, rounded label texts.
+
+#include "geotools/lsq/Estimations.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <numbers>
+#include <thread>
+
+#include "geodesy/Angles.hpp"
+#include "geodesy/Geocentric.hpp"
+#include "geodesy/Geodesic.hpp"
+#include "geodesy/Matrix.hpp"
+#include "geodesy/NumberText.hpp"
+#include "geotools/lsq/LeastSquares.hpp"
+
+namespace halvex::geotools {
+
+using geodesy::AppendFixed;
+using geodesy::AppendG15;
+using geodesy::ArithmeticFault;
+using geodesy::CoordGrid;
+
+namespace {
+
+// π as the pages use it: the double constant, widened.
+constexpr long double kPi = std::numbers::pi_v<double>;
+
+void AppendLine(std::string& out, std::string_view line) {
+  out += line;
+  out += '\n';
+}
+
+// Bytes of the input echo, for reserving the report at once (a report of a
+// million points is hundreds of megabytes; growing it step by step costs
+// more than writing it).
+std::size_t EchoBytes(const CoordGrid& grid) {
+  std::size_t bytes = 0;
+  for (std::size_t row = 0; row < grid.RowCount(); ++row) {
+    for (std::size_t col = 0; col < grid.ColCount(); ++col) {
+      bytes += grid.Cell(col, row).size() + 1;
+    }
+    ++bytes;
+  }
+  return bytes;
+}
+
+// Every row of the grid, header included, each cell followed by a tab.
+void AppendEcho(std::string& out, const CoordGrid& grid) {
+  for (std::size_t row = 0; row < grid.RowCount(); ++row) {
+    for (std::size_t col = 0; col < grid.ColCount(); ++col) {
+      out += grid.Cell(col, row);
+      out += '\t';
+    }
+    out += '\n';
+  }
+}
+
+void AppendHeading(std::string& out, std::string_view heading, bool emptyAfter) {
+  out += '\n';
+  AppendLine(out, heading);
+  if (emptyAfter) {
+    out += '\n';
+  }
+}
+
+// Per point: identifier, then `perPoint` values of `values` (fixed-point),
+// then an optional trailing tab.
+template <class Value>
+void AppendPointTable(std::string& out, const CoordGrid& grid, std::size_t points,
+                      std::size_t perPoint, int decimals, bool trailingTab, Value value) {
+  for (std::size_t i = 0; i < points; ++i) {
+    out += grid.Cell(0, i + 1);
+    for (std::size_t k = 0; k < perPoint; ++k) {
+      out += '\t';
+      AppendFixed(out, value(i * perPoint + k), decimals);
+    }
+    if (trailingTab) {
+      out += '\t';
+    }
+    out += '\n';
+  }
+}
+
+// The adjustment sections of a 2-D report (f > 0 only): adjusted target
+// coordinates Lc + v, their standard deviations √(Qₗ[m][m]·s₀²) and the
+// residuals (Lc + v) − Lc, all fixed with three decimals.
+void AppendPlaneAdjustment(std::string& out, const CoordGrid& grid,
+                           const std::vector<PlanePair>& points, const Adjustment& adj,
+                           long long dof) {
+  const std::size_t n = points.size();
+  const long double s0Squared = adj.omega / static_cast<long double>(dof);
+  auto target = [&](std::size_t m) { return m % 2 == 0 ? points[m / 2].X : points[m / 2].Y; };
+  std::vector<long double> sd(2 * n);
+  for (std::size_t m = 0; m < 2 * n; ++m) {
+    sd[m] = std::sqrt(adj.cofactors[m] * s0Squared);
+    if (std::isnan(sd[m])) {
+      throw ArithmeticFault("arithmetic fault: square root of a negative variance");
+    }
+  }
+  AppendHeading(out, "ADJUSTED COORDINATES", true);
+  AppendPointTable(out, grid, n, 2, 3, false,
+                   [&](std::size_t m) { return target(m) + adj.residuals[m]; });
+  AppendHeading(out, "STANDARD DEVIATIONS OF ADJUSTED COORDINATES", true);
+  AppendPointTable(out, grid, n, 2, 3, false, [&](std::size_t m) { return sd[m]; });
+  AppendHeading(out, "RESIDUALS OF TARGET COORDINATES", true);
+  AppendPointTable(out, grid, n, 2, 3, false, [&](std::size_t m) {
+    const long double lc = target(m);
+    return (lc + adj.residuals[m]) - lc;
+  });
+}
+
+PlaneEstimate EstimatePlane(const CoordGrid& grid, PlaneModel model) {
+  const bool affine = model == PlaneModel::kAffine;
+  PlaneEstimate out;
+  const std::size_t minRows = affine ? 4 : 3;
+  if (grid.RowCount() < minRows || grid.ColCount() < 5) {
+    out.message = affine ? kNoSolution3 : kNoSolution2;
+    return out;
+  }
+  try {
+    std::string& report = out.report;
+    // The echo, then three sections of a name and two numbers per point.
+    const std::size_t names = EchoBytes(grid) / grid.ColCount();
+    report.reserve(EchoBytes(grid) + 3 * (names + 2 * 16 * grid.RowCount()) + 1024);
+    AppendLine(report, affine ? "SIX PARAMETER 2-D GENERAL AFFINE TRANSFORMATION CALCULATION REPORT"
+                              : "4 PARAMETERS 2-D SIMILARITY TRANSFORMATION CALCULATION REPORT");
+    report += '\n';
+    AppendLine(report, "INPUT DATA; IDENTICAL CONTROL POINTS IN BOTH SYSTEM");
+    report += '\n';
+    AppendEcho(report, grid);
+
+    const std::vector<PlanePair> points = ReadPlanePairs(grid);
+    const Adjustment adj = affine ? AdjustAffine(points) : AdjustSimilarity(points);
+    const long long unknowns = affine ? 6 : 4;
+    out.degreesOfFreedom = 2 * static_cast<long long>(points.size()) - unknowns;
+    out.omega = adj.omega;
+    out.unknowns = adj.parameters;
+    if (out.degreesOfFreedom > 0) {
+      AppendPlaneAdjustment(report, grid, points, adj, out.degreesOfFreedom);
+    }
+
+    AppendHeading(report, "TRANSFORMATION PARAMETERS", true);
+    if (affine) {
+      out.values = adj.parameters;
+      for (std::size_t i = 0; i < 6; ++i) {
+        report += kAffineNames[i];
+        report += '\t';
+        AppendG15(report, out.values[i]);
+        report += '\n';
+      }
+    } else {
+      const long double tx = adj.parameters[0], ty = adj.parameters[1];
+      const long double a = adj.parameters[2], b = adj.parameters[3];
+      const long double theta = a == 0.0L ? kPi / 2 : std::atan(b / a);
+      // b / sin θ is 0 / 0 when b is 0 (θ = 0); the scale is then a / cos 0.
+      const long double scale = b == 0.0L ? a : b / std::sin(theta);
+      const long double degrees = theta * 180 / kPi;
+      for (long double v : {theta, scale, degrees}) {
+        if (!std::isfinite(v)) {
+          throw ArithmeticFault("arithmetic fault: derived similarity parameter");
+        }
+      }
+      out.values = {tx, ty, degrees, scale};
+      static constexpr std::array<std::string_view, 4> kReportNames = {
+          "X Origin:\t", "Y origin:\t", "Rotation:\t", "Scl. Fact:\t"};
+      for (std::size_t i = 0; i < 4; ++i) {
+        report += kReportNames[i];
+        AppendG15(report, out.values[i]);
+        report += '\n';
+      }
+    }
+    for (long double v : out.values) {
+      out.labels.push_back(geodesy::FormatG15(v));
+    }
+    report.insert(0, std::string(kProductNotice) + "\n");
+    out.ok = true;
+  } catch (const std::exception&) {
+    // A cell that is not a number or an arithmetic fault.
+    PlaneEstimate failed;
+    failed.message = affine ? kIncorrectData3 : kIncorrectData2;
+    return failed;
+  }
+  return out;
+}
+
+unsigned ThreadCount(unsigned requested, std::size_t work) {
+  unsigned n = requested;
+  if (n == 0) {
+    n = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
+  }
+  const std::size_t byWork = std::max<std::size_t>(1, work / 4096);
+  return static_cast<unsigned>(std::min<std::size_t>(n, byWork));
+}
+
+// Runs body(first, last) over [0, count) in `threads` slices; the first
+// exception is rethrown after all slices ended.
+template <class Body>
+void ParallelFor(std::size_t count, unsigned threads, Body body) {
+  if (threads <= 1) {
+    body(std::size_t{0}, count);
+    return;
+  }
+  std::vector<std::exception_ptr> errors(threads);
+  std::vector<std::thread> pool;
+  pool.reserve(threads);
+  for (unsigned t = 0; t < threads; ++t) {
+    const std::size_t first = count * t / threads, last = count * (t + 1) / threads;
+    pool.emplace_back([&, t, first, last] {
+      try {
+        body(first, last);
+      } catch (...) {
+        errors[t] = std::current_exception();
+      }
+    });
+  }
+  for (std::thread& thread : pool) {
+    thread.join();
+  }
+  for (const std::exception_ptr& error : errors) {
+    if (error) {
+      std::rethrow_exception(error);
+    }
+  }
+}
+
+// The geodetic text of an ECEF point and its three numbers read back.
+struct GeodeticText {
+  std::string text;
+  long double lat = 0.0L, lon = 0.0L, h = 0.0L;
+};
+
+GeodeticText ToGeodetic(long double x, long double y, long double z, long double a, long double f,
+                        const geodesy::OutputPrecision& precision) {
+  GeodeticText g;
+  g.text = geodesy::EcefToGeodetic(x, y, z, a, f, precision);
+  geodesy::NumberScanner scanner(g.text);
+  if (!scanner.ReadExtended(g.lat) || !scanner.ReadExtended(g.lon) || !scanner.ReadExtended(g.h)) {
+    throw ArithmeticFault("arithmetic fault: no geodetic coordinates for a point");
+  }
+  return g;
+}
+
+// One point's lines of the three ellipsoidal sections.
+struct EllipsoidalLines {
+  std::string adjusted, initial, residual;
+};
+
+}  // namespace
+
+std::string_view PlaneLoadMessage(PlaneModel model, std::size_t rowCount) {
+  const std::size_t points = rowCount > 0 ? rowCount - 1 : 0;
+  const std::size_t single = model == PlaneModel::kAffine ? 3 : 2;
+  if (points == single) {
+    return kSingleSolution;
+  }
+  if (points < single) {
+    return kIncorrectFile;
+  }
+  return {};
+}
+
+std::string_view HelmertLoadMessage(std::size_t rowCount) {
+  return rowCount > 3 ? std::string_view{} : kIncorrectFile;
+}
+
+PlaneEstimate EstimateAffine(const CoordGrid& grid) {
+  return EstimatePlane(grid, PlaneModel::kAffine);
+}
+
+PlaneEstimate EstimateSimilarity(const CoordGrid& grid) {
+  return EstimatePlane(grid, PlaneModel::kSimilarity);
+}
+
+HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inputs) {
+  HelmertEstimate out;
+  if (grid.RowCount() < 4 || grid.ColCount() < 7) {
+    out.message = kNoSolution3;
+    return out;
+  }
+  try {
+    const geodesy::OutputPrecision& precision = inputs.precision;
+    const int dist = precision.distance;
+    std::string& report = out.report;
+    // The echo, six sections of a name and three numbers per point.
+    const std::size_t names = EchoBytes(grid) / grid.ColCount();
+    report.reserve(EchoBytes(grid) + 6 * (names + 3 * 20 * grid.RowCount()) + 1024);
+    AppendLine(report, "INVERSE 3-D HELMERT SOLUTION WITH LEAST SQUARE CALCULATION REPORT");
+    report += '\n';
+    AppendLine(report, "INITIAL CONTROL POINTS IN CARTESIAN COORDINATE SYSTEM");
+    AppendEcho(report, grid);
+
+    const std::vector<SpacePair> points = ReadSpacePairs(grid);
+    const std::size_t n = points.size();
+    // Pass 1 at unit scale gives the scale at which pass 2 evaluates the
+    // rotation columns; there is no further iteration.
+    const long double k1 = HelmertParametersOnly(points, 1.0L)[0];
+    const Adjustment adj = AdjustHelmert(points, k1);
+    for (std::size_t i = 0; i < 7; ++i) {
+      out.fitted[i] = adj.parameters[i];
+    }
+    out.omega = adj.omega;
+    const long double dof = static_cast<long double>(3 * static_cast<long long>(n) - 7);
+    const long double s0Squared = adj.omega / dof;
+
+    const long double a = ParseLeadingNumber(inputs.semiMajor);
+    const long double f = 1.0L / ParseLeadingNumber(inputs.inverseFlattening);
+    if (!std::isfinite(f)) {
+      throw ArithmeticFault("arithmetic fault: inverse flattening");
+    }
+
+    auto adjusted = [&](std::size_t m) { return points[m / 3].wgs[m % 3] + adj.residuals[m]; };
+    std::vector<long double> sd(3 * n);
+    for (std::size_t m = 0; m < 3 * n; ++m) {
+      sd[m] = std::sqrt(adj.cofactors[m] * s0Squared);
+      if (std::isnan(sd[m])) {
+        throw ArithmeticFault("arithmetic fault: square root of a negative variance");
+      }
+    }
+    AppendHeading(report, "ADJUSTED WGS-84 ECEF COORDINATES", false);
+    AppendPointTable(report, grid, n, 3, dist, false, adjusted);
+    AppendHeading(report, "STANDARD DEVIATIONS OF ADJUSTED ECEF COORDINATES", false);
+    AppendPointTable(report, grid, n, 3, dist, false, [&](std::size_t m) { return sd[m]; });
+    AppendHeading(report, "RESIDUALS OF WGS-84 CARTESIAN COORDINATES", false);
+    AppendPointTable(report, grid, n, 3, dist, true, [&](std::size_t m) {
+      const long double lc = points[m / 3].wgs[m % 3];
+      return (lc + adj.residuals[m]) - lc;
+    });
+
+    // The ellipsoidal sections: every point independent of the others, so
+    // the points are shared among threads and their lines joined in order.
+    std::vector<EllipsoidalLines> lines(n);
+    ParallelFor(n, ThreadCount(inputs.threads, n), [&](std::size_t first, std::size_t last) {
+      for (std::size_t i = first; i < last; ++i) {
+        GeodeticText adjG =
+            ToGeodetic(adjusted(3 * i), adjusted(3 * i + 1), adjusted(3 * i + 2), a, f, precision);
+        const auto& w = points[i].wgs;
+        GeodeticText initG = ToGeodetic(w[0], w[1], w[2], a, f, precision);
+        const long double latM = (adjG.lat + initG.lat) / 2;
+        const long double lonM = (adjG.lon + initG.lon) / 2;
+        const auto mN = geodesy::GeodesicDistance(a, f, latM, lonM, latM + geodesy::kInv3600, lonM);
+        const auto mE = geodesy::GeodesicDistance(a, f, latM, lonM, latM, lonM + geodesy::kInv3600);
+        if (!mN || !mE) {
+          throw ArithmeticFault("arithmetic fault: no geodesic distance");
+        }
+        const long double north = (adjG.lat - initG.lat) * 3600 * *mN;
+        const long double east = (adjG.lon - initG.lon) * 3600 * *mE;
+        const long double up = adjG.h - initG.h;
+        if (!std::isfinite(north) || !std::isfinite(east) || !std::isfinite(up)) {
+          throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
+        }
+        EllipsoidalLines& l = lines[i];
+        l.adjusted = std::move(adjG.text);
+        l.initial = std::move(initG.text);
+        AppendFixed(l.residual, north, dist);
+        l.residual += '\t';
+        AppendFixed(l.residual, east, dist);
+        l.residual += '\t';
+        AppendFixed(l.residual, up, dist);
+      }
+    });
+    auto appendSection = [&](std::string_view heading, std::string EllipsoidalLines::*member) {
+      AppendHeading(report, heading, false);
+      for (std::size_t i = 0; i < n; ++i) {
+        report += grid.Cell(0, i + 1);
+        report += '\t';
+        report += lines[i].*member;
+        report += '\n';
+      }
+    };
+    appendSection("ADJUSTED WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
+                  &EllipsoidalLines::adjusted);
+    appendSection("INITIAL WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
+                  &EllipsoidalLines::initial);
+    appendSection("RESIDUALS OF ELLIPSOIDAL COORDINATES (METERS)", &EllipsoidalLines::residual);
+    lines.clear();
+    lines.shrink_to_fit();
+
+    // Published: the fitted transformation negated.
+    out.published[0] = -(out.fitted[0] - 1) * 1000000;
+    for (std::size_t i = 1; i < 4; ++i) {
+      out.published[i] = -out.fitted[i] * 180 / kPi * 3600;
+    }
+    for (std::size_t i = 4; i < 7; ++i) {
+      out.published[i] = -out.fitted[i];
+    }
+    for (long double v : out.published) {
+      if (!std::isfinite(v)) {
+        throw ArithmeticFault("arithmetic fault: published parameter");
+      }
+    }
+    AppendHeading(report, "ESTIMATED TRANSFORMATION PARAMETERS", false);
+    report += "Scale Diff:\t";
+    AppendFixed(report, out.published[0], 3);
+    report += " ppm\n";
+    static constexpr std::array<std::string_view, 3> kAxes = {"X", "Y", "Z"};
+    for (std::size_t i = 0; i < 3; ++i) {
+      report += kAxes[i];
+      report += " Rotation:\t";
+      AppendFixed(report, out.published[1 + i], precision.seconds);
+      report += " ''\n";
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+      report += kAxes[i];
+      report += " Shifting:\t";
+      AppendFixed(report, out.published[4 + i], dist);
+      report += " m\n";
+    }
+    AppendLine(report, "PLEASE TEST THE PARAMETERS BEFORE USE");
+    AppendLine(report, kProductNotice);
+
+    out.labels[0] = geodesy::FormatFixed(out.published[0], 3);
+    for (std::size_t i = 1; i < 4; ++i) {
+      out.labels[i] = geodesy::FormatFixed(out.published[i], 3);
+    }
+    for (std::size_t i = 4; i < 7; ++i) {
+      out.labels[i] = geodesy::FormatFixed(out.published[i], dist);
+    }
+    out.ok = true;
+  } catch (const std::exception&) {
+    HelmertEstimate failed;
+    failed.message = kIncorrectData3;
+    return failed;
+  }
+  return out;
+}
+
+std::array<std::string, 7> NewDatumParameters(const HelmertEstimate& estimate) {
+  std::array<std::string, 7> texts;
+  texts[0] = geodesy::FormatG15((estimate.fitted[0] - 1) * 1000000);
+  for (std::size_t i = 1; i < 4; ++i) {
+    texts[i] = geodesy::FormatG15(estimate.fitted[i] * 180 / kPi * 3600);
+  }
+  for (std::size_t i = 4; i < 7; ++i) {
+    texts[i] = geodesy::FormatG15(estimate.fitted[i]);
+  }
+  return texts;
+}
+
+}  // namespace halvex::geotools
