@@ -4,7 +4,7 @@
 last project saved must always load.
 
 Each run loads the project named by "Last File Saved" (a chart of some
-40,000 track segments, so that a save takes a while), and closes after a
+150,000 track segments, so that a save takes a while), and closes after a
 random fraction of a second (--quit-after), which saves it again to D_0 of
 the day folder in the background. The run is killed at a random moment
 around that save: before it, during it, or after the program ended. After
@@ -25,7 +25,7 @@ import sys
 import tempfile
 import time
 
-SEGMENTS = 40000
+SEGMENTS = 150000
 
 
 def fail(message):
@@ -87,8 +87,12 @@ def main():
     interrupted = 0
     seen = {}  # temporary files left beside the projects: name -> modification time
     for run in range(runs):
+        # A run is its start (with the load), the wait, then the closing
+        # save; the kill falls in the part after the wait, scaled by what
+        # the undisturbed run took, so that it meets the save on a fast
+        # machine as on a slow one.
         quit_after = rng.uniform(0.0, 0.15)
-        kill_at = rng.uniform(0.25, whole + 0.05)
+        kill_at = quit_after + rng.uniform(0.3, 1.15) * max(whole - 0.2, 0.05)
         app = subprocess.Popen([marnav, "--ini", ini, "--quit-after", "%.3f" % quit_after],
                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(kill_at)
