@@ -84,30 +84,7 @@ struct TGeoForm::GridSlot {
   QTableView* view = nullptr;
 };
 
-struct TGeoForm::Panel {
-  int page;
-  bool left;
-  int selector;
-  std::array<const char*, 3> edits;
-  std::array<const char*, 3> labels;
-  const char* grid;
-  PointReader reader;
-  const char* regenHeader;
-  const char* restoreHeader;
-  const char* pointButton;
-  const char* gridButton;
-  const char* load;
-  const char* save;
-  const char* renumber;
-  const char* copy;
-  const char* paste;
-  const char* toggle;  // "" when the panel has no angles
-  GridSlot* slot = nullptr;
-};
-
-namespace {
-
-// The conversion panels, left and right of pages 0 to 3.
+// What a conversion panel (left or right of pages 0 to 3) is made of.
 struct PanelLayout {
   int page;
   bool left;
@@ -125,8 +102,15 @@ struct PanelLayout {
   const char* renumber;
   const char* copy;
   const char* paste;
-  const char* toggle;
+  const char* toggle;  // "" when the panel has no angles
 };
+
+// A panel of the window: its layout and the grid it shows.
+struct TGeoForm::Panel : PanelLayout {
+  GridSlot* slot = nullptr;
+};
+
+namespace {
 
 const std::array<PanelLayout, 8> kPanels = {{
     {0,
@@ -511,11 +495,8 @@ void TGeoForm::BuildConversionPage(int page) {
   auto* panels = new QHBoxLayout;
   for (const PanelLayout& layoutOf : kPanels) {
     if (layoutOf.page != page) continue;
-    auto panel = std::make_unique<Panel>(
-        Panel{layoutOf.page, layoutOf.left, layoutOf.selector, layoutOf.edits, layoutOf.labels,
-              layoutOf.grid, layoutOf.reader, layoutOf.regenHeader, layoutOf.restoreHeader,
-              layoutOf.pointButton, layoutOf.gridButton, layoutOf.load, layoutOf.save,
-              layoutOf.renumber, layoutOf.copy, layoutOf.paste, layoutOf.toggle});
+    auto panel = std::make_unique<Panel>();
+    static_cast<PanelLayout&>(*panel) = layoutOf;
     panels->addWidget(BuildPanel(*panel, widget), 1);
     panels_.push_back(std::move(panel));
   }
