@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "navigator/core/NavMath.hpp"
+#include "nmea/GpsModel.hpp"
 #include "platform/DateTimeText.hpp"
 
 namespace halvex::navigator {
@@ -38,22 +39,11 @@ std::string Trimmed(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // "True"/"False" in any case, or an integer (non-zero true).
 std::optional<bool> ReadBoolText(std::string_view text) {
   const std::string t = Trimmed(text);
-  if (SameWord(t, "True")) return true;
-  if (SameWord(t, "False")) return false;
+  if (nmea::SameTextIgnoringCase(t, "True")) return true;
+  if (nmea::SameTextIgnoringCase(t, "False")) return false;
   constexpr int kNone = -7;
   const int a = IntegerFieldOr(t, kNone);
   const int b = IntegerFieldOr(t, kNone + 1);
@@ -73,7 +63,7 @@ std::optional<E> ReadChoice(std::string_view text,
                             const std::array<std::pair<const char*, E>, N>& items) {
   const std::string t = Trimmed(text);
   for (const auto& [word, value] : items) {
-    if (SameWord(t, word)) return value;
+    if (nmea::SameTextIgnoringCase(t, word)) return value;
   }
   return std::nullopt;
 }
