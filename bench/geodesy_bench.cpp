@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchDatum.hpp"
 #include "geodesy/Angles.hpp"
 #include "geodesy/DatumTransform.hpp"
 #include "geodesy/Geocentric.hpp"
@@ -23,12 +24,9 @@ namespace {
 
 using namespace halvex::geodesy;
 
-// WGS-84 to an International 1924 datum, projected on a 3° zone.
-constexpr const char* kPair =
-    "6378137 0.00335281066474748 0 0 0 0 0 0 0 "
-    "6378388 0.00336700336700337 -1.2 0.3 -0.2 0.5 -84.1 -101.8 -129.7";
-constexpr const char* kProjection = "30 0 0.9996 500000 0";
-constexpr const char* kEllipsoid = "6378388 0.00336700336700337";
+using halvex::bench::kEllipsoid;
+using halvex::bench::kPair;
+using halvex::bench::kProjection;
 
 constexpr const char* kProjPipeline =
     "+proj=pipeline "

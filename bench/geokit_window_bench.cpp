@@ -26,6 +26,7 @@
 #include <string>
 
 #include "appkit/ScriptedDialogs.hpp"
+#include "bench/BenchDatum.hpp"
 #include "geodesy/NumberText.hpp"
 #include "geotools/app/DatumWindow.hpp"
 #include "geotools/app/GeoForm.hpp"
@@ -40,11 +41,9 @@ using halvex::geokit::DatumTexts;
 using halvex::geokit::GridModel;
 using halvex::geokit::TGeoForm;
 
-constexpr const char* kPair =
-    "6378137 0.00335281066474748 0 0 0 0 0 0 0 "
-    "6378388 0.00336700336700337 -1.2 0.3 -0.2 0.5 -84.1 -101.8 -129.7";
-constexpr const char* kProjection = "30 0 0.9996 500000 0";
-constexpr const char* kEllipsoid = "6378388 0.00336700336700337";
+using halvex::bench::kEllipsoid;
+using halvex::bench::kPair;
+using halvex::bench::kProjection;
 
 std::size_t PointCount() {
   const char* text = std::getenv("HALVEX_GEOKIT_BENCH_POINTS");

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchDatum.hpp"
 #include "geodesy/CoordGrid.hpp"
 #include "geodesy/NumberText.hpp"
 #include "geodesy/PointFiles.hpp"
@@ -31,11 +32,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace halvex::geodesy;
 
-constexpr const char* kPair =
-    "6378137 0.00335281066474748 0 0 0 0 0 0 0 "
-    "6378388 0.00336700336700337 -1.2 0.3 -0.2 0.5 -84.1 -101.8 -129.7";
-constexpr const char* kProjection = "30 0 0.9996 500000 0";
-constexpr const char* kEllipsoid = "6378388 0.00336700336700337";
+using halvex::bench::kEllipsoid;
+using halvex::bench::kPair;
+using halvex::bench::kProjection;
 
 std::size_t LineCount() {
   const char* text = std::getenv("HALVEX_POINT_BENCH_LINES");
