@@ -26,6 +26,7 @@
 #include <QWheelEvent>
 
 #include <array>
+#include <utility>
 
 #include "appkit/BgrColor.hpp"
 #include "mapcontrol/FlpCad.hpp"
@@ -556,9 +557,14 @@ void TFNav::ShowSettings(const SettingsTexts& texts) {
   }
   const QSignalBlocker b3(settings_->Ellips()), b4(settings_->Datum()),
       b5(settings_->Projection());
-  settings_->Ellips()->setText(QString::fromStdString(texts.Ellips));
-  settings_->Datum()->setText(QString::fromStdString(texts.Datum));
-  settings_->Projection()->setText(QString::fromStdString(texts.Projection));
+  // Each field shows the start of its text: the first numbers are the ones
+  // a surveyor checks, and the datum text is longer than the field.
+  for (const auto& [edit, text] : {std::pair{settings_->Ellips(), &texts.Ellips},
+                                   std::pair{settings_->Datum(), &texts.Datum},
+                                   std::pair{settings_->Projection(), &texts.Projection}}) {
+    edit->setText(QString::fromStdString(*text));
+    edit->setCursorPosition(0);
+  }
 }
 
 void TFNav::SetLockChecked(bool checked) {

@@ -107,6 +107,7 @@ TFGPS::TFGPS(const std::map<int, std::string>& ports, QWidget* parent)
   auto add_edit = [&](const char* name, const char* caption, const char* design) {
     auto* label = new QLabel(caption, geodetic);
     auto* edit = new QLineEdit(design, geodetic);
+    edit->setCursorPosition(0);  // show the start of a text longer than the field
     edit->setObjectName(name);
     edit->setMinimumWidth(460);
     label->setBuddy(edit);
