@@ -30,6 +30,7 @@
 #include "geotools/app/DatumWindow.hpp"
 #include "geotools/app/GridModel.hpp"
 #include "geotools/app/OutputWindow.hpp"
+#include "geotools/app/PageWidgets.hpp"
 #include "geotools/app/SmallWindows.hpp"
 #include "geotools/core/DatumChoice.hpp"
 #include "geotools/core/GeoSettings.hpp"
@@ -289,7 +290,8 @@ TGeoForm::TGeoForm(appkit::Dialogs& dialogs, GeoFormPaths paths, QWidget* parent
   tabs_->setObjectName("TabDatum");
   setCentralWidget(tabs_);
   for (int page = 0; page < 4; ++page) BuildConversionPage(page);
-  for (int page = 4; page < 8; ++page) BuildPlanePage(page);
+  for (int page = 4; page < 7; ++page) BuildLsqPage(page);
+  BuildMergePage();
   connect(tabs_, &QTabWidget::currentChanged, this,
           [this](int index) { helpContext_ = 30 + 10 * index; });
 
@@ -302,6 +304,10 @@ TGeoForm::TGeoForm(appkit::Dialogs& dialogs, GeoFormPaths paths, QWidget* parent
   BuildMenus();
   connect(datums_, &DatumWindow::Changed, this, &TGeoForm::ResetSelectors);
   for (int s = 1; s <= 8; ++s) ToggleSelector(s);
+
+  workTimer_ = new QTimer(this);
+  workTimer_->setInterval(20);
+  connect(workTimer_, &QTimer::timeout, this, &TGeoForm::WorkTick);
 
   jobTimer_ = new QTimer(this);
   jobTimer_->setInterval(10);
@@ -328,6 +334,7 @@ TGeoForm::TGeoForm(appkit::Dialogs& dialogs, GeoFormPaths paths, QWidget* parent
 
 TGeoForm::~TGeoForm() {
   if (job_) CancelConversion();
+  work_.reset();  // waits for background work still running
 }
 
 QLineEdit* TGeoForm::Edit(const QString& name) const {
@@ -385,7 +392,7 @@ TGeoForm::GridSlot& TGeoForm::AddGrid(const char* name, PointReader reader, cons
     regen->setObjectName("RegenerateCells1");
     const QAction* chosen = menu.exec(raw->view->viewport()->mapToGlobal(at));
     if (chosen == purge) PurgeCells();
-    if (chosen == regen && !job_) RegenerateCells();
+    if (chosen == regen && !Busy()) RegenerateCells();
   });
   if (reader == PointReader::kGeodetic) {
     connect(slot->view, &QTableView::doubleClicked, this, [this, raw] {
@@ -514,49 +521,6 @@ void TGeoForm::BuildConversionPage(int page) {
   layout->addLayout(bottom);
   progress_[static_cast<std::size_t>(page)] = bar;
   cancel_[static_cast<std::size_t>(page)] = cancel;
-  tabs_->addTab(widget, kCaptions[static_cast<std::size_t>(page)]);
-}
-
-void TGeoForm::BuildPlanePage(int page) {
-  auto* widget = new QWidget(tabs_);
-  widget->setObjectName(kPageNames[static_cast<std::size_t>(page)]);
-  auto* layout = new QVBoxLayout(widget);
-  auto* note = new QLabel(widget);
-  layout->addWidget(note);
-  if (page == 4 || page == 5) {
-    auto* panels = new QHBoxLayout;
-    const bool affine = page == 4;
-    const std::array<const char*, 2> names =
-        affine ? std::array{"affInput", "affOutput"} : std::array{"SimilSourGrd", "SimilTargGrd"};
-    const std::array<const char*, 2> loads = affine ? std::array{"SpeedButton34", "SpeedButton49"}
-                                                    : std::array{"SpeedButton50", "SpeedButton51"};
-    const std::array<const char*, 2> saves =
-        affine ? std::array{"Save9", "Save10"} : std::array{"Save11", "Save12"};
-    const std::array<const char*, 2> renumbers = affine
-                                                     ? std::array{"SpeedButton75", "SpeedButton76"}
-                                                     : std::array{"SpeedButton77", "SpeedButton78"};
-    for (std::size_t i = 0; i < 2; ++i) {
-      auto* box = new QGroupBox(widget);
-      box->setLayout(new QVBoxLayout);
-      const char* regen =
-          (affine && i == 0) ? "No Eeasting Northing Elevation" : "No Easting Northing Elevation";
-      AddGrid(names[i], PointReader::kPlane, regen, "No X(E) Y(N)", loads[i], saves[i],
-              renumbers[i], false, box);
-      panels->addWidget(box, 1);
-    }
-    layout->addLayout(panels, 1);
-  } else {
-    layout->addStretch(1);
-  }
-  if (page >= 4 && page <= 6) {
-    static constexpr std::array<const char*, 3> kBoxes = {"ChkBoxAfn", "ChkBoxSml", "ChkBoxHlm"};
-    auto* box = new QCheckBox("Report", widget);
-    box->setObjectName(kBoxes[static_cast<std::size_t>(page - 4)]);
-    reportBoxes_[static_cast<std::size_t>(page - 4)] = box;
-    layout->addWidget(box);
-  }
-  note->setText(page == 7 ? "Survey log post-processing."
-                          : "Transformation estimates by least squares.");
   tabs_->addTab(widget, kCaptions[static_cast<std::size_t>(page)]);
 }
 
@@ -770,7 +734,7 @@ void TGeoForm::RunPointAction(const geotools::ConversionAction& action) {
 }
 
 void TGeoForm::StartGridAction(const geotools::ConversionAction& action) {
-  if (job_) return;
+  if (Busy()) return;
   geotools::ConversionSetup setup;
   if (!SetupFor(action, setup)) return;
   GridModel* source = nullptr;
@@ -871,13 +835,13 @@ void TGeoForm::FitColumns(QTableView& view) {
 }
 
 void TGeoForm::PurgeCells() {
-  if (job_) return;
+  if (Busy()) return;
   if (!dialogs_.Confirm("Confirm", kPurgeQuestion)) return;
   RegenerateCells();
 }
 
 void TGeoForm::LoadGrid(GridSlot& slot) {
-  if (job_) return;
+  if (Busy()) return;
   appkit::FileRequest request{"OPEN ASCII FILE", paths_.programFolder.string(), kAsciiFilter, "",
                               false};
   const auto file = dialogs_.OpenFile(request);
@@ -909,7 +873,7 @@ void TGeoForm::SaveGrid(GridSlot& slot) {
 }
 
 void TGeoForm::RenumberGrid(GridSlot& slot) {
-  if (job_) return;
+  if (Busy()) return;
   if (!dialogs_.Confirm("Confirm", kRenumberQuestion)) return;
   slot.model->BeginChange();
   geodesy::NumberGridRows(slot.model->Grid());
@@ -960,45 +924,6 @@ void TGeoForm::SetCloseToTray(bool checked) {
   }
 }
 
-void TGeoForm::Restore() {
-  restored_ = true;
-  RegenerateCells();
-  geotools::LoadTextSettings(ini_, [this](std::string_view control, const std::string& value) {
-    if (QLineEdit* edit = Edit(Q(control))) {
-      edit->setText(Q(value));
-    } else {
-      keptSettings_[std::string(control)] = value;
-    }
-  });
-  const geodesy::TmFields tm = geodesy::LoadTmSettings(ini_);
-  Edit("CM")->setText(Q(tm.centralMeridian));
-  Edit("RL")->setText(Q(tm.referenceLatitude));
-  Edit("SF")->setText(Q(tm.scaleFactor));
-  Edit("FE")->setText(Q(tm.falseEasting));
-  Edit("FN")->setText(Q(tm.falseNorthing));
-  tabs_->setCurrentIndex(geotools::ReadActivePage(ini_));
-  {
-    const QSignalBlocker quiet(closeToTray_);
-    closeToTray_->setChecked(ini_.ReadInteger(geotools::kTraySection, geotools::kTrayKey, 0) != 0);
-  }
-  for (int s = 1; s <= 8; ++s) {
-    QLineEdit* selector = selectors_[static_cast<std::size_t>(s)];
-    if (selector->text().isEmpty()) selector->setText(Q(geotools::kSelectorPrompt));
-    ColourSelector(s);
-  }
-}
-
-void TGeoForm::Store() {
-  geotools::SaveTextSettings(
-      ini_,
-      [this](std::string_view control) -> std::string {
-        if (QLineEdit* edit = Edit(Q(control))) return Utf8(edit->text());
-        const auto kept = keptSettings_.find(control);
-        return kept != keptSettings_.end() ? kept->second : std::string();
-      },
-      tabs_->currentIndex());
-}
-
 TFormOutput* TGeoForm::ShowReport(const geotools::RichText& report) {
   auto* window = new TFormOutput(dialogs_, paths_.programFolder, this);
   window->setWindowFlag(Qt::Window);
@@ -1019,6 +944,7 @@ void TGeoForm::showEvent(QShowEvent* event) {
 
 void TGeoForm::closeEvent(QCloseEvent* event) {
   if (job_) CancelConversion();
+  EndWork();  // a running estimation or merge ends and lands first
   try {
     Store();
   } catch (const std::exception& e) {

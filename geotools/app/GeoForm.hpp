@@ -3,7 +3,12 @@
 
 // The main window of the geodesy tools (TGeoForm): the page control
 // TabDatum with its eight pages, the conversion panels of pages 0 to 3 with
-// their grids, the menus, the tray icon and the small windows.
+// their grids, the least-squares pages 4 to 6, the log merge page 7, the
+// menus, the tray icon and the small windows.
+//
+// GeoForm.cpp builds the window and the conversion pages, LsqPages.cpp the
+// least-squares pages, MergePage.cpp the merge page, GeoFormSettings.cpp
+// restores and stores the settings.
 //
 // Handlers read the controls, call one function of geotools/core or
 // geodesy/, and write the result back; questions go through the dialog
@@ -14,13 +19,18 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "appkit/Dialogs.hpp"
 #include "geodesy/PointFiles.hpp"
+#include "geotools/core/BackgroundJob.hpp"
 #include "geotools/core/Conversions.hpp"
+#include "geotools/app/OutputWindow.hpp"
 #include "geotools/core/RichText.hpp"
 #include "platform/IniStore.hpp"
 
@@ -40,7 +50,8 @@ namespace halvex::geokit {
 
 class DatumWindow;
 class GridModel;
-class TFormOutput;
+struct LsqPageWidgets;
+struct MergePageWidgets;
 class TFormUnits;
 class Tfc;
 
@@ -66,6 +77,18 @@ class TGeoForm : public QMainWindow {
   QTabWidget* Pages() const { return tabs_; }
   int HelpContext() const { return helpContext_; }
   bool ConversionRunning() const { return job_ != nullptr; }
+  // An estimation, application or merge is running in the background.
+  bool JobRunning() const { return work_ != nullptr; }
+
+  // The report window of the last estimation, while it is open.
+  TFormOutput* LastReport() const { return lastReport_; }
+  // The lines of the merge page's text boxes: 0 GPS, 1 sensor, 2 output.
+  std::vector<std::string> MergeLines(int box) const;
+  // What Set As New Datum stores: the last successful Helmert estimate's
+  // fitted parameters at full precision.
+  const std::array<std::string, 7>& NewDatumValues() const { return newDatum_; }
+  // "Set As New Datum" (modal).
+  void OpenSetAsNewDatum();
 
   // Restores the settings, as when the window is first shown.
   void Restore();
@@ -88,6 +111,9 @@ class TGeoForm : public QMainWindow {
 
  signals:
   void ConversionFinished();
+  // A background estimation, application or merge ended and its results
+  // are in the controls.
+  void JobFinished();
   // The window closed for good (not to the tray).
   void Finished();
 
@@ -102,7 +128,10 @@ class TGeoForm : public QMainWindow {
 
   void BuildMenus();
   void BuildConversionPage(int page);
-  void BuildPlanePage(int page);
+  void BuildLsqPage(int page);
+  void BuildMergePage();
+  GridModel* AddControlGrid(const char* name, const char* header, std::size_t columns,
+                            QWidget* parent);
   QWidget* BuildPanel(Panel& panel, QWidget* parent);
   GridSlot& AddGrid(const char* name, geodesy::PointReader reader, const char* regenHeader,
                     const char* restoreHeader, const char* load, const char* save,
@@ -131,6 +160,30 @@ class TGeoForm : public QMainWindow {
   void OpenHelp();
   void SetCloseToTray(bool checked);
   void Fail(const std::string& message);
+  void Warn(std::string_view message);
+  bool Busy() const { return job_ != nullptr || work_ != nullptr; }
+
+  // The least-squares pages (4 affine, 5 similarity, 6 Helmert).
+  LsqPageWidgets& Lsq(int page) const;
+  void LoadControlFile(int page);
+  void Calculate(int page);
+  void Apply(int page, bool inverse);
+  void ShowLsqReport(int page, const std::string& text);
+
+  // Background work of pages 4 to 7: the page is disabled and its progress
+  // bar shown while `work` runs; `done` runs on this thread afterwards.
+  void StartWork(int page, std::size_t total, geotools::BackgroundJob::Work work,
+                 std::function<void()> done);
+  void WorkTick();
+  void EndWork();
+
+  // The merge page.
+  void LoadLog(int box);
+  void FilterGps(bool clean);
+  void Merge();
+  void SaveMergedText();
+  void ShowCounts();
+  void ShowMergeProgress();
 
   QLineEdit* Edit(const QString& name) const;
   const Panel& PanelOfSelector(int selector) const;
@@ -154,7 +207,6 @@ class TGeoForm : public QMainWindow {
   DatumWindow* datums_ = nullptr;
   TFormUnits* units_ = nullptr;
   Tfc* clipboard_ = nullptr;
-  std::map<std::string, std::string, std::less<>> keptSettings_;
   int helpContext_ = 30;
   bool restored_ = false;
   bool quitOnClose_ = false;
@@ -166,6 +218,18 @@ class TGeoForm : public QMainWindow {
   QTimer* jobTimer_ = nullptr;
   std::size_t sliceRows_ = 16384;
   unsigned threads_;
+
+  std::array<std::unique_ptr<LsqPageWidgets>, 3> lsq_;
+  std::unique_ptr<MergePageWidgets> merge_;
+  QPointer<TFormOutput> lastReport_;
+  std::array<std::string, 7> newDatum_;
+
+  // The running background work.
+  std::unique_ptr<geotools::BackgroundJob> work_;
+  std::function<void()> workDone_;
+  int workPage_ = -1;
+  std::size_t workTotal_ = 0;
+  QTimer* workTimer_ = nullptr;
 };
 
 }  // namespace halvex::geokit
