@@ -377,7 +377,7 @@ void TGeoForm::Calculate(int page) {
 void TGeoForm::ShowLsqReport(int page, const std::string& text) {
   if (!Lsq(page).report->isChecked()) return;
   geotools::RichText report;
-  report.Append(text, geotools::TextStyle{"Courier New", 20, false, 0});
+  report.Append(text, geotools::TextStyle{});
   lastReport_ = ShowReport(report);
 }
 

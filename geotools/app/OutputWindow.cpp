@@ -2,6 +2,7 @@
 #include "geotools/app/OutputWindow.hpp"
 
 #include <QCloseEvent>
+#include <QFont>
 
 #include <QMenuBar>
 #include <QSignalBlocker>
@@ -63,6 +64,18 @@ geotools::RichText RichTextFromEdit(const QTextEdit& edit) {
 }
 
 void SetRichTextInEdit(QTextEdit& edit, const geotools::RichText& text) {
+  // A text all in the default style (the least-squares reports) goes in as
+  // plain text with that style as the document's font: an order of
+  // magnitude faster than inserting it, and it reads back the same, since
+  // an unformatted fragment reads as the default style.
+  if (text.Runs().size() == 1 && text.Runs().front().style == geotools::TextStyle{}) {
+    const geotools::TextStyle style;
+    QFont font(QString::fromStdString(style.font));
+    font.setPointSizeF(style.sizeHalfPoints / 2.0);
+    edit.document()->setDefaultFont(font);
+    edit.setPlainText(QString::fromStdString(text.Runs().front().text));
+    return;
+  }
   edit.clear();
   QTextCursor cursor(edit.document());
   for (const geotools::TextRun& run : text.Runs()) {

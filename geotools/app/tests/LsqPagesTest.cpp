@@ -104,6 +104,11 @@ TEST_F(LsqPagesTest, AffinePageEstimatesReportsAppliesAndInverts) {
   for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(Label(labels[i]), expected.labels[i]) << i;
   EXPECT_EQ(ReportText(), expected.report);
   EXPECT_NE(ReportText().find("RESIDUALS OF TARGET COORDINATES"), std::string::npos);
+  // The report reads back from the window as it went in, so it saves as
+  // the library wrote it.
+  geotools::RichText rich;
+  rich.Append(expected.report, geotools::TextStyle{});
+  EXPECT_EQ(RichTextFromEdit(*form->LastReport()->Memo()), rich);
 
   // Forward onto the target list, as the library applies it.
   const auto points = WriteFile("points.txt", kPlanePoints);
