@@ -29,6 +29,7 @@
 
 #include "geodesy/NumberText.hpp"
 #include "platform/FileIo.hpp"
+#include "platform/PageWarmer.hpp"
 
 namespace halvex::geotools {
 
@@ -325,8 +326,20 @@ MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_v
   }
   const std::size_t averageGps = gps.empty() ? 0 : gpsBytes / gps.size();
   text.reserve(sensorBytes + sensor.size() * (averageGps + 96) + 16);
+  // Faulting in a text of hundreds of megabytes costs more than the merge
+  // itself; a helper thread does it ahead of the merge. It stops before the
+  // text could move (an estimate too low).
+  platform::PageWarmer warmer(text.data(), text.capacity());
   const MergeSummary summary = MergeLogsTo(
-      gps, sensor, intervalText, [&](std::string_view chunk) { text += chunk; }, progress);
+      gps, sensor, intervalText,
+      [&](std::string_view chunk) {
+        if (text.size() + chunk.size() > text.capacity()) {
+          warmer.Stop();
+        }
+        text += chunk;
+      },
+      progress);
+  warmer.Stop();
   result.ok = summary.ok;
   result.linesWritten = summary.linesWritten;
   result.error = summary.error;
