@@ -24,6 +24,8 @@
 #include "geodesy/NumberText.hpp"
 #include "geodesy/internal/Values.hpp"
 #include "geotools/lsq/LeastSquares.hpp"
+#include "geotools/lsq/Slices.hpp"
+#include "platform/PageWarmer.hpp"
 
 namespace halvex::geotools {
 
@@ -193,49 +195,6 @@ PlaneEstimate EstimatePlane(const CoordGrid& grid, PlaneModel model) {
     return failed;
   }
   return out;
-}
-
-// The slices for `work` points: a count asked for is kept (up to one point
-// a slice); the default is one per processor, at most 8, each at least 4096
-// points, below which a thread costs more than it saves.
-unsigned ThreadCount(unsigned requested, std::size_t work) {
-  if (requested != 0) {
-    return static_cast<unsigned>(std::clamp<std::size_t>(work, 1, requested));
-  }
-  const unsigned processors = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
-  const std::size_t byWork = std::max<std::size_t>(1, work / 4096);
-  return static_cast<unsigned>(std::min<std::size_t>(processors, byWork));
-}
-
-// Runs body(slice, first, last) over [0, count) in `threads` consecutive
-// slices; the first exception is rethrown after all slices ended.
-template <class Body>
-void ParallelFor(std::size_t count, unsigned threads, Body body) {
-  if (threads <= 1) {
-    body(0U, std::size_t{0}, count);
-    return;
-  }
-  std::vector<std::exception_ptr> errors(threads);
-  std::vector<std::thread> pool;
-  pool.reserve(threads);
-  for (unsigned t = 0; t < threads; ++t) {
-    const std::size_t first = count * t / threads, last = count * (t + 1) / threads;
-    pool.emplace_back([&, t, first, last] {
-      try {
-        body(t, first, last);
-      } catch (...) {
-        errors[t] = std::current_exception();
-      }
-    });
-  }
-  for (std::thread& thread : pool) {
-    thread.join();
-  }
-  for (const std::exception_ptr& error : errors) {
-    if (error) {
-      std::rethrow_exception(error);
-    }
-  }
 }
 
 // Appends the geodetic text of an ECEF point ("lat\tlon\th", as
@@ -409,6 +368,9 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     // The echo, six sections of a name and three numbers per point.
     const std::size_t names = EchoBytes(grid) / grid.ColCount();
     report.reserve(EchoBytes(grid) + 6 * (names + 3 * 20 * grid.RowCount()) + 1024);
+    // The report's pages are faulted in by a helper thread while the points
+    // are read and adjusted, instead of one by one as the report is written.
+    platform::PageWarmer warmer(report.data(), report.capacity());
     AppendLine(report, "INVERSE 3-D HELMERT SOLUTION WITH LEAST SQUARE CALCULATION REPORT");
     report += '\n';
     AppendLine(report, "INITIAL CONTROL POINTS IN CARTESIAN COORDINATE SYSTEM");
@@ -436,9 +398,9 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     // Every per-point line in slices made in parallel, then joined section
     // by section in the order of the points.
     const HelmertReportInputs reportInputs{grid, points, adj, s0Squared, a, f, precision};
-    const unsigned threads = ThreadCount(inputs.threads, n);
+    const unsigned threads = SliceCount(inputs.threads, n);
     std::vector<HelmertSlice> slices(threads);
-    ParallelFor(n, threads, [&](unsigned slice, std::size_t first, std::size_t last) {
+    ForEachSlice(n, threads, [&](unsigned slice, std::size_t first, std::size_t last) {
       WriteHelmertSlice(reportInputs, first, last, slices[slice]);
     });
     static constexpr std::array<std::string_view, kHelmertSections> kHeadings = {
@@ -448,6 +410,16 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
         "ADJUSTED WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
         "INITIAL WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
         "RESIDUALS OF ELLIPSOIDAL COORDINATES (METERS)"};
+    std::size_t joined = report.size();
+    for (std::size_t section = 0; section < kHelmertSections; ++section) {
+      joined += kHeadings[section].size() + 2;
+      for (const HelmertSlice& slice : slices) {
+        joined += slice.text[section].size();
+      }
+    }
+    if (joined > report.capacity()) {
+      warmer.Stop();  // the report moves to a larger buffer
+    }
     for (std::size_t section = 0; section < kHelmertSections; ++section) {
       AppendHeading(report, kHeadings[section], false);
       for (HelmertSlice& slice : slices) {
@@ -456,6 +428,7 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
       }
     }
     slices.clear();
+    warmer.Stop();
 
     // Published: the fitted transformation negated.
     out.published[0] = -(out.fitted[0] - 1) * 1000000;

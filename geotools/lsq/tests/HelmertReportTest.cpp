@@ -200,5 +200,24 @@ TEST(HelmertReport, AFaultInAnySliceFailsTheEstimation) {
   }
 }
 
+// Reading the grid in slices still names the first cell that is not a
+// number, wherever the slices split the rows.
+TEST(HelmertReport, ReadingNamesTheFirstBadCell) {
+  CoordGrid grid = RandomControl(12000, 11);
+  grid.SetCell(3, 9000, "x9000");
+  grid.SetCell(5, 11999, "x11999");
+  for (std::size_t first : {std::size_t{7000}, std::size_t{2}}) {
+    grid.SetCell(2, first, "bad");
+    try {
+      ReadSpacePairs(grid);
+      ADD_FAILURE() << "no error";
+    } catch (const NotANumber& e) {
+      EXPECT_NE(std::string(e.what()).find("('bad')"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("row " + std::to_string(first)), std::string::npos)
+          << e.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace halvex::geotools
