@@ -50,6 +50,10 @@ std::optional<long double> GeodesicDistance(long double a, long double f,
   constexpr long double kFlipTolerance = 1e-15L;
   long double sinSigma = 0.0L, cosSigma = 0.0L, sigma = 0.0L;
   long double cos2Alpha = 0.0L, cos2SigmaM = 0.0L;
+  // sin α settles rounds before λ does (on short lines it hardly depends on
+  // λ); cos(asin(sin α)) is then the value of the round before.
+  long double lastSinAlpha = 0.0L, lastCosAlpha = 1.0L;
+  bool haveLast = false;
   int rounds = 0;
   while (lambda != previous &&
          !(lambda == beforePrevious && std::fabs(lambda - previous) < kFlipTolerance)) {
@@ -66,7 +70,12 @@ std::optional<long double> GeodesicDistance(long double a, long double f,
     cosSigma = sinU1 * sinU2 + cosU1 * cosU2 * cosLambda;
     sigma = std::atan2(sinSigma, cosSigma);
     const long double sinAlpha = sigma == 0.0L ? 0.0L : cosU1 * cosU2 * sinLambda / sinSigma;
-    const long double cosAlpha = std::cos(std::asin(sinAlpha));
+    if (!haveLast || sinAlpha != lastSinAlpha) {
+      lastCosAlpha = std::cos(std::asin(sinAlpha));
+      lastSinAlpha = sinAlpha;
+      haveLast = true;
+    }
+    const long double cosAlpha = lastCosAlpha;
     cos2Alpha = cosAlpha * cosAlpha;
     cos2SigmaM = cos2Alpha == 0.0L ? 0.0L : cosSigma - 2.0L * sinU1 * sinU2 / cos2Alpha;
     const long double c = f / 16.0L * cos2Alpha * (4.0L + f * (4.0L - 3.0L * cos2Alpha));
