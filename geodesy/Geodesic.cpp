@@ -17,21 +17,30 @@
 
 namespace halvex::geodesy {
 
+ReducedLatitude ReduceLatitude(long double f, long double latitudeDeg) {
+  const long double u = std::atan((1.0L - f) * std::tan(ConvertAngle(latitudeDeg, "R")));
+  return {std::sin(u), std::cos(u)};
+}
+
 std::optional<long double> GeodesicDistance(long double a, long double f, long double latitude1Deg,
                                             long double longitude1Deg, long double latitude2Deg,
                                             long double longitude2Deg) {
-  constexpr int kMaxRounds = 200;
-  const long double phi1 = ConvertAngle(latitude1Deg, "R");
-  const long double lambda1 = ConvertAngle(longitude1Deg, "R");
-  const long double phi2 = ConvertAngle(latitude2Deg, "R");
-  const long double lambda2 = ConvertAngle(longitude2Deg, "R");
+  return GeodesicDistance(a, f, ReduceLatitude(f, latitude1Deg), longitude1Deg,
+                          ReduceLatitude(f, latitude2Deg), longitude2Deg);
+}
 
-  const long double u1 = std::atan((1.0L - f) * std::tan(phi1));
-  const long double u2 = std::atan((1.0L - f) * std::tan(phi2));
+std::optional<long double> GeodesicDistance(long double a, long double f,
+                                            const ReducedLatitude& point1,
+                                            long double longitude1Deg,
+                                            const ReducedLatitude& point2,
+                                            long double longitude2Deg) {
+  constexpr int kMaxRounds = 200;
+  const long double lambda1 = ConvertAngle(longitude1Deg, "R");
+  const long double lambda2 = ConvertAngle(longitude2Deg, "R");
   const long double l = lambda2 - lambda1;
   const long double b = (1.0L - f) * a;
-  const long double sinU1 = std::sin(u1), cosU1 = std::cos(u1);
-  const long double sinU2 = std::sin(u2), cosU2 = std::cos(u2);
+  const long double sinU1 = point1.sinU, cosU1 = point1.cosU;
+  const long double sinU2 = point2.sinU, cosU2 = point2.cosU;
 
   long double lambda = l;
   long double previous = l + 0.00001L;
@@ -41,6 +50,10 @@ std::optional<long double> GeodesicDistance(long double a, long double f, long d
   constexpr long double kFlipTolerance = 1e-15L;
   long double sinSigma = 0.0L, cosSigma = 0.0L, sigma = 0.0L;
   long double cos2Alpha = 0.0L, cos2SigmaM = 0.0L;
+  // sin α settles rounds before λ does (on short lines it hardly depends on
+  // λ); cos(asin(sin α)) is then the value of the round before.
+  long double lastSinAlpha = 0.0L, lastCosAlpha = 1.0L;
+  bool haveLast = false;
   int rounds = 0;
   while (lambda != previous &&
          !(lambda == beforePrevious && std::fabs(lambda - previous) < kFlipTolerance)) {
@@ -57,7 +70,12 @@ std::optional<long double> GeodesicDistance(long double a, long double f, long d
     cosSigma = sinU1 * sinU2 + cosU1 * cosU2 * cosLambda;
     sigma = std::atan2(sinSigma, cosSigma);
     const long double sinAlpha = sigma == 0.0L ? 0.0L : cosU1 * cosU2 * sinLambda / sinSigma;
-    const long double cosAlpha = std::cos(std::asin(sinAlpha));
+    if (!haveLast || sinAlpha != lastSinAlpha) {
+      lastCosAlpha = std::cos(std::asin(sinAlpha));
+      lastSinAlpha = sinAlpha;
+      haveLast = true;
+    }
+    const long double cosAlpha = lastCosAlpha;
     cos2Alpha = cosAlpha * cosAlpha;
     cos2SigmaM = cos2Alpha == 0.0L ? 0.0L : cosSigma - 2.0L * sinU1 * sinU2 / cos2Alpha;
     const long double c = f / 16.0L * cos2Alpha * (4.0L + f * (4.0L - 3.0L * cos2Alpha));

@@ -19,4 +19,20 @@ std::optional<long double> GeodesicDistance(long double a, long double f, long d
                                             long double longitude1Deg, long double latitude2Deg,
                                             long double longitude2Deg);
 
+// The sine and cosine of a point's reduced latitude, atan((1 − f)·tan φ),
+// for computing several distances from one latitude without repeating them.
+struct ReducedLatitude {
+  long double sinU = 0.0L;
+  long double cosU = 1.0L;
+};
+ReducedLatitude ReduceLatitude(long double f, long double latitudeDeg);
+
+// The same distance from the reduced latitudes of both points; equal, bit
+// for bit, to the form above with the latitudes they were reduced from.
+std::optional<long double> GeodesicDistance(long double a, long double f,
+                                            const ReducedLatitude& point1,
+                                            long double longitude1Deg,
+                                            const ReducedLatitude& point2,
+                                            long double longitude2Deg);
+
 }  // namespace halvex::geodesy

@@ -164,17 +164,34 @@ std::vector<std::pair<std::string, std::string>> IniStore::ReadSection(
 }
 
 void IniStore::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  const std::string sectionName = SectionName(section);
-  const std::string keyName = KeyName(key);
-  if (HasLineBreakOrNul(value)) {
-    throw std::invalid_argument("INI value for key '" + keyName + "' contains a line break");
+  const Entry entry{section, key, value};
+  WriteStrings(std::span<const Entry>(&entry, 1));
+}
+
+void IniStore::WriteStrings(std::span<const Entry> entries) {
+  struct Checked {
+    std::string section, key, value;
+  };
+  std::vector<Checked> checked;
+  checked.reserve(entries.size());
+  for (const Entry& entry : entries) {
+    Checked c{SectionName(entry.section), KeyName(entry.key), {}};
+    if (HasLineBreakOrNul(entry.value)) {
+      throw std::invalid_argument("INI value for key '" + c.key + "' contains a line break");
+    }
+    c.value = std::string(Trim(entry.value));
+    checked.push_back(std::move(c));
   }
-  const std::string valueText(Trim(value));
+  if (checked.empty()) {
+    return;
+  }
 
   CSimpleIniA ini;
   Load(ini, file_);
-  if (ini.SetValue(sectionName.c_str(), keyName.c_str(), valueText.c_str()) < 0) {
-    throw std::runtime_error("cannot write '" + file_.string() + "': out of memory");
+  for (const Checked& c : checked) {
+    if (ini.SetValue(c.section.c_str(), c.key.c_str(), c.value.c_str()) < 0) {
+      throw std::runtime_error("cannot write '" + file_.string() + "': out of memory");
+    }
   }
   std::string text;
   // Keep a UTF-8 signature if the file had one.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,6 +57,20 @@ class IniStore {
   std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view section) const;
 
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+  // One value of a batch write.
+  struct Entry {
+    std::string_view section;
+    std::string_view key;
+    std::string_view value;
+  };
+
+  // Writes several values with one load of the file and one atomic
+  // replacement, in the order given: the file ends as the same WriteString
+  // calls one after another would leave it, byte for byte. Every name and
+  // value is checked first; one the file could not hold throws
+  // std::invalid_argument and nothing is written.
+  void WriteStrings(std::span<const Entry> entries);
   void WriteInteger(std::string_view section, std::string_view key, int value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
 

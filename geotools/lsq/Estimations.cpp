@@ -22,7 +22,10 @@
 #include "geodesy/Geodesic.hpp"
 #include "geodesy/Matrix.hpp"
 #include "geodesy/NumberText.hpp"
+#include "geodesy/internal/Values.hpp"
 #include "geotools/lsq/LeastSquares.hpp"
+#include "geotools/lsq/Slices.hpp"
+#include "platform/PageWarmer.hpp"
 
 namespace halvex::geotools {
 
@@ -194,67 +197,137 @@ PlaneEstimate EstimatePlane(const CoordGrid& grid, PlaneModel model) {
   return out;
 }
 
-unsigned ThreadCount(unsigned requested, std::size_t work) {
-  unsigned n = requested;
-  if (n == 0) {
-    n = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
-  }
-  const std::size_t byWork = std::max<std::size_t>(1, work / 4096);
-  return static_cast<unsigned>(std::min<std::size_t>(n, byWork));
-}
-
-// Runs body(first, last) over [0, count) in `threads` slices; the first
-// exception is rethrown after all slices ended.
-template <class Body>
-void ParallelFor(std::size_t count, unsigned threads, Body body) {
-  if (threads <= 1) {
-    body(std::size_t{0}, count);
-    return;
-  }
-  std::vector<std::exception_ptr> errors(threads);
-  std::vector<std::thread> pool;
-  pool.reserve(threads);
-  for (unsigned t = 0; t < threads; ++t) {
-    const std::size_t first = count * t / threads, last = count * (t + 1) / threads;
-    pool.emplace_back([&, t, first, last] {
-      try {
-        body(first, last);
-      } catch (...) {
-        errors[t] = std::current_exception();
-      }
-    });
-  }
-  for (std::thread& thread : pool) {
-    thread.join();
-  }
-  for (const std::exception_ptr& error : errors) {
-    if (error) {
-      std::rethrow_exception(error);
-    }
-  }
-}
-
-// The geodetic text of an ECEF point and its three numbers read back.
-struct GeodeticText {
-  std::string text;
-  long double lat = 0.0L, lon = 0.0L, h = 0.0L;
-};
-
-GeodeticText ToGeodetic(long double x, long double y, long double z, long double a, long double f,
-                        const geodesy::OutputPrecision& precision) {
-  GeodeticText g;
-  g.text = geodesy::EcefToGeodetic(x, y, z, a, f, precision);
-  geodesy::NumberScanner scanner(g.text);
-  if (!scanner.ReadExtended(g.lat) || !scanner.ReadExtended(g.lon) || !scanner.ReadExtended(g.h)) {
+// Appends the geodetic text of an ECEF point ("lat\tlon\th", as
+// EcefToGeodetic writes it) and reads its three numbers back, as the report
+// uses the rounded texts.
+void AppendGeodetic(std::string& out, long double x, long double y, long double z, long double a,
+                    long double f, const geodesy::OutputPrecision& precision, long double& lat,
+                    long double& lon, long double& h) {
+  const auto values = geodesy::internal::EcefToGeodeticValues(x, y, z, a, f);
+  if (!values) {
     throw ArithmeticFault("arithmetic fault: no geodetic coordinates for a point");
   }
-  return g;
+  const std::size_t start = out.size();
+  AppendFixed(out, values->x, precision.degrees);
+  out += '\t';
+  AppendFixed(out, values->y, precision.degrees);
+  out += '\t';
+  AppendFixed(out, values->z, precision.distance);
+  geodesy::NumberScanner scanner(std::string_view(out).substr(start));
+  if (!scanner.ReadExtended(lat) || !scanner.ReadExtended(lon) || !scanner.ReadExtended(h)) {
+    throw ArithmeticFault("arithmetic fault: no geodetic coordinates for a point");
+  }
 }
 
-// One point's lines of the three ellipsoidal sections.
-struct EllipsoidalLines {
-  std::string adjusted, initial, residual;
+// The six per-point sections of the Helmert report, in report order.
+enum HelmertSection : std::size_t {
+  kAdjustedEcef,
+  kDeviationsEcef,
+  kResidualsEcef,
+  kAdjustedGeodetic,
+  kInitialGeodetic,
+  kResidualsGeodetic,
+  kHelmertSections
 };
+
+// The lines of the six sections for the points [first, last): every point
+// is independent of the others, so the points are shared among threads in
+// consecutive slices and the slices joined in order.
+struct HelmertSlice {
+  std::array<std::string, kHelmertSections> text;
+};
+
+struct HelmertReportInputs {
+  const CoordGrid& grid;
+  const std::vector<SpacePair>& points;
+  const Adjustment& adj;
+  long double s0Squared;
+  long double a;
+  long double f;
+  const geodesy::OutputPrecision& precision;
+};
+
+void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::size_t last,
+                       HelmertSlice& slice) {
+  const int dist = in.precision.distance;
+  const std::size_t count = last - first;
+  for (std::string& text : slice.text) {
+    text.reserve(count * 72);
+  }
+  for (std::size_t i = first; i < last; ++i) {
+    const std::string_view name = in.grid.Cell(0, i + 1);
+    const auto& w = in.points[i].wgs;
+    long double adjusted[3];
+    for (std::size_t k = 0; k < 3; ++k) {
+      adjusted[k] = w[k] + in.adj.residuals[3 * i + k];
+    }
+
+    std::string& ecef = slice.text[kAdjustedEcef];
+    std::string& deviations = slice.text[kDeviationsEcef];
+    std::string& residuals = slice.text[kResidualsEcef];
+    ecef += name;
+    deviations += name;
+    residuals += name;
+    for (std::size_t k = 0; k < 3; ++k) {
+      const long double sd = std::sqrt(in.adj.cofactors[3 * i + k] * in.s0Squared);
+      if (std::isnan(sd)) {
+        throw ArithmeticFault("arithmetic fault: square root of a negative variance");
+      }
+      ecef += '\t';
+      AppendFixed(ecef, adjusted[k], dist);
+      deviations += '\t';
+      AppendFixed(deviations, sd, dist);
+      residuals += '\t';
+      AppendFixed(residuals, adjusted[k] - w[k], dist);
+    }
+    ecef += '\n';
+    deviations += '\n';
+    residuals += "\t\n";
+
+    std::string& adjustedText = slice.text[kAdjustedGeodetic];
+    std::string& initialText = slice.text[kInitialGeodetic];
+    adjustedText += name;
+    adjustedText += '\t';
+    long double adjLat = 0.0L, adjLon = 0.0L, adjH = 0.0L;
+    AppendGeodetic(adjustedText, adjusted[0], adjusted[1], adjusted[2], in.a, in.f, in.precision,
+                   adjLat, adjLon, adjH);
+    adjustedText += '\n';
+    initialText += name;
+    initialText += '\t';
+    long double initLat = 0.0L, initLon = 0.0L, initH = 0.0L;
+    AppendGeodetic(initialText, w[0], w[1], w[2], in.a, in.f, in.precision, initLat, initLon,
+                   initH);
+    initialText += '\n';
+
+    // A second of arc north and east of the mean position; both lines start
+    // at its latitude, so its reduced latitude is computed once.
+    const long double latM = (adjLat + initLat) / 2;
+    const long double lonM = (adjLon + initLon) / 2;
+    const geodesy::ReducedLatitude here = geodesy::ReduceLatitude(in.f, latM);
+    const geodesy::ReducedLatitude north1 = geodesy::ReduceLatitude(in.f, latM + geodesy::kInv3600);
+    const auto mN = geodesy::GeodesicDistance(in.a, in.f, here, lonM, north1, lonM);
+    const auto mE =
+        geodesy::GeodesicDistance(in.a, in.f, here, lonM, here, lonM + geodesy::kInv3600);
+    if (!mN || !mE) {
+      throw ArithmeticFault("arithmetic fault: no geodesic distance");
+    }
+    const long double north = (adjLat - initLat) * 3600 * *mN;
+    const long double east = (adjLon - initLon) * 3600 * *mE;
+    const long double up = adjH - initH;
+    if (!std::isfinite(north) || !std::isfinite(east) || !std::isfinite(up)) {
+      throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
+    }
+    std::string& l = slice.text[kResidualsGeodetic];
+    l += name;
+    l += '\t';
+    AppendFixed(l, north, dist);
+    l += '\t';
+    AppendFixed(l, east, dist);
+    l += '\t';
+    AppendFixed(l, up, dist);
+    l += '\n';
+  }
+}
 
 }  // namespace
 
@@ -295,6 +368,9 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     // The echo, six sections of a name and three numbers per point.
     const std::size_t names = EchoBytes(grid) / grid.ColCount();
     report.reserve(EchoBytes(grid) + 6 * (names + 3 * 20 * grid.RowCount()) + 1024);
+    // The report's pages are faulted in by a helper thread while the points
+    // are read and adjusted, instead of one by one as the report is written.
+    platform::PageWarmer warmer(report.data(), report.capacity());
     AppendLine(report, "INVERSE 3-D HELMERT SOLUTION WITH LEAST SQUARE CALCULATION REPORT");
     report += '\n';
     AppendLine(report, "INITIAL CONTROL POINTS IN CARTESIAN COORDINATE SYSTEM");
@@ -319,72 +395,40 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
       throw ArithmeticFault("arithmetic fault: inverse flattening");
     }
 
-    auto adjusted = [&](std::size_t m) { return points[m / 3].wgs[m % 3] + adj.residuals[m]; };
-    std::vector<long double> sd(3 * n);
-    for (std::size_t m = 0; m < 3 * n; ++m) {
-      sd[m] = std::sqrt(adj.cofactors[m] * s0Squared);
-      if (std::isnan(sd[m])) {
-        throw ArithmeticFault("arithmetic fault: square root of a negative variance");
+    // Every per-point line in slices made in parallel, then joined section
+    // by section in the order of the points.
+    const HelmertReportInputs reportInputs{grid, points, adj, s0Squared, a, f, precision};
+    const unsigned threads = SliceCount(inputs.threads, n);
+    std::vector<HelmertSlice> slices(threads);
+    ForEachSlice(n, threads, [&](unsigned slice, std::size_t first, std::size_t last) {
+      WriteHelmertSlice(reportInputs, first, last, slices[slice]);
+    });
+    static constexpr std::array<std::string_view, kHelmertSections> kHeadings = {
+        "ADJUSTED WGS-84 ECEF COORDINATES",
+        "STANDARD DEVIATIONS OF ADJUSTED ECEF COORDINATES",
+        "RESIDUALS OF WGS-84 CARTESIAN COORDINATES",
+        "ADJUSTED WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
+        "INITIAL WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
+        "RESIDUALS OF ELLIPSOIDAL COORDINATES (METERS)"};
+    std::size_t joined = report.size();
+    for (std::size_t section = 0; section < kHelmertSections; ++section) {
+      joined += kHeadings[section].size() + 2;
+      for (const HelmertSlice& slice : slices) {
+        joined += slice.text[section].size();
       }
     }
-    AppendHeading(report, "ADJUSTED WGS-84 ECEF COORDINATES", false);
-    AppendPointTable(report, grid, n, 3, dist, false, adjusted);
-    AppendHeading(report, "STANDARD DEVIATIONS OF ADJUSTED ECEF COORDINATES", false);
-    AppendPointTable(report, grid, n, 3, dist, false, [&](std::size_t m) { return sd[m]; });
-    AppendHeading(report, "RESIDUALS OF WGS-84 CARTESIAN COORDINATES", false);
-    AppendPointTable(report, grid, n, 3, dist, true, [&](std::size_t m) {
-      const long double lc = points[m / 3].wgs[m % 3];
-      return (lc + adj.residuals[m]) - lc;
-    });
-
-    // The ellipsoidal sections: every point independent of the others, so
-    // the points are shared among threads and their lines joined in order.
-    std::vector<EllipsoidalLines> lines(n);
-    ParallelFor(n, ThreadCount(inputs.threads, n), [&](std::size_t first, std::size_t last) {
-      for (std::size_t i = first; i < last; ++i) {
-        GeodeticText adjG =
-            ToGeodetic(adjusted(3 * i), adjusted(3 * i + 1), adjusted(3 * i + 2), a, f, precision);
-        const auto& w = points[i].wgs;
-        GeodeticText initG = ToGeodetic(w[0], w[1], w[2], a, f, precision);
-        const long double latM = (adjG.lat + initG.lat) / 2;
-        const long double lonM = (adjG.lon + initG.lon) / 2;
-        const auto mN = geodesy::GeodesicDistance(a, f, latM, lonM, latM + geodesy::kInv3600, lonM);
-        const auto mE = geodesy::GeodesicDistance(a, f, latM, lonM, latM, lonM + geodesy::kInv3600);
-        if (!mN || !mE) {
-          throw ArithmeticFault("arithmetic fault: no geodesic distance");
-        }
-        const long double north = (adjG.lat - initG.lat) * 3600 * *mN;
-        const long double east = (adjG.lon - initG.lon) * 3600 * *mE;
-        const long double up = adjG.h - initG.h;
-        if (!std::isfinite(north) || !std::isfinite(east) || !std::isfinite(up)) {
-          throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
-        }
-        EllipsoidalLines& l = lines[i];
-        l.adjusted = std::move(adjG.text);
-        l.initial = std::move(initG.text);
-        AppendFixed(l.residual, north, dist);
-        l.residual += '\t';
-        AppendFixed(l.residual, east, dist);
-        l.residual += '\t';
-        AppendFixed(l.residual, up, dist);
+    if (joined > report.capacity()) {
+      warmer.Stop();  // the report moves to a larger buffer
+    }
+    for (std::size_t section = 0; section < kHelmertSections; ++section) {
+      AppendHeading(report, kHeadings[section], false);
+      for (HelmertSlice& slice : slices) {
+        report += slice.text[section];
+        std::string().swap(slice.text[section]);
       }
-    });
-    auto appendSection = [&](std::string_view heading, std::string EllipsoidalLines::*member) {
-      AppendHeading(report, heading, false);
-      for (std::size_t i = 0; i < n; ++i) {
-        report += grid.Cell(0, i + 1);
-        report += '\t';
-        report += lines[i].*member;
-        report += '\n';
-      }
-    };
-    appendSection("ADJUSTED WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
-                  &EllipsoidalLines::adjusted);
-    appendSection("INITIAL WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
-                  &EllipsoidalLines::initial);
-    appendSection("RESIDUALS OF ELLIPSOIDAL COORDINATES (METERS)", &EllipsoidalLines::residual);
-    lines.clear();
-    lines.shrink_to_fit();
+    }
+    slices.clear();
+    warmer.Stop();
 
     // Published: the fitted transformation negated.
     out.published[0] = -(out.fitted[0] - 1) * 1000000;

@@ -87,8 +87,8 @@ struct HelmertInputs {
   std::string semiMajor = "6378137";
   std::string inverseFlattening = "298.257223563";
   geodesy::OutputPrecision precision;
-  // Threads for the per-point ellipsoidal work (0: one per processor, at
-  // most 8). The report is the same for any count.
+  // Threads for the per-point report work (0: one per processor, at most
+  // 8, fewer for small grids). The report is the same for any count.
   unsigned threads = 0;
 };
 

@@ -65,10 +65,17 @@ GeokitSettings ReadGeokitSettings(const platform::IniStore& ini) {
 }
 
 void WriteGeokitSettings(platform::IniStore& ini, const GeokitSettings& settings) {
-  for (const auto& [section, entry] : Table<const GeokitSettings, const std::string*>(settings)) {
-    ini.WriteString(section, entry.first, *entry.second);
+  // One replacement of the file for all the keys: a write per key costs a
+  // load and an atomic save each, about a second at the window's closing.
+  const auto table = Table<const GeokitSettings, const std::string*>(settings);
+  const std::string pageIndex = std::to_string(settings.activePageIndex);
+  std::vector<platform::IniStore::Entry> entries;
+  entries.reserve(table.size() + 1);
+  for (const auto& [section, entry] : table) {
+    entries.push_back({section, entry.first, *entry.second});
   }
-  ini.WriteInteger("PageControl", "ActivePageIndex", settings.activePageIndex);
+  entries.push_back({"PageControl", "ActivePageIndex", pageIndex});
+  ini.WriteStrings(entries);
 }
 
 void WriteCloseToTray(platform::IniStore& ini, bool checked) {

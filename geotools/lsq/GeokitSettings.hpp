@@ -90,10 +90,11 @@ struct GeokitSettings {
 GeokitSettings ReadGeokitSettings(const platform::IniStore& ini);
 
 // Every text key in the order of the sections above, then
-// "ActivePageIndex"; "CloseToTray" is not written here. Throws
-// std::runtime_error when the file cannot be written, and
+// "ActivePageIndex"; "CloseToTray" is not written here. All keys go to the
+// file in one atomic replacement, which leaves it as writing them one by
+// one would. Throws std::runtime_error when the file cannot be written, and
 // std::invalid_argument for a value the file cannot hold (a line break);
-// the keys written before stay written.
+// either way the file stays as it was.
 void WriteGeokitSettings(platform::IniStore& ini, const GeokitSettings& settings);
 
 // The close-to-tray choice, written whenever the menu item is toggled.

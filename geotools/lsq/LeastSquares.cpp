@@ -18,6 +18,7 @@
 #include <string>
 
 #include "geodesy/NumberText.hpp"
+#include "geotools/lsq/Slices.hpp"
 
 namespace halvex::geotools {
 
@@ -223,18 +224,22 @@ std::vector<PlanePair> ReadPlanePairs(const CoordGrid& grid) {
 }
 
 std::vector<SpacePair> ReadSpacePairs(const CoordGrid& grid) {
-  std::vector<SpacePair> points;
-  points.reserve(grid.RowCount() > 0 ? grid.RowCount() - 1 : 0);
-  for (std::size_t row = 1; row < grid.RowCount(); ++row) {
-    SpacePair p;
-    for (std::size_t k = 0; k < 3; ++k) {
-      p.wgs[k] = CellNumber(grid, 1 + k, row);
+  // Rows are read in slices on several threads; the first cell that is not
+  // a number is still the one named, as the slices' errors are taken in
+  // row order.
+  const std::size_t count = grid.RowCount() > 0 ? grid.RowCount() - 1 : 0;
+  std::vector<SpacePair> points(count);
+  ForEachSlice(count, SliceCount(0, count), [&](unsigned, std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+      SpacePair& p = points[i];
+      for (std::size_t k = 0; k < 3; ++k) {
+        p.wgs[k] = CellNumber(grid, 1 + k, i + 1);
+      }
+      for (std::size_t k = 0; k < 3; ++k) {
+        p.local[k] = CellNumber(grid, 4 + k, i + 1);
+      }
     }
-    for (std::size_t k = 0; k < 3; ++k) {
-      p.local[k] = CellNumber(grid, 4 + k, row);
-    }
-    points.push_back(p);
-  }
+  });
   return points;
 }
 

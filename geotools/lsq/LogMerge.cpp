@@ -29,6 +29,7 @@
 
 #include "geodesy/NumberText.hpp"
 #include "platform/FileIo.hpp"
+#include "platform/PageWarmer.hpp"
 
 namespace halvex::geotools {
 
@@ -310,41 +311,24 @@ std::optional<int> ParseInterval(std::string_view text) {
   return static_cast<int>(value);
 }
 
-MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
-                      const MergeProgress& progress) {
-  MergeResult result;
-  std::string& text = result.text;
-  // Room for the whole output at once: a merged line holds the sensor line,
-  // a GPS line and about 80 bytes of its own.
-  std::size_t gpsBytes = 0, sensorBytes = 0;
-  for (std::size_t j = 0; j < gps.size(); ++j) {
-    gpsBytes += gps[j].size();
-  }
-  for (std::size_t i = 0; i < sensor.size(); ++i) {
-    sensorBytes += sensor[i].size();
-  }
-  const std::size_t averageGps = gps.empty() ? 0 : gpsBytes / gps.size();
-  text.reserve(sensorBytes + sensor.size() * (averageGps + 96) + 16);
-  const MergeSummary summary = MergeLogsTo(
-      gps, sensor, intervalText, [&](std::string_view chunk) { text += chunk; }, progress);
-  result.ok = summary.ok;
-  result.linesWritten = summary.linesWritten;
-  result.error = summary.error;
-  return result;
-}
+namespace {
 
-MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
-                         const MergeSink& sink, const MergeProgress& progress) {
+// More than the bytes a merged line adds to its sensor and GPS lines: its
+// markers and three fixed-point numbers, each at most about 5000 digits
+// (the largest long double).
+constexpr std::size_t kLineOverhead = 16384;
+
+// The merge, written to `out` after what it holds ("BEGIN"). Before each
+// line, room(out, bytes) is told an upper bound of the line's length, to
+// hand on or make room for what `out` holds. On a bad interval only the
+// error is set.
+template <class Room>
+MergeSummary Merge(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
+                   std::string& out, Room room, const MergeProgress& progress) {
   MergeSummary result;
-  // The output goes to the sink in blocks of about a megabyte, from one
-  // buffer reused for every block.
-  constexpr std::size_t kBlock = std::size_t{1} << 20;
-  std::string out = "BEGIN\n";
-  out.reserve(kBlock + 4096);
   const auto interval = ParseInterval(intervalText);
   if (!interval) {
     result.error = "'" + std::string(intervalText) + "' is not a valid integer value";
-    sink(out);
     return result;
   }
   const long double h = static_cast<long double>(*interval / 2);
@@ -463,6 +447,7 @@ MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor, std::strin
         }
       }
       if (std::isfinite(latitude) && std::isfinite(longitude) && std::isfinite(altitude)) {
+        room(out, sensor[i].size() + gps[j].size() + kLineOverhead);
         geodesy::AppendFixed(out, latitude, 9);
         out += ',';
         geodesy::AppendFixed(out, longitude, 9);
@@ -476,10 +461,6 @@ MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor, std::strin
         out += gps[j];
         out += ",<-Raw_GPS_End\n";
         ++result.linesWritten;
-        if (out.size() >= kBlock) {
-          sink(out);
-          out.clear();
-        }
         if (progress) {
           progress(i);
         }
@@ -488,8 +469,64 @@ MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor, std::strin
     b = j;
   }
   out += "END\n";
-  sink(out);
   result.ok = true;
+  return result;
+}
+
+}  // namespace
+
+MergeResult MergeLogs(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
+                      const MergeProgress& progress) {
+  MergeResult result;
+  std::string& text = result.text;
+  // Room for the whole output at once: a merged line holds the sensor line,
+  // a GPS line and about 80 bytes of its own.
+  std::size_t gpsBytes = 0, sensorBytes = 0;
+  for (std::size_t j = 0; j < gps.size(); ++j) {
+    gpsBytes += gps[j].size();
+  }
+  for (std::size_t i = 0; i < sensor.size(); ++i) {
+    sensorBytes += sensor[i].size();
+  }
+  const std::size_t averageGps = gps.empty() ? 0 : gpsBytes / gps.size();
+  text.reserve(sensorBytes + sensor.size() * (averageGps + 96) + 16);
+  // Faulting in a text of hundreds of megabytes costs more than the merge
+  // itself; a helper thread does it ahead of the merge. It stops before the
+  // text could move (an estimate too low).
+  platform::PageWarmer warmer(text.data(), text.capacity());
+  text = "BEGIN\n";
+  const MergeSummary summary = Merge(
+      gps, sensor, intervalText, text,
+      [&](std::string& out, std::size_t bytes) {
+        if (out.size() + bytes > out.capacity()) {
+          warmer.Stop();
+        }
+      },
+      progress);
+  warmer.Stop();
+  result.ok = summary.ok;
+  result.linesWritten = summary.linesWritten;
+  result.error = summary.error;
+  return result;
+}
+
+MergeSummary MergeLogsTo(const LogLines& gps, const LogLines& sensor, std::string_view intervalText,
+                         const MergeSink& sink, const MergeProgress& progress) {
+  // The output goes to the sink in blocks of about a megabyte, from one
+  // buffer reused for every block.
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  std::string out = "BEGIN\n";
+  out.reserve(kBlock + 4096);
+  const MergeSummary result = Merge(
+      gps, sensor, intervalText, out,
+      [&](std::string& text, std::size_t) {
+        if (text.size() >= kBlock) {
+          sink(text);
+          text.clear();
+        }
+      },
+      progress);
+  sink(out);
   return result;
 }
 

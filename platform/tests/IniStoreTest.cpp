@@ -8,6 +8,7 @@
 #include <climits>
 #include <csignal>
 #include <stdexcept>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -233,6 +234,61 @@ TEST_F(IniStoreTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(ReadText(file), before);
   EXPECT_EQ(store.ReadString("S", "K", ""), "old");
   EXPECT_EQ(CountEntries(temp.path()), 1);
+}
+
+// A batch leaves the file byte for byte as the same writes one after
+// another: over a missing file, comments and blank lines, a signature, keys
+// and sections in other letter cases or given twice, values to be trimmed,
+// keys repeated within the batch.
+TEST_F(IniStoreTest, BatchWriteEqualsTheSingleWritesInOrder) {
+  const std::vector<IniStore::Entry> entries = {{"Affine", "A0", "10"},
+                                                {"similarity", "Scale", "  45.5 "},
+                                                {"Zeta", "port", "7"},
+                                                {"New", "Key", ""},
+                                                {"Affine", "B0", "-3e-07"},
+                                                {" Alpha ", " Added ", "w x"},
+                                                {"zeta", "Twice", "second"},
+                                                {"Affine", "a0", "11"},
+                                                {"PageControl", "ActivePageIndex", "3"}};
+  const char* starts[] = {nullptr,
+                          "",
+                          "; settings of geokit\n[Zeta]\n; the port\nPort = 1\nOther = x\n\n"
+                          "[Alpha]\nKey = y\n",
+                          "\xEF\xBB\xBF[SIMILARITY]\nscale=1\n[affine]\nA0 = 0\n",
+                          "[Zeta]\nTwice = a\nTwice = b\n[Zeta]\nPort=3\n",
+                          "no section = 1\n[PageControl]\r\nActivePageIndex=0\r\n"};
+  for (const char* start : starts) {
+    const fs::path single = temp / "single.INI";
+    const fs::path batch = temp / "batch.INI";
+    if (start != nullptr) {
+      WriteText(single, start);
+      WriteText(batch, start);
+    }
+    IniStore one(single), many(batch);
+    for (const IniStore::Entry& e : entries) {
+      one.WriteString(e.section, e.key, e.value);
+    }
+    many.WriteStrings(entries);
+    EXPECT_EQ(ReadText(batch), ReadText(single)) << (start ? start : "(no file)");
+    fs::remove(single);
+    fs::remove(batch);
+  }
+}
+
+// Every name and value of a batch is checked before the file is touched.
+TEST_F(IniStoreTest, BatchWithAValueTheFileCannotHoldWritesNothing) {
+  WriteText(file, "[S]\nK = 1\n");
+  const std::vector<IniStore::Entry> entries = {
+      {"S", "K", "2"}, {"S", "New", "3"}, {"T", "Bad", "line\nbreak"}};
+  EXPECT_THROW(store.WriteStrings(entries), std::invalid_argument);
+  const std::vector<IniStore::Entry> badKey = {{"S", "K", "2"}, {"S", "a=b", "3"}};
+  EXPECT_THROW(store.WriteStrings(badKey), std::invalid_argument);
+  EXPECT_EQ(ReadText(file), "[S]\nK = 1\n");
+  EXPECT_EQ(CountEntries(temp.path()), 1);
+  // An empty batch does not create the file.
+  IniStore missing(temp / "missing.INI");
+  missing.WriteStrings({});
+  EXPECT_FALSE(fs::exists(temp / "missing.INI"));
 }
 
 }  // namespace

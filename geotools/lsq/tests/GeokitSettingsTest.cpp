@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/FileIo.hpp"
 
@@ -103,6 +105,72 @@ TEST_F(GeokitSettingsTest, SectionsAndKeysAsTheFileHoldsThem) {
   // A page index that is not an integer reads as page 0.
   ini.WriteString("PageControl", "ActivePageIndex", "two");
   EXPECT_EQ(ReadGeokitSettings(ini).activePageIndex, 0);
+}
+
+// The settings go to the file in one replacement, and the file is the one
+// the writes key by key gave: over another program section and the
+// close-to-tray choice, and over the settings of an earlier run.
+TEST_F(GeokitSettingsTest, OneReplacementGivesTheFileOfTheWritesKeyByKey) {
+  const GeokitSettings s = Filled();
+  auto keyByKey = [&s](platform::IniStore& ini) {
+    ini.WriteString("Affine", "FileName", s.affineFileName);
+    const char* affineKeys[] = {"A0", "A1", "A2", "B0", "B1", "B2"};
+    for (std::size_t i = 0; i < 6; ++i) {
+      ini.WriteString("Affine", affineKeys[i], s.affine[i]);
+    }
+    ini.WriteString("Similarity", "FileName", s.similarityFileName);
+    ini.WriteString("Similarity", "Xso", s.xOrigin);
+    ini.WriteString("Similarity", "Yso", s.yOrigin);
+    ini.WriteString("Similarity", "Scale", s.rotation);
+    ini.WriteString("Similarity", "Rotation", s.scale);
+    for (const auto& [section, d] :
+         {std::pair{"BlueDatum", &s.blueDatum}, std::pair{"GreenDatum", &s.greenDatum}}) {
+      const std::string* fields[] = {
+          &d->name,      &d->semiMajorAxis, &d->inverseFlattening, &d->scaleDifference,
+          &d->xRotation, &d->yRotation,     &d->zRotation,         &d->xShift,
+          &d->yShift,    &d->zShift};
+      for (std::size_t i = 0; i < 10; ++i) {
+        ini.WriteString(section, kDatumKeys[i], *fields[i]);
+      }
+    }
+    for (std::size_t i = 0; i < 8; ++i) {
+      ini.WriteString("DatumNames", kDatumNameKeys[i], s.datumNames[i]);
+    }
+    for (std::size_t i = 0; i < kTransformedValueKeys.size(); ++i) {
+      ini.WriteString("TransformedValues", kTransformedValueKeys[i], s.transformedValues[i]);
+    }
+    ini.WriteInteger("PageControl", "ActivePageIndex", s.activePageIndex);
+  };
+  GeokitSettings earlier = Filled();
+  earlier.affine[2] = "old";
+  earlier.blueDatum.zShift = "";
+  const std::string others = "[Window]\nLeft = 10\n[CloseToTray]\nCloseToTray=1\n";
+  for (int start = 0; start < 3; ++start) {
+    platform::IniStore single(dir_ / "single.INI"), batch(File());
+    if (start == 1) {
+      platform::WriteFileAtomically(single.Path(), others);
+      platform::WriteFileAtomically(batch.Path(), others);
+    } else if (start == 2) {
+      WriteGeokitSettings(single, earlier);
+      WriteGeokitSettings(batch, earlier);
+    }
+    keyByKey(single);
+    WriteGeokitSettings(batch, s);
+    EXPECT_EQ(Contents(), platform::ReadWholeFile(single.Path()).value_or("")) << start;
+    std::filesystem::remove(single.Path());
+    std::filesystem::remove(batch.Path());
+  }
+}
+
+TEST_F(GeokitSettingsTest, AValueTheFileCannotHoldChangesNothing) {
+  platform::IniStore ini(File());
+  WriteGeokitSettings(ini, Filled());
+  const std::string before = Contents();
+  GeokitSettings bad = Filled();
+  bad.affine[0] = "changed";
+  bad.transformedValues[22] = "two\nlines";
+  EXPECT_THROW(WriteGeokitSettings(ini, bad), std::invalid_argument);
+  EXPECT_EQ(Contents(), before);
 }
 
 }  // namespace

@@ -219,6 +219,47 @@ TEST(LogMerge, IntervalMustBeAnInteger) {
   EXPECT_EQ(Merged(gps, {Sonar("1499")}, "999").size(), 1U);
 }
 
+// The in-memory merge writes its text directly, the streamed one in blocks;
+// both give the same text. The GPS lines that match are much longer than
+// the average, so the in-memory text outgrows its first estimate.
+TEST(LogMerge, InMemoryAndStreamedMergesGiveTheSameText) {
+  std::string gpsText, sensorText;
+  const std::string padding(400, 'p');
+  for (int k = 0; k < 40000; ++k) {
+    const int ms = 3600000 + k * 100;
+    const std::string stamp = std::to_string(ms / 3600000 * 10000000 + ms / 60000 % 60 * 100000 +
+                                             ms / 1000 % 60 * 1000 + ms % 1000);
+    if (k % 600 < 550) {  // a gap of 5 s every minute
+      gpsText += Gga(stamp, std::to_string(4759.9 + k % 7 * 0.01), "01131.0000",
+                     std::to_string(40 + k % 13)) +
+                 (k >= 20000 ? "," + padding : "") + "\n";
+    }
+    if (k >= 20000) {
+      sensorText += Sonar(stamp, std::to_string(k % 50)) + "\r\n";
+    }
+  }
+  const LogLines gps(gpsText), sensor(sensorText);
+  for (std::string_view interval : {"100", "1000", "x"}) {
+    const MergeResult whole = MergeLogs(gps, sensor, interval);
+    std::string streamed;
+    std::size_t blocks = 0;
+    const MergeSummary summary = MergeLogsTo(gps, sensor, interval, [&](std::string_view block) {
+      streamed += block;
+      ++blocks;
+    });
+    EXPECT_EQ(whole.ok, summary.ok);
+    EXPECT_EQ(whole.linesWritten, summary.linesWritten);
+    EXPECT_EQ(whole.error, summary.error);
+    EXPECT_TRUE(whole.text == streamed) << interval;
+    if (interval == "x") {
+      EXPECT_EQ(streamed, "BEGIN\n");
+    } else {
+      EXPECT_GT(whole.linesWritten, 18000U) << interval;
+      EXPECT_GT(blocks, 5U);
+    }
+  }
+}
+
 TEST(LogFilters, KeepDropAndCount) {
   LogLines gps(Gga("1", "4807.0", "01131.0", "1", "4") + "\n" +
                "07.12.2026 2 $GPGGA,123519,,,,,0,00,,,M,,M,,*47\n" + "$GPRMC,junk\r\n" +
