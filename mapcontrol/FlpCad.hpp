@@ -259,6 +259,7 @@ class TFlpCAD : public QWidget {
   void setCadAction(int action) { SetCadAction(action); }
   void setCadFontScale(double scale) { SetCadFontScale(scale); }
   void setCadFontJustify(int justify) { SetCadFontJustify(justify); }
+  void setCadFont(int font) { SetCadFont(font); }
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
