@@ -28,17 +28,16 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 #include "mapcontrol/DrawingModel.hpp"
@@ -166,19 +165,17 @@ class TempFile {
 };
 
 // The kinds of a drawing's shapes in drawing order, layer by layer under the
-// layer's name; layers without shapes are left out.
-std::vector<std::pair<std::string, std::vector<mc::ShapeKind>>> KindsByLayer(
-    const mc::DrawingModel& model) {
-  std::vector<std::pair<std::string, std::vector<mc::ShapeKind>>> kinds;
+// layer's name as DXF writes it (layers whose names DXF writes alike are
+// one); layers without shapes are left out.
+std::map<std::string, std::vector<mc::ShapeKind>> KindsByLayer(const mc::DrawingModel& model) {
+  std::map<std::string, std::vector<mc::ShapeKind>> kinds;
   for (size_t i = 0; i < model.LayerCount(); ++i) {
     const auto layer = static_cast<uint16_t>(i);
     if (model.LayerShapeCount(layer) == 0) continue;
-    std::vector<mc::ShapeKind> layer_kinds;
+    std::vector<mc::ShapeKind>& layer_kinds = kinds[mc::DxfLayerName(model.LayerName(layer))];
     model.ForEachShape(layer,
                        [&](const mc::ShapeData& shape) { layer_kinds.push_back(shape.kind); });
-    kinds.emplace_back(model.LayerName(layer), std::move(layer_kinds));
   }
-  std::sort(kinds.begin(), kinds.end());
   return kinds;
 }
 
@@ -197,9 +194,22 @@ void ExportAgain(const mc::DrawingModel& model) {
       std::fprintf(stderr, "fuzz_chart_files: reading the export back: %s\n", error.c_str());
       Check(false, "an exported DXF file does not load");
     }
+    const auto kinds = KindsByLayer(model);
+    const auto kinds_back = KindsByLayer(back);
+    if (kinds_back != kinds) {
+      for (const auto* side : {&kinds, &kinds_back}) {
+        std::fprintf(stderr, side == &kinds ? "written:\n" : "read back:\n");
+        for (const auto& [name, layer_kinds] : *side) {
+          std::fprintf(stderr, "  layer \"%s\":", name.c_str());
+          for (const mc::ShapeKind kind : layer_kinds) {
+            std::fprintf(stderr, " %d", static_cast<int>(kind));
+          }
+          std::fprintf(stderr, "\n");
+        }
+      }
+    }
     Check(back.ShapeCount() == model.ShapeCount(), "an exported DXF file lost or gained shapes");
-    Check(KindsByLayer(back) == KindsByLayer(model),
-          "an exported DXF file reads back with other shapes");
+    Check(kinds_back == kinds, "an exported DXF file reads back with other shapes");
   } else {
     Check(!error.empty(), "DXF export refused without a reason");
   }
