@@ -100,8 +100,7 @@ TFlpCAD::TFlpCAD(QWidget* parent) : QWidget(parent) {
     const std::optional<ShapeKind> kind = model_.ShapeKindOf(number);
     emit OnShapeAdded(kind ? static_cast<int>(*kind) : 0, static_cast<int>(number));
   });
-  tools_.SetMeasured(
-      [this](double distance, double bearing) { emit measured(distance, bearing); });
+  tools_.SetMeasured([this](double distance, double bearing) { emit measured(distance, bearing); });
   tools_.SetFontScale(cad_font_scale_);
   tools_.SetJustify(cad_font_justify_);
 }
@@ -343,8 +342,8 @@ bool TFlpCAD::CadLoad(const QString& file_name, int layer, int dest_layer, int l
   for (size_t l = 0; l < loaded.LayerCount(); ++l) {
     const auto from = static_cast<uint16_t>(l);
     if (layer >= 0 && from != layer) continue;
-    const uint16_t to = dest_layer >= 0 ? static_cast<uint16_t>(dest_layer)
-                                        : LayerOpen(loaded.LayerName(from));
+    const uint16_t to =
+        dest_layer >= 0 ? static_cast<uint16_t>(dest_layer) : LayerOpen(loaded.LayerName(from));
     loaded.ForEachShape(from, [&](const ShapeData& shape) {
       ShapeData copy = shape;
       // Font handles are the file's; open the same font here.
@@ -640,8 +639,7 @@ void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
   } else if (dragging_ && mouse_tool_ == kToolPan) {
     // Keep the grabbed world point under the cursor.
     const PointXY now = ScreenToWorld(pos);
-    SetView(center_x_ + drag_world_.x - now.x, center_y_ + drag_world_.y - now.y,
-            units_per_pixel_);
+    SetView(center_x_ + drag_world_.x - now.x, center_y_ + drag_world_.y - now.y, units_per_pixel_);
   } else if (dragging_ && mouse_tool_ == kToolWindowZoom) {
     drag_current_ = pos;
     update();

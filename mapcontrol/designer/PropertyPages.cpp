@@ -122,9 +122,7 @@ TLayerActionPage::TLayerActionPage(QWidget* parent)
   LoadLayer();
 }
 
-void TLayerActionPage::TargetChanged() {
-  Refresh();
-}
+void TLayerActionPage::TargetChanged() { Refresh(); }
 
 void TLayerActionPage::Refresh() {
   loading_ = true;
@@ -200,9 +198,7 @@ TBrushPage::TBrushPage(QWidget* parent)
   LoadLayer();
 }
 
-void TBrushPage::TargetChanged() {
-  Refresh();
-}
+void TBrushPage::TargetChanged() { Refresh(); }
 
 void TBrushPage::Refresh() {
   loading_ = true;
@@ -284,9 +280,7 @@ TLayerSearchPage::TLayerSearchPage(QWidget* parent)
   Search(QString());
 }
 
-void TLayerSearchPage::TargetChanged() {
-  Search(name_->text());
-}
+void TLayerSearchPage::TargetChanged() { Search(name_->text()); }
 
 uint16_t TLayerSearchPage::Search(const QString& name) {
   if (name_->text() != name) name_->setText(name);  // searches again through textChanged
@@ -347,9 +341,7 @@ TShapeGeneralPage::TShapeGeneralPage(QWidget* parent)
   Show();
 }
 
-void TShapeGeneralPage::TargetChanged() {
-  LoadShape(shape_);
-}
+void TShapeGeneralPage::TargetChanged() { LoadShape(shape_); }
 
 bool TShapeGeneralPage::LoadShape(uint32_t number) {
   shape_ = number;
@@ -422,9 +414,7 @@ TShapePointPage::TShapePointPage(QWidget* parent)
   connect(y_, &QLineEdit::returnPressed, this, [this] { Move(); });
 }
 
-void TShapePointPage::TargetChanged() {
-  LoadShape(shape_);
-}
+void TShapePointPage::TargetChanged() { LoadShape(shape_); }
 
 bool TShapePointPage::LoadShape(uint32_t number) {
   shape_ = number;

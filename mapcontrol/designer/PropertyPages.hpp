@@ -156,7 +156,6 @@ class TLayerSearchPage : public TChartPage {
  public:
   explicit TLayerSearchPage(QWidget* parent = nullptr);
 
-
   // Looks the name up, shows the result and returns the layer's number, or
   // kNoLayer.
   uint16_t Search(const QString& name);
@@ -185,7 +184,6 @@ class TShapeGeneralPage : public TChartPage {
 
  public:
   explicit TShapeGeneralPage(QWidget* parent = nullptr);
-
 
   // Shows shape `number`; false (and empty fields) when there is no such shape.
   bool LoadShape(uint32_t number);
@@ -223,7 +221,6 @@ class TShapePointPage : public TChartPage {
 
  public:
   explicit TShapePointPage(QWidget* parent = nullptr);
-
 
   // Shows point shape `number`; false (and empty fields) when there is no
   // such shape or it is not a point.

@@ -47,8 +47,8 @@ QByteArray WithEnumProperties(QByteArray ui, const QWidget& form) {
       const QMetaEnum e = prop.enumerator();
       const char* key = e.valueToKey(prop.read(w).toInt());
       if (key == nullptr) continue;
-      props += QByteArray("<property name=\"") + prop.name() + "\"><enum>" + e.scope() + "::" +
-               key + "</enum></property>\n";
+      props += QByteArray("<property name=\"") + prop.name() + "\"><enum>" + e.scope() +
+               "::" + key + "</enum></property>\n";
     }
     const QByteArray tag = QByteArray("<widget class=\"") + meta->className() + "\" name=\"" +
                            w->objectName().toUtf8() + "\">\n";

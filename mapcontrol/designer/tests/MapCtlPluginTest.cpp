@@ -291,7 +291,6 @@ void MapCtlPluginTest::FormsFromDesignerCompileAndBuildTheWidgets() {
   QVERIFY(ui.search->Target() == ui.fcad);
 }
 
-
 void MapCtlPluginTest::PagesFindTheChartByNameInTheirWindow() {
   QWidget window;
   auto* layout = new QVBoxLayout(&window);
