@@ -18,7 +18,9 @@
 //
 // Whatever a reader accepted is then written by both writers (DXF export and
 // project save), so the writers are fuzzed with every drawing the readers
-// can produce; a saved project must load back with all its shapes.
+// can produce; a saved project must load back with all its shapes, and an
+// exported DXF file must load back with the same shapes, kind by kind, on
+// layers of the same names.
 //
 // DXF block expansion runs under a small limit (kBlockExpansionLimit), so
 // that inputs which reach it stay fast; the code that enforces it is the same
@@ -32,6 +34,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -161,13 +164,53 @@ class TempFile {
   fs::path path_;
 };
 
+// The kinds of a drawing's shapes in drawing order, layer by layer under the
+// layer's name as DXF writes it (layers whose names DXF writes alike are
+// one); layers without shapes are left out.
+std::map<std::string, std::vector<mc::ShapeKind>> KindsByLayer(const mc::DrawingModel& model) {
+  std::map<std::string, std::vector<mc::ShapeKind>> kinds;
+  for (size_t i = 0; i < model.LayerCount(); ++i) {
+    const auto layer = static_cast<uint16_t>(i);
+    if (model.LayerShapeCount(layer) == 0) continue;
+    std::vector<mc::ShapeKind>& layer_kinds = kinds[mc::DxfLayerName(model.LayerName(layer))];
+    model.ForEachShape(layer,
+                       [&](const mc::ShapeData& shape) { layer_kinds.push_back(shape.kind); });
+  }
+  return kinds;
+}
+
 // Whatever was read is written again by both writers: they must not crash
 // on any drawing a reader produced, must give a reason when they refuse, and
-// a project written must load back with every shape.
+// what they write must read back.
 void ExportAgain(const mc::DrawingModel& model) {
   std::string error;
   TempFile dxf(".dxf");
-  if (!mc::SaveDxf(model, dxf.path().string(), error)) {
+  if (mc::SaveDxf(model, dxf.path().string(), error)) {
+    mc::DrawingModel back;
+    mc::DxfLoadReport report;
+    error.clear();
+    if (!mc::LoadDxf(dxf.path().string(), back, report, error,
+                     mc::DxfLoadOptions{.block_expansion_limit = kBlockExpansionLimit})) {
+      std::fprintf(stderr, "fuzz_chart_files: reading the export back: %s\n", error.c_str());
+      Check(false, "an exported DXF file does not load");
+    }
+    const auto kinds = KindsByLayer(model);
+    const auto kinds_back = KindsByLayer(back);
+    if (kinds_back != kinds) {
+      for (const auto* side : {&kinds, &kinds_back}) {
+        std::fprintf(stderr, side == &kinds ? "written:\n" : "read back:\n");
+        for (const auto& [name, layer_kinds] : *side) {
+          std::fprintf(stderr, "  layer \"%s\":", name.c_str());
+          for (const mc::ShapeKind kind : layer_kinds) {
+            std::fprintf(stderr, " %d", static_cast<int>(kind));
+          }
+          std::fprintf(stderr, "\n");
+        }
+      }
+    }
+    Check(back.ShapeCount() == model.ShapeCount(), "an exported DXF file lost or gained shapes");
+    Check(kinds_back == kinds, "an exported DXF file reads back with other shapes");
+  } else {
     Check(!error.empty(), "DXF export refused without a reason");
   }
   error.clear();

@@ -168,6 +168,12 @@ ShapeData CircleShape(const Circle& c, uint16_t layer) {
 
 }  // namespace
 
+double TextHeightFor(const DrawingModel& model, int32_t font, double font_scale) {
+  if (!(font_scale > 0) || !std::isfinite(font_scale)) return 0;
+  const std::optional<Font> f = model.FontGet(font);
+  return (f ? f->scale : 1.0) * font_scale;
+}
+
 DrawingTools::DrawingTools(DrawingModel& model, uint16_t layer) : model_(model), layer_(layer) {}
 
 bool DrawingTools::IsDrawingTool(int code) {
@@ -378,10 +384,11 @@ bool DrawingTools::Place(PointXY p) {
         const std::string label = MeasureLabel(pts[0], pts[1]);
         const uint32_t line = model_.DrawLine(pts[0].x, pts[0].y, pts[1].x, pts[1].y, layer_);
         if (line == 0) break;
-        const uint32_t text = model_.TextAdd(layer_, label, (pts[0].x + pts[1].x) / 2,
-                                             (pts[0].y + pts[1].y) / 2, font_);
+        const uint32_t text =
+            AddText(label, {(pts[0].x + pts[1].x) / 2, (pts[0].y + pts[1].y) / 2});
         Report(line);
         Report(text);
+        if (measured_) measured_(Distance(pts[0], pts[1]), GridBearing(pts[0], pts[1]));
       }
       break;
     default:
@@ -423,9 +430,25 @@ bool DrawingTools::PlaceText(PointXY p) {
   if (!prompt_) return false;
   const std::optional<std::string> text = prompt_("Text:");
   if (!text || IsBlank(*text)) return false;
-  const uint32_t n = model_.TextAdd(layer_, *text, p.x, p.y, font_);
+  const uint32_t n = AddText(*text, p);
   Report(n);
   return n != 0;
+}
+
+uint32_t DrawingTools::AddText(const std::string& text, PointXY at) {
+  return model_.TextAdd(layer_, text, at.x, at.y, font_, TextHeightFor(model_, font_, font_scale_),
+                        justify_);
+}
+
+ShapeData DrawingTools::LabelShape(const std::string& text, PointXY at) const {
+  ShapeData label = NewShape(ShapeKind::kText, layer_);
+  label.x1 = at.x;
+  label.y1 = at.y;
+  label.text = text;
+  label.font = font_;
+  label.text_height = TextHeightFor(model_, font_, font_scale_);
+  label.justify = justify_;
+  return label;
 }
 
 bool DrawingTools::PlaceByCoordinates() {
@@ -445,14 +468,17 @@ bool DrawingTools::PlaceByCoordinates() {
 
 // ---------------------------------------------------------------- text
 
-std::string DrawingTools::MeasureLabel(PointXY a, PointXY b) {
-  const double dx = b.x - a.x;
-  const double dy = b.y - a.y;
-  double bearing = std::atan2(dx, dy) * kDegPerRad;  // clockwise from north
+double DrawingTools::GridBearing(PointXY a, PointXY b) {
+  double bearing = std::atan2(b.x - a.x, b.y - a.y) * kDegPerRad;  // clockwise from north
   if (bearing < 0) bearing += 360.0;
-  std::string bearing_text = Fixed2(bearing + 0.0);
+  if (bearing >= 360.0) bearing = 0;  // a tiny negative angle rounded up
+  return bearing + 0.0;               // no -0
+}
+
+std::string DrawingTools::MeasureLabel(PointXY a, PointXY b) {
+  std::string bearing_text = Fixed2(GridBearing(a, b));
   if (bearing_text == "360.00") bearing_text = "0.00";  // just west of north
-  return Fixed2(std::hypot(dx, dy)) + " m " + bearing_text + "\xC2\xB0";
+  return Fixed2(Distance(a, b)) + " m " + bearing_text + "\xC2\xB0";
 }
 
 std::optional<PointXY> DrawingTools::ParseCoordinates(const std::string& text) {
@@ -487,12 +513,7 @@ std::vector<ShapeData> DrawingTools::Preview() const {
     case kMeasure:
       out.push_back(LineShape(a, c, layer_));
       if (!Same(a, c)) {
-        ShapeData label = NewShape(ShapeKind::kText, layer_);
-        label.x1 = (a.x + c.x) / 2;
-        label.y1 = (a.y + c.y) / 2;
-        label.text = MeasureLabel(a, c);
-        label.font = font_;
-        out.push_back(std::move(label));
+        out.push_back(LabelShape(MeasureLabel(a, c), {(a.x + c.x) / 2, (a.y + c.y) / 2}));
       }
       break;
     case kRectangle:

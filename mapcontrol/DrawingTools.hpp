@@ -11,6 +11,12 @@
 
 namespace halvex::mapcontrol {
 
+// World height of a text in `font` when the chart's CadFontScale is
+// `font_scale`: 0 (the text keeps a fixed size on the screen) for a scale
+// that is not positive and finite, else the font's scale (1 for font 0 or an
+// unknown handle) times `font_scale`.
+double TextHeightFor(const DrawingModel& model, int32_t font, double font_scale);
+
 // The chart's drawing tools: what the mouse draws when the chart's mouse tool
 // is a positive code. It is a plain state machine: the chart widget turns its
 // mouse and key events into world coordinates and calls Press, Move, Release,
@@ -36,7 +42,8 @@ namespace halvex::mapcontrol {
 //   17  measure         two points (click-click or drag): a line and, at its
 //                       middle, the label "<distance> m <bearing>°": distance in
 //                       metres and grid bearing in degrees clockwise from north,
-//                       both with 2 decimals
+//                       both with 2 decimals; the measured callback is told both
+//                       unrounded
 //   19  point by        a click or Enter asks the text prompt for "E N" (easting
 //       coordinates     and northing, full stop as decimal separator, separated by
 //                       blanks, a comma or a semicolon) and places a point there;
@@ -58,6 +65,10 @@ namespace halvex::mapcontrol {
 // coordinates are ignored, and so is every event but Escape while the target
 // layer does not exist (kNoLayer included) or lacks the editable action bit:
 // nothing is drawn and nothing else in the model changes.
+//
+// The text and measure labels are drawn in the tools' text style: font
+// handle, font scale (as the chart's CadFontScale, see TextHeightFor) and
+// justify (as CadFontJustify).
 //
 // The callbacks may call back into this object (change the tool, for example):
 // the state is settled before any of them is called.
@@ -83,6 +94,9 @@ class DrawingTools {
   using TextPrompt = std::function<std::optional<std::string>(const std::string& prompt)>;
   // Told the number of each shape drawn, in drawing order.
   using ShapeCreated = std::function<void(uint32_t number)>;
+  // Told each measurement: distance in world units, grid bearing in degrees
+  // clockwise from grid north in [0, 360).
+  using Measured = std::function<void(double distance, double bearing_deg)>;
 
   // Draws into `model`, which must outlive this object, on `layer`.
   explicit DrawingTools(DrawingModel& model, uint16_t layer = kNoLayer);
@@ -99,9 +113,14 @@ class DrawingTools {
   void SetLayer(uint16_t layer) { layer_ = layer; }
   uint16_t Layer() const { return layer_; }
 
-  // Font handle of the text and measure labels (0: the chart's default font).
+  // Text style of the text and measure labels: font handle (0: the chart's
+  // default font), font scale and justify.
   void SetFont(int32_t font) { font_ = font; }
   int32_t FontHandle() const { return font_; }
+  void SetFontScale(double scale) { font_scale_ = scale; }
+  double FontScale() const { return font_scale_; }
+  void SetJustify(int justify) { justify_ = justify; }
+  int Justify() const { return justify_; }
 
   // World distance within which a release counts as a click at its press, and
   // two points as the same point (the widget sets a few pixels' worth after
@@ -111,6 +130,7 @@ class DrawingTools {
 
   void SetTextPrompt(TextPrompt prompt) { prompt_ = std::move(prompt); }
   void SetShapeCreated(ShapeCreated created) { created_ = std::move(created); }
+  void SetMeasured(Measured measured) { measured_ = std::move(measured); }
 
   // Input in world coordinates; each returns whether the view needs a repaint.
   bool Press(PointXY p, Button button);
@@ -133,6 +153,9 @@ class DrawingTools {
 
   // Label of the measure tool for the line from `a` to `b`.
   static std::string MeasureLabel(PointXY a, PointXY b);
+  // Grid bearing from `a` to `b` in degrees clockwise from grid north, in
+  // [0, 360); 0 when the points coincide.
+  static double GridBearing(PointXY a, PointXY b);
   // Easting and northing of a "E N" text, or nullopt.
   static std::optional<PointXY> ParseCoordinates(const std::string& text);
 
@@ -155,14 +178,20 @@ class DrawingTools {
   bool PlaceByCoordinates();
   bool RemoveLast();
   void Report(uint32_t number);
+  // Adds a label in the text style.
+  uint32_t AddText(const std::string& text, PointXY at);
+  ShapeData LabelShape(const std::string& text, PointXY at) const;
 
   DrawingModel& model_;
   uint16_t layer_;
   int tool_ = kIdle;
   int32_t font_ = 0;
+  double font_scale_ = 0;
+  int justify_ = 0;
   double tolerance_ = 0;
   TextPrompt prompt_;
   ShapeCreated created_;
+  Measured measured_;
 
   std::vector<PointXY> points_;
   std::optional<PointXY> cursor_;

@@ -12,6 +12,7 @@
 #include <QPen>
 #include <QPolygonF>
 #include <QRectF>
+#include <QResizeEvent>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -60,8 +61,6 @@ double ClampScale(double upp) { return std::clamp(upp, kMinUnitsPerPixel, kMaxUn
 
 }  // namespace
 
-QColor BgrToQColor(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
-
 static DrawingTools::Button ToolButton(Qt::MouseButton button) {
   switch (button) {
     case Qt::LeftButton:
@@ -101,6 +100,9 @@ TFlpCAD::TFlpCAD(QWidget* parent) : QWidget(parent) {
     const std::optional<ShapeKind> kind = model_.ShapeKindOf(number);
     emit OnShapeAdded(kind ? static_cast<int>(*kind) : 0, static_cast<int>(number));
   });
+  tools_.SetMeasured([this](double distance, double bearing) { emit measured(distance, bearing); });
+  tools_.SetFontScale(cad_font_scale_);
+  tools_.SetJustify(cad_font_justify_);
 }
 
 void TFlpCAD::SetTextPrompt(DrawingTools::TextPrompt prompt) {
@@ -129,8 +131,13 @@ TFlpCAD::~TFlpCAD() = default;
 // ---------------------------------------------------------------- drawing
 
 uint16_t TFlpCAD::LayerOpen(std::string_view name) {
-  update();
-  return model_.LayerOpen(name);
+  const size_t before = model_.LayerCount();
+  const uint16_t layer = model_.LayerOpen(name);
+  if (model_.LayerCount() > before) {
+    update();
+    emit layerAdded(layer);
+  }
+  return layer;
 }
 
 uint16_t TFlpCAD::LayerFindByName(std::string_view name) const {
@@ -138,13 +145,20 @@ uint16_t TFlpCAD::LayerFindByName(std::string_view name) const {
 }
 
 void TFlpCAD::CadClearShapes(int layer) {
+  const bool some = layer == -1 ? model_.ShapeCount() > 0
+                                : layer >= 0 && layer < kNoLayer &&
+                                      model_.LayerShapeCount(static_cast<uint16_t>(layer)) > 0;
+  if (!some) return;
   model_.CadClearShapes(layer);
   update();
+  emit layerCleared(layer);
 }
 
 void TFlpCAD::CadClearAll() {
+  if (model_.LayerCount() == 0 && model_.ShapeCount() == 0) return;
   model_.CadClearAll();
   update();
+  emit drawingReplaced();
 }
 
 uint32_t TFlpCAD::DrawLine(double x1, double y1, double x2, double y2, uint16_t layer) {
@@ -179,27 +193,52 @@ int32_t TFlpCAD::FontOpen(std::string_view name, double scale) {
 
 uint32_t TFlpCAD::TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font) {
   update();
-  double height = 0;
-  if (cad_font_scale_ > 0 && std::isfinite(cad_font_scale_)) {
-    const std::optional<Font> f = model_.FontGet(font);
-    height = (f ? f->scale : 1.0) * cad_font_scale_;
-  }
-  return model_.TextAdd(layer, text, x, y, font, height, cad_font_justify_);
+  return model_.TextAdd(layer, text, x, y, font, TextHeightFor(model_, font, cad_font_scale_),
+                        cad_font_justify_);
+}
+
+// Runs `set` on an existing layer and reports the layer when `get` reads
+// something else afterwards.
+template <typename Get, typename Set>
+void TFlpCAD::ChangeLayerStyle(uint16_t layer, Get get, Set set) {
+  if (!model_.LayerExists(layer)) return;
+  const auto before = get();
+  set();
+  if (get() == before) return;
+  update();
+  emit layerStyleChanged(layer);
 }
 
 void TFlpCAD::SetLayerPenFg(uint16_t layer, int color) {
-  model_.LayerSetPenColor(layer, color);
-  update();
+  ChangeLayerStyle(
+      layer, [&] { return model_.LayerPenColor(layer); },
+      [&] { model_.LayerSetPenColor(layer, color); });
+}
+
+void TFlpCAD::SetLayerPenFg(uint16_t layer, const QColor& color) {
+  if (color.isValid()) SetLayerPenFg(layer, appkit::BgrFromQColor(color));
 }
 
 void TFlpCAD::SetLayerPenWidth(uint16_t layer, int width) {
-  model_.LayerSetPenWidth(layer, width);
-  update();
+  ChangeLayerStyle(
+      layer, [&] { return model_.LayerPenWidth(layer); },
+      [&] { model_.LayerSetPenWidth(layer, width); });
+}
+
+void TFlpCAD::SetLayerBrushColor(uint16_t layer, int color) {
+  ChangeLayerStyle(
+      layer, [&] { return model_.LayerBrushColor(layer); },
+      [&] { model_.LayerSetBrushColor(layer, color); });
+}
+
+void TFlpCAD::SetLayerBrushColor(uint16_t layer, const QColor& color) {
+  if (color.isValid()) SetLayerBrushColor(layer, appkit::BgrFromQColor(color));
 }
 
 void TFlpCAD::SetLayerAction(uint16_t layer, uint32_t action) {
-  model_.LayerSetAction(layer, action);
-  update();
+  ChangeLayerStyle(
+      layer, [&] { return model_.LayerAction(layer); },
+      [&] { model_.LayerSetAction(layer, action); });
 }
 
 int TFlpCAD::ShapePenWidth(uint32_t shape) const { return model_.ShapePenWidth(shape); }
@@ -214,9 +253,27 @@ bool TFlpCAD::MovePoint(uint32_t shape, double x, double y) {
   return model_.MovePoint(shape, x, y);
 }
 
+bool TFlpCAD::ShapeSelect(uint32_t shape) {
+  if (!model_.ShapeExists(shape)) return false;
+  if (!model_.ShapeSelected(shape)) ToggleSelection(shape);
+  return true;
+}
+
 bool TFlpCAD::ShapeDeselect(uint32_t shape) {
+  if (!model_.ShapeExists(shape)) return false;
+  if (model_.ShapeSelected(shape)) ToggleSelection(shape);
+  return true;
+}
+
+void TFlpCAD::ToggleSelection(uint32_t shape) {
+  const bool selected = !model_.ShapeSelected(shape);
+  if (selected) {
+    model_.ShapeSelect(shape);
+  } else {
+    model_.ShapeDeselect(shape);
+  }
   update();
-  return model_.ShapeDeselect(shape);
+  emit selectionChanged(shape, selected);
 }
 
 // ---------------------------------------------------------------- files
@@ -268,32 +325,35 @@ bool TFlpCAD::CadLoad(const QString& file_name, int layer, int dest_layer, int l
   }
   if (load_type == 0 && layer == -1 && dest_layer == -1) {
     model_ = std::move(loaded);
-  } else {
-    if (layer >= 0 && !loaded.LayerExists(static_cast<uint16_t>(layer))) {
-      last_error_ = QStringLiteral("the file has no layer %1").arg(layer);
-      return false;
-    }
-    if (dest_layer >= 0 && !model_.LayerExists(static_cast<uint16_t>(dest_layer))) {
-      last_error_ = QStringLiteral("the drawing has no layer %1").arg(dest_layer);
-      return false;
-    }
-    if (load_type == 0) model_.CadClearShapes(-1);
-    for (size_t l = 0; l < loaded.LayerCount(); ++l) {
-      const auto from = static_cast<uint16_t>(l);
-      if (layer >= 0 && from != layer) continue;
-      const uint16_t to = dest_layer >= 0 ? static_cast<uint16_t>(dest_layer)
-                                          : model_.LayerOpen(loaded.LayerName(from));
-      loaded.ForEachShape(from, [&](const ShapeData& shape) {
-        ShapeData copy = shape;
-        // Font handles are the file's; open the same font here.
-        if (copy.kind == ShapeKind::kText) {
-          if (const std::optional<Font> f = loaded.FontGet(copy.font)) {
-            copy.font = model_.FontOpen(f->name, f->scale);
-          }
+    last_error_.clear();
+    update();
+    emit drawingReplaced();
+    return true;
+  }
+  if (layer >= 0 && !loaded.LayerExists(static_cast<uint16_t>(layer))) {
+    last_error_ = QStringLiteral("the file has no layer %1").arg(layer);
+    return false;
+  }
+  if (dest_layer >= 0 && !model_.LayerExists(static_cast<uint16_t>(dest_layer))) {
+    last_error_ = QStringLiteral("the drawing has no layer %1").arg(dest_layer);
+    return false;
+  }
+  if (load_type == 0) CadClearShapes(-1);
+  for (size_t l = 0; l < loaded.LayerCount(); ++l) {
+    const auto from = static_cast<uint16_t>(l);
+    if (layer >= 0 && from != layer) continue;
+    const uint16_t to =
+        dest_layer >= 0 ? static_cast<uint16_t>(dest_layer) : LayerOpen(loaded.LayerName(from));
+    loaded.ForEachShape(from, [&](const ShapeData& shape) {
+      ShapeData copy = shape;
+      // Font handles are the file's; open the same font here.
+      if (copy.kind == ShapeKind::kText) {
+        if (const std::optional<Font> f = loaded.FontGet(copy.font)) {
+          copy.font = model_.FontOpen(f->name, f->scale);
         }
-        model_.DrawShape(copy, to);
-      });
-    }
+      }
+      model_.DrawShape(copy, to);
+    });
   }
   last_error_.clear();
   update();
@@ -317,6 +377,7 @@ bool TFlpCAD::DXFLoad(const QString& file_name) {
   dxf_report_ = std::move(report);
   last_error_.clear();
   update();
+  emit drawingReplaced();
   return true;
 }
 
@@ -340,11 +401,20 @@ PointXY TFlpCAD::ScreenToWorld(QPointF p) const {
           center_y_ - (p.y() - HalfHeightPixels()) * units_per_pixel_};
 }
 
+void TFlpCAD::SetView(double center_x, double center_y, double units_per_pixel) {
+  if (center_x == center_x_ && center_y == center_y_ && units_per_pixel == units_per_pixel_) {
+    return;
+  }
+  center_x_ = center_x;
+  center_y_ = center_y;
+  units_per_pixel_ = units_per_pixel;
+  update();
+  emit viewChanged();
+}
+
 void TFlpCAD::WorldPan(double dx, double dy) {
   if (!std::isfinite(dx) || !std::isfinite(dy)) return;
-  center_x_ += dx;
-  center_y_ += dy;
-  update();
+  SetView(center_x_ + dx, center_y_ + dy, units_per_pixel_);
 }
 
 void TFlpCAD::WorldZoom(int mode, double percentage, double zoom_x, double zoom_y) {
@@ -357,10 +427,7 @@ void TFlpCAD::WorldZoom(int mode, double percentage, double zoom_x, double zoom_
       ClampScale(percentage > 0 ? units_per_pixel_ / factor : units_per_pixel_ * factor);
   const double ratio = upp / units_per_pixel_;
   // The zoom point keeps its offset from the centre in pixels.
-  center_x_ = zoom_x + (center_x_ - zoom_x) * ratio;
-  center_y_ = zoom_y + (center_y_ - zoom_y) * ratio;
-  units_per_pixel_ = upp;
-  update();
+  SetView(zoom_x + (center_x_ - zoom_x) * ratio, zoom_y + (center_y_ - zoom_y) * ratio, upp);
 }
 
 void TFlpCAD::WorldWindow(double left, double top, double right, double bottom) {
@@ -370,13 +437,11 @@ void TFlpCAD::WorldWindow(double left, double top, double right, double bottom) 
   }
   const double w = std::abs(right - left);
   const double h = std::abs(top - bottom);
-  center_x_ = (left + right) / 2;
-  center_y_ = (top + bottom) / 2;
+  double upp = units_per_pixel_;
   if (w > 0 || h > 0) {
-    units_per_pixel_ =
-        ClampScale(std::max(w / (2 * HalfWidthPixels()), h / (2 * HalfHeightPixels())));
+    upp = ClampScale(std::max(w / (2 * HalfWidthPixels()), h / (2 * HalfHeightPixels())));
   }
-  update();
+  SetView((left + right) / 2, (top + bottom) / 2, upp);
 }
 
 void TFlpCAD::WorldExtents() {
@@ -392,6 +457,29 @@ void TFlpCAD::WorldExtents() {
 void TFlpCAD::SetBackColor(int bgr) {
   back_color_ = bgr;
   update();
+}
+
+void TFlpCAD::SetBackColor(const QColor& color) {
+  if (color.isValid()) SetBackColor(appkit::BgrFromQColor(color));
+}
+
+void TFlpCAD::SetCadFontScale(double scale) {
+  cad_font_scale_ = scale;
+  tools_.SetFontScale(scale);
+}
+
+void TFlpCAD::SetCadFontJustify(int justify) {
+  cad_font_justify_ = justify;
+  tools_.SetJustify(justify);
+}
+
+void TFlpCAD::SetCadFont(int font) {
+  if (font != 0 && !model_.FontGet(font)) {
+    qDebug("TFlpCAD: CadFont %d refused: the drawing has no such font (it has %zu)", font,
+           model_.FontCount());
+    return;
+  }
+  tools_.SetFont(font);
 }
 
 void TFlpCAD::SetViewMouseTool(int tool) {
@@ -471,10 +559,28 @@ void TFlpCAD::PaintPreview(QPainter& painter) const {
         break;
       }
       case ShapeKind::kText:
-        painter.drawText(WorldToScreen(s.x1, s.y1), QString::fromStdString(s.text));
+        PaintPreviewText(painter, s);
         break;
     }
   }
+}
+
+// A label as the chart draws it once placed (its font, size and justify):
+// a drawing of that one text, in the layer's colour, through a renderer.
+void TFlpCAD::PaintPreviewText(QPainter& painter, const ShapeData& text) const {
+  DrawingModel one;
+  const uint16_t layer = one.LayerOpen("preview");
+  one.LayerSetPenColor(layer, model_.LayerPenColor(text.layer));
+  // The same handles as in the drawing, up to the label's.
+  for (int32_t i = 1; i <= text.font && static_cast<size_t>(i) <= model_.FontCount(); ++i) {
+    const std::optional<Font> f = model_.FontGet(i);
+    one.FontOpen(f->name, f->scale);
+  }
+  one.DrawShape(text, layer);
+  ChartRenderer renderer;
+  painter.save();
+  renderer.Paint(one, Transform(), painter, size());
+  painter.restore();
 }
 
 // ---------------------------------------------------------------- mouse
@@ -505,12 +611,7 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
     case kToolSelect: {
       const std::optional<PickResult> hit = model_.Pick(w.x, w.y, kPickPixels * units_per_pixel_);
       if (!hit) break;
-      if (model_.ShapeSelected(hit->number)) {
-        model_.ShapeDeselect(hit->number);
-      } else {
-        model_.ShapeSelect(hit->number);
-      }
-      update();
+      ToggleSelection(hit->number);
       const std::optional<ShapeKind> kind = model_.ShapeKindOf(hit->number);
       emit OnShapeNumberSelected(kind ? static_cast<int>(*kind) : 0, static_cast<int>(hit->number));
       break;
@@ -533,15 +634,12 @@ void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
   const QPointF pos = event->position();
   if (middle_pan_) {
     const PointXY now = ScreenToWorld(pos);
-    center_x_ += middle_world_.x - now.x;
-    center_y_ += middle_world_.y - now.y;
-    update();
+    SetView(center_x_ + middle_world_.x - now.x, center_y_ + middle_world_.y - now.y,
+            units_per_pixel_);
   } else if (dragging_ && mouse_tool_ == kToolPan) {
     // Keep the grabbed world point under the cursor.
     const PointXY now = ScreenToWorld(pos);
-    center_x_ += drag_world_.x - now.x;
-    center_y_ += drag_world_.y - now.y;
-    update();
+    SetView(center_x_ + drag_world_.x - now.x, center_y_ + drag_world_.y - now.y, units_per_pixel_);
   } else if (dragging_ && mouse_tool_ == kToolWindowZoom) {
     drag_current_ = pos;
     update();
@@ -624,10 +722,15 @@ PointXY TFlpCAD::ToolPoint(QPointF pos, Qt::KeyboardModifiers modifiers) const {
 }
 
 void TFlpCAD::SetScaleAbout(double units_per_pixel, PointXY fixed, QPointF fixed_screen) {
-  units_per_pixel_ = ClampScale(units_per_pixel);
-  center_x_ = fixed.x - (fixed_screen.x() - HalfWidthPixels()) * units_per_pixel_;
-  center_y_ = fixed.y + (fixed_screen.y() - HalfHeightPixels()) * units_per_pixel_;
-  update();
+  const double upp = ClampScale(units_per_pixel);
+  SetView(fixed.x - (fixed_screen.x() - HalfWidthPixels()) * upp,
+          fixed.y + (fixed_screen.y() - HalfHeightPixels()) * upp, upp);
+}
+
+void TFlpCAD::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The centre and scale stay, but the window's edges move.
+  if (event->oldSize() != event->size()) emit viewChanged();
 }
 
 void TFlpCAD::keyPressEvent(QKeyEvent* event) {

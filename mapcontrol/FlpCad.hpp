@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "appkit/BgrColor.hpp"
 #include "mapcontrol/ChartRenderer.hpp"
 #include "mapcontrol/DrawingModel.hpp"
 #include "mapcontrol/DrawingTools.hpp"
@@ -31,7 +32,7 @@ class QWheelEvent;
 namespace halvex::mapcontrol {
 
 // Colour of a 0xBBGGRR integer (the layers' and the background's form).
-QColor BgrToQColor(int bgr);
+inline QColor BgrToQColor(int bgr) { return appkit::QColorFromBgr(bgr); }
 
 // Mouse tools (ViewMouseTool). Positive codes are the drawing tools of
 // DrawingTools; other codes do nothing.
@@ -81,22 +82,61 @@ inline constexpr double kDynamicZoomPixelsPerDoubling = 100.0;
 // The drawing tools snap to the nearest snap point (DrawingModel::Snap)
 // within kPickPixels of the cursor on layers with kActionSnappable; holding
 // Ctrl places the point freely.
+//
+// Colours: every 0xBBGGRR integer setter has a QColor overload, and every
+// such getter a twin returning QColor (BackQColor, LayerPenFgQColor, ...).
+// An invalid QColor is refused and changes nothing.
+//
+// Change signals: viewChanged after every change of the window on the world
+// (pan, zoom, resize, the mouse and key tools); selectionChanged when a
+// shape's selection flips through this widget (the select tool, ShapeSelect,
+// ShapeDeselect); layerAdded, layerStyleChanged and layerCleared for one
+// layer, drawingReplaced when the whole drawing was replaced or emptied
+// (CadClearAll, CadLoad replacing, DXFLoad). Each fires once per change and
+// not for a call that changes nothing. Shapes that go away with a clear or a
+// replacement are not reported one by one through selectionChanged.
 class TFlpCAD : public QWidget {
   Q_OBJECT
   Q_PROPERTY(int BackColor READ BackColor WRITE SetBackColor)
-  Q_PROPERTY(double WorldLeft READ WorldLeft)
-  Q_PROPERTY(double WorldRight READ WorldRight)
-  Q_PROPERTY(double WorldTop READ WorldTop)
-  Q_PROPERTY(double WorldBottom READ WorldBottom)
+  Q_PROPERTY(double WorldLeft READ WorldLeft NOTIFY viewChanged)
+  Q_PROPERTY(double WorldRight READ WorldRight NOTIFY viewChanged)
+  Q_PROPERTY(double WorldTop READ WorldTop NOTIFY viewChanged)
+  Q_PROPERTY(double WorldBottom READ WorldBottom NOTIFY viewChanged)
   // A layer number means something only for a drawing at run time: forms
   // do not store it.
   Q_PROPERTY(int LayerNumber READ LayerNumber WRITE SetLayerNumber DESIGNABLE false STORED false)
-  Q_PROPERTY(int ViewMouseTool READ ViewMouseTool WRITE SetViewMouseTool)
+  // Typed as the enumeration so that Designer lists the tools by name; an
+  // integer (as older forms and callers store it) is accepted too.
+  Q_PROPERTY(MouseTool ViewMouseTool READ MouseToolValue WRITE SetMouseToolValue)
   Q_PROPERTY(int CadAction READ CadAction WRITE SetCadAction)
   Q_PROPERTY(double CadFontScale READ CadFontScale WRITE SetCadFontScale)
   Q_PROPERTY(int CadFontJustify READ CadFontJustify WRITE SetCadFontJustify)
+  // A font handle of the drawing, meaningful only at run time like
+  // LayerNumber.
+  Q_PROPERTY(int CadFont READ CadFont WRITE SetCadFont DESIGNABLE false STORED false)
 
  public:
+  // The mouse tools by name, with the codes of ViewMouseTool.
+  enum MouseTool {
+    DynamicZoomTool = kToolDynamicZoom,
+    WindowZoomTool = kToolWindowZoom,
+    PanTool = kToolPan,
+    SelectTool = kToolSelect,
+    NoTool = 0,
+    PointTool = DrawingTools::kPoint,
+    LineTool = DrawingTools::kLine,
+    PolylineTool = DrawingTools::kPolyline,
+    PolygonTool = DrawingTools::kPolygon,
+    RectangleTool = DrawingTools::kRectangle,
+    CircleCentreTool = DrawingTools::kCircleCentre,
+    Circle3PointsTool = DrawingTools::kCircle3Points,
+    Arc3PointsTool = DrawingTools::kArc3Points,
+    TextTool = DrawingTools::kText,
+    MeasureTool = DrawingTools::kMeasure,
+    PointByCoordinatesTool = DrawingTools::kPointByCoordinates,
+  };
+  Q_ENUM(MouseTool)
+
   explicit TFlpCAD(QWidget* parent = nullptr);
   ~TFlpCAD() override;
 
@@ -116,15 +156,25 @@ class TFlpCAD : public QWidget {
                    uint16_t layer);
   int32_t FontOpen(std::string_view name, double scale);
   uint32_t TextAdd(uint16_t layer, std::string_view text, double x, double y, int32_t font);
-  // The per-layer style: read with the plain name, written with Set.
+  // The per-layer style: read with the plain name, written with Set. Each
+  // setter emits layerStyleChanged when the value changed.
   int LayerPenFg(uint16_t layer) const { return model_.LayerPenColor(layer); }
+  QColor LayerPenFgQColor(uint16_t layer) const { return BgrToQColor(LayerPenFg(layer)); }
   int LayerPenWidth(uint16_t layer) const { return model_.LayerPenWidth(layer); }
+  int LayerBrushColor(uint16_t layer) const { return model_.LayerBrushColor(layer); }
+  QColor LayerBrushQColor(uint16_t layer) const { return BgrToQColor(LayerBrushColor(layer)); }
   uint32_t LayerAction(uint16_t layer) const { return model_.LayerAction(layer); }
   void SetLayerPenFg(uint16_t layer, int color);
+  void SetLayerPenFg(uint16_t layer, const QColor& color);
   void SetLayerPenWidth(uint16_t layer, int width);
+  void SetLayerBrushColor(uint16_t layer, int color);
+  void SetLayerBrushColor(uint16_t layer, const QColor& color);
   void SetLayerAction(uint16_t layer, uint32_t action);
   int ShapePenWidth(uint32_t shape) const;
   bool SetShapePenWidth(uint32_t shape, int width);
+  // Select and deselect a shape; true when the shape exists. selectionChanged
+  // follows when the flag flipped.
+  bool ShapeSelect(uint32_t shape);
   bool ShapeDeselect(uint32_t shape);
   bool MovePoint(uint32_t shape, double x, double y);
 
@@ -179,25 +229,37 @@ class TFlpCAD : public QWidget {
 
   // --- Properties ---
   int BackColor() const { return back_color_; }
+  QColor BackQColor() const { return BgrToQColor(back_color_); }
   void SetBackColor(int bgr);
+  void SetBackColor(const QColor& color);
   int LayerNumber() const { return layer_number_; }
   void SetLayerNumber(int layer);
   int ViewMouseTool() const { return mouse_tool_; }
   void SetViewMouseTool(int tool);
+  MouseTool MouseToolValue() const { return static_cast<MouseTool>(mouse_tool_); }
+  void SetMouseToolValue(MouseTool tool) { SetViewMouseTool(static_cast<int>(tool)); }
   int CadAction() const { return cad_action_; }
   void SetCadAction(int action) { cad_action_ = action; }
+  // The text style of TextAdd and of the text and measuring tools.
   double CadFontScale() const { return cad_font_scale_; }
-  void SetCadFontScale(double scale) { cad_font_scale_ = scale; }
+  void SetCadFontScale(double scale);
   int CadFontJustify() const { return cad_font_justify_; }
-  void SetCadFontJustify(int justify) { cad_font_justify_ = justify; }
+  void SetCadFontJustify(int justify);
+  // The font of the text and measuring tools: 0 (the chart's default font) or
+  // a handle of FontOpen; any other handle is refused and the property keeps
+  // its value.
+  int CadFont() const { return tools_.FontHandle(); }
+  void SetCadFont(int font);
   // The setters by Qt's naming, which code that uic generates from a form
   // calls for the properties set in Qt Designer.
   void setBackColor(int bgr) { SetBackColor(bgr); }
   void setLayerNumber(int layer) { SetLayerNumber(layer); }
   void setViewMouseTool(int tool) { SetViewMouseTool(tool); }
+  void setViewMouseTool(MouseTool tool) { SetViewMouseTool(static_cast<int>(tool)); }
   void setCadAction(int action) { SetCadAction(action); }
   void setCadFontScale(double scale) { SetCadFontScale(scale); }
   void setCadFontJustify(int justify) { SetCadFontJustify(justify); }
+  void setCadFont(int font) { SetCadFont(font); }
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
@@ -214,11 +276,27 @@ class TFlpCAD : public QWidget {
   void CadSaveFinished(bool ok, const QString& file_name, const QString& reason);
   // A drawing tool drew a shape on LayerNumber.
   void OnShapeAdded(int shapeType, int shapeNumber);
+  // The measuring tool measured from its first point to its second: the
+  // distance in world units and the grid bearing in degrees clockwise from
+  // grid north, 0 to below 360.
+  void measured(double distance, double bearing);
+
+  // Change signals (see the class comment).
+  void viewChanged();
+  void selectionChanged(quint32 shape, bool selected);
+  void layerAdded(int layer);
+  void layerStyleChanged(int layer);
+  // The shapes of `layer` were removed; -1 for the shapes of every layer.
+  void layerCleared(int layer);
+  void drawingReplaced();
 
  public:
   // How the drawing tools ask the user for text (the text tool, points by
   // coordinates). By default a Qt input dialog; tests answer it themselves.
   void SetTextPrompt(DrawingTools::TextPrompt prompt);
+  // The drawing tools; their font and text style follow CadFont,
+  // CadFontScale and CadFontJustify.
+  DrawingTools& Tools() { return tools_; }
   const DrawingTools& Tools() const { return tools_; }
   const ChartRenderer& Renderer() const { return renderer_; }
   // The drawing tool's prompt for a status bar; empty when no tool is busy.
@@ -232,13 +310,21 @@ class TFlpCAD : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Sets the view and emits viewChanged when it moved.
+  void SetView(double center_x, double center_y, double units_per_pixel);
+  // Flips the selection of `shape` and reports it.
+  void ToggleSelection(uint32_t shape);
+  template <typename Get, typename Set>
+  void ChangeLayerStyle(uint16_t layer, Get get, Set set);
   double HalfWidthPixels() const;
   double HalfHeightPixels() const;
   ViewTransform Transform() const;
   void SetScaleAbout(double units_per_pixel, PointXY fixed, QPointF fixed_screen);
   void PaintPreview(QPainter& painter) const;
+  void PaintPreviewText(QPainter& painter, const ShapeData& text) const;
   bool ToolActive() const { return mouse_tool_ > 0; }
   // Where a drawing tool puts a point for the cursor at `pos`: the nearest
   // snap point within kPickPixels, unless Ctrl is held.

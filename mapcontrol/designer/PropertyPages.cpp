@@ -18,8 +18,6 @@
 namespace halvex::mapcontrol {
 namespace {
 
-int QColorToBgr(const QColor& c) { return (c.blue() << 16) | (c.green() << 8) | c.red(); }
-
 void ShowColor(QPushButton* button, int bgr) {
   const QColor c = BgrToQColor(bgr);
   button->setText(c.name());
@@ -63,10 +61,49 @@ void FillLayerChooser(QComboBox* combo, const TFlpCAD* target) {
   combo->setCurrentIndex(index >= 0 ? index : (combo->count() > 0 ? 0 : -1));
 }
 
+// ------------------------------------------------------------ chart link
+
+TChartPage::TChartPage(QWidget* parent) : QWidget(parent) {}
+
+void TChartPage::SetTarget(TFlpCAD* target) {
+  for (const QMetaObject::Connection& link : links_) disconnect(link);
+  links_.clear();
+  target_ = target;
+  if (target != nullptr) {
+    const auto changed = [this] { TargetChanged(); };
+    links_ = {
+        connect(target, &TFlpCAD::layerAdded, this, changed),
+        connect(target, &TFlpCAD::layerStyleChanged, this, changed),
+        connect(target, &TFlpCAD::layerCleared, this, changed),
+        connect(target, &TFlpCAD::drawingReplaced, this, changed),
+        connect(target, &TFlpCAD::selectionChanged, this, changed),
+    };
+  }
+  TargetChanged();
+}
+
+void TChartPage::SetChartName(const QString& name) {
+  chart_name_ = name;
+  FindChart();
+}
+
+void TChartPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FindChart();
+}
+
+void TChartPage::FindChart() {
+  if (chart_name_.isEmpty()) return;
+  QWidget* top = window();
+  auto* chart = top->objectName() == chart_name_ ? qobject_cast<TFlpCAD*>(top) : nullptr;
+  if (chart == nullptr) chart = top->findChild<TFlpCAD*>(chart_name_);
+  if (chart != target_) SetTarget(chart);
+}
+
 // ------------------------------------------------------------ layer action
 
 TLayerActionPage::TLayerActionPage(QWidget* parent)
-    : QWidget(parent),
+    : TChartPage(parent),
       layers_(new QComboBox(this)),
       visible_(new QCheckBox(QStringLiteral("Visible"), this)),
       selectable_(new QCheckBox(QStringLiteral("Selectable"), this)),
@@ -85,10 +122,7 @@ TLayerActionPage::TLayerActionPage(QWidget* parent)
   LoadLayer();
 }
 
-void TLayerActionPage::SetTarget(TFlpCAD* target) {
-  target_ = target;
-  Refresh();
-}
+void TLayerActionPage::TargetChanged() { Refresh(); }
 
 void TLayerActionPage::Refresh() {
   loading_ = true;
@@ -144,7 +178,7 @@ void TLayerActionPage::Apply() {
 // ------------------------------------------------------------ pen and brush
 
 TBrushPage::TBrushPage(QWidget* parent)
-    : QWidget(parent),
+    : TChartPage(parent),
       layers_(new QComboBox(this)),
       pen_button_(new QPushButton(this)),
       pen_width_(new QSpinBox(this)),
@@ -164,10 +198,7 @@ TBrushPage::TBrushPage(QWidget* parent)
   LoadLayer();
 }
 
-void TBrushPage::SetTarget(TFlpCAD* target) {
-  target_ = target;
-  Refresh();
-}
+void TBrushPage::TargetChanged() { Refresh(); }
 
 void TBrushPage::Refresh() {
   loading_ = true;
@@ -202,8 +233,7 @@ void TBrushPage::SetPenWidth(int width) {
 void TBrushPage::SetBrushColor(int bgr) {
   const uint16_t layer = CurrentLayer();
   if (layer == kNoLayer) return;
-  target_->Model().LayerSetBrushColor(layer, bgr);
-  target_->update();
+  target_->SetLayerBrushColor(layer, bgr);
   brush_color_ = target_->Model().LayerBrushColor(layer);
   ShowColors();
 }
@@ -231,18 +261,18 @@ void TBrushPage::ShowColors() {
 
 void TBrushPage::ChoosePenColor() {
   const QColor c = QColorDialog::getColor(BgrToQColor(pen_color_), this);
-  if (c.isValid()) SetPenColor(QColorToBgr(c));
+  if (c.isValid()) SetPenColor(appkit::BgrFromQColor(c));
 }
 
 void TBrushPage::ChooseBrushColor() {
   const QColor c = QColorDialog::getColor(BgrToQColor(brush_color_), this);
-  if (c.isValid()) SetBrushColor(QColorToBgr(c));
+  if (c.isValid()) SetBrushColor(appkit::BgrFromQColor(c));
 }
 
 // ------------------------------------------------------------ layer search
 
 TLayerSearchPage::TLayerSearchPage(QWidget* parent)
-    : QWidget(parent), name_(new QLineEdit(this)), result_(new QLabel(this)) {
+    : TChartPage(parent), name_(new QLineEdit(this)), result_(new QLabel(this)) {
   auto* form = new QFormLayout(this);
   form->addRow(QStringLiteral("Layer name"), name_);
   form->addRow(QStringLiteral("Layer"), result_);
@@ -250,10 +280,7 @@ TLayerSearchPage::TLayerSearchPage(QWidget* parent)
   Search(QString());
 }
 
-void TLayerSearchPage::SetTarget(TFlpCAD* target) {
-  target_ = target;
-  Search(name_->text());
-}
+void TLayerSearchPage::TargetChanged() { Search(name_->text()); }
 
 uint16_t TLayerSearchPage::Search(const QString& name) {
   if (name_->text() != name) name_->setText(name);  // searches again through textChanged
@@ -288,7 +315,7 @@ QString ShapeKindName(ShapeKind kind) {
 }
 
 TShapeGeneralPage::TShapeGeneralPage(QWidget* parent)
-    : QWidget(parent),
+    : TChartPage(parent),
       number_(ShapeNumberBox(this)),
       kind_(new QLabel(this)),
       layer_(new QLabel(this)),
@@ -314,10 +341,7 @@ TShapeGeneralPage::TShapeGeneralPage(QWidget* parent)
   Show();
 }
 
-void TShapeGeneralPage::SetTarget(TFlpCAD* target) {
-  target_ = target;
-  LoadShape(shape_);
-}
+void TShapeGeneralPage::TargetChanged() { LoadShape(shape_); }
 
 bool TShapeGeneralPage::LoadShape(uint32_t number) {
   shape_ = number;
@@ -339,8 +363,7 @@ bool TShapeGeneralPage::SetPenWidth(int width) {
 bool TShapeGeneralPage::SetSelected(bool selected) {
   bool ok = false;
   if (target_ != nullptr) {
-    ok = selected ? target_->Model().ShapeSelect(shape_) : target_->ShapeDeselect(shape_);
-    target_->update();
+    ok = selected ? target_->ShapeSelect(shape_) : target_->ShapeDeselect(shape_);
   }
   Show();
   return ok;
@@ -372,7 +395,7 @@ void TShapeGeneralPage::Show() {
 // ------------------------------------------------------------ shape, point
 
 TShapePointPage::TShapePointPage(QWidget* parent)
-    : QWidget(parent),
+    : TChartPage(parent),
       number_(ShapeNumberBox(this)),
       x_(new QLineEdit(this)),
       y_(new QLineEdit(this)),
@@ -391,10 +414,7 @@ TShapePointPage::TShapePointPage(QWidget* parent)
   connect(y_, &QLineEdit::returnPressed, this, [this] { Move(); });
 }
 
-void TShapePointPage::SetTarget(TFlpCAD* target) {
-  target_ = target;
-  LoadShape(shape_);
-}
+void TShapePointPage::TargetChanged() { LoadShape(shape_); }
 
 bool TShapePointPage::LoadShape(uint32_t number) {
   shape_ = number;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -19,24 +20,59 @@ class QSpinBox;
 namespace halvex::mapcontrol {
 
 // Small editors for a chart's drawing, offered in Qt Designer beside the chart
-// widget. Each is bound to one TFlpCAD with SetTarget and keeps no state of its
-// own: every value shown is read from the target's model, and every edit is
-// written to it at once. Without a target (or once the target is gone) the
-// pages show nothing and edits do nothing.
+// widget. Each is bound to one TFlpCAD and keeps no state of its own: every
+// value shown is read from the target's model, and every edit is written to
+// it at once. Without a target (or once the target is gone) the pages show
+// nothing and edits do nothing.
 
 // Fills `combo` with the target's layers as "number: name", the item data
 // being the layer number; keeps the current layer when it still exists.
 void FillLayerChooser(QComboBox* combo, const TFlpCAD* target);
 
+// What the pages share: the chart they edit. Code sets it with SetTarget; a
+// form names it with the ChartName property, the object name of a chart in
+// the same window (the form). The name is looked up when the property
+// changes and again each time the page is shown, so the chart may come after
+// the page in the form; a name that finds no chart leaves the page without a
+// target. The page follows the chart's change signals, so it shows what
+// other code or the mouse did to the drawing.
+class TChartPage : public QWidget {
+  Q_OBJECT
+  Q_PROPERTY(QString ChartName READ ChartName WRITE SetChartName)
+
+ public:
+  explicit TChartPage(QWidget* parent = nullptr);
+
+  void SetTarget(TFlpCAD* target);
+  TFlpCAD* Target() const { return target_; }
+
+  const QString& ChartName() const { return chart_name_; }
+  void SetChartName(const QString& name);
+  // The setter by Qt's naming, for code that uic generates.
+  void setChartName(const QString& name) { SetChartName(name); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  // Shows the target's state again: after a new target and after each
+  // change the target reports.
+  virtual void TargetChanged() = 0;
+
+  QPointer<TFlpCAD> target_;
+
+ private:
+  void FindChart();
+
+  QString chart_name_;
+  QList<QMetaObject::Connection> links_;
+};
+
 // The action bits of one layer: visible, selectable, editable, snappable.
-class TLayerActionPage : public QWidget {
+class TLayerActionPage : public TChartPage {
   Q_OBJECT
 
  public:
   explicit TLayerActionPage(QWidget* parent = nullptr);
 
-  void SetTarget(TFlpCAD* target);
-  TFlpCAD* Target() const { return target_; }
   // Re-reads the layer list and the current layer's bits.
   void Refresh();
 
@@ -54,12 +90,14 @@ class TLayerActionPage : public QWidget {
   QCheckBox* EditableBox() const { return editable_; }
   QCheckBox* SnappableBox() const { return snappable_; }
 
+ protected:
+  void TargetChanged() override;
+
  private:
   void LoadLayer();
   void ShowBits(uint32_t bits);
   void Apply();
 
-  QPointer<TFlpCAD> target_;
   QComboBox* layers_;
   QCheckBox* visible_;
   QCheckBox* selectable_;
@@ -70,14 +108,12 @@ class TLayerActionPage : public QWidget {
 
 // The pen (colour and width) and brush colour of one layer. Colours are
 // 0xBBGGRR integers, as the model keeps them.
-class TBrushPage : public QWidget {
+class TBrushPage : public TChartPage {
   Q_OBJECT
 
  public:
   explicit TBrushPage(QWidget* parent = nullptr);
 
-  void SetTarget(TFlpCAD* target);
-  TFlpCAD* Target() const { return target_; }
   void Refresh();
 
   uint16_t CurrentLayer() const;
@@ -95,13 +131,15 @@ class TBrushPage : public QWidget {
   QPushButton* PenColorButton() const { return pen_button_; }
   QPushButton* BrushColorButton() const { return brush_button_; }
 
+ protected:
+  void TargetChanged() override;
+
  private:
   void LoadLayer();
   void ShowColors();
   void ChoosePenColor();
   void ChooseBrushColor();
 
-  QPointer<TFlpCAD> target_;
   QComboBox* layers_;
   QPushButton* pen_button_;
   QSpinBox* pen_width_;
@@ -112,14 +150,11 @@ class TBrushPage : public QWidget {
 };
 
 // Finds a layer by its exact name.
-class TLayerSearchPage : public QWidget {
+class TLayerSearchPage : public TChartPage {
   Q_OBJECT
 
  public:
   explicit TLayerSearchPage(QWidget* parent = nullptr);
-
-  void SetTarget(TFlpCAD* target);
-  TFlpCAD* Target() const { return target_; }
 
   // Looks the name up, shows the result and returns the layer's number, or
   // kNoLayer.
@@ -130,8 +165,10 @@ class TLayerSearchPage : public QWidget {
   QLineEdit* NameEdit() const { return name_; }
   QLabel* ResultLabel() const { return result_; }
 
+ protected:
+  void TargetChanged() override;
+
  private:
-  QPointer<TFlpCAD> target_;
   QLineEdit* name_;
   QLabel* result_;
   uint16_t found_ = kNoLayer;
@@ -142,14 +179,11 @@ QString ShapeKindName(ShapeKind kind);
 
 // The general properties of one shape: kind and layer (shown), pen width and
 // selection (edited). Pen width -1 means the layer's pen width.
-class TShapeGeneralPage : public QWidget {
+class TShapeGeneralPage : public TChartPage {
   Q_OBJECT
 
  public:
   explicit TShapeGeneralPage(QWidget* parent = nullptr);
-
-  void SetTarget(TFlpCAD* target);
-  TFlpCAD* Target() const { return target_; }
 
   // Shows shape `number`; false (and empty fields) when there is no such shape.
   bool LoadShape(uint32_t number);
@@ -165,10 +199,12 @@ class TShapeGeneralPage : public QWidget {
   QSpinBox* PenWidthBox() const { return pen_width_; }
   QCheckBox* SelectedBox() const { return selected_; }
 
+ protected:
+  void TargetChanged() override;
+
  private:
   void Show();
 
-  QPointer<TFlpCAD> target_;
   QSpinBox* number_;
   QLabel* kind_;
   QLabel* layer_;
@@ -180,14 +216,11 @@ class TShapeGeneralPage : public QWidget {
 
 // The coordinates of a point shape. They are shown only: the drawing model
 // has no operation that moves a shape yet.
-class TShapePointPage : public QWidget {
+class TShapePointPage : public TChartPage {
   Q_OBJECT
 
  public:
   explicit TShapePointPage(QWidget* parent = nullptr);
-
-  void SetTarget(TFlpCAD* target);
-  TFlpCAD* Target() const { return target_; }
 
   // Shows point shape `number`; false (and empty fields) when there is no
   // such shape or it is not a point.
@@ -206,8 +239,10 @@ class TShapePointPage : public QWidget {
   QLineEdit* YEdit() const { return y_; }
   QPushButton* MoveButton() const { return move_; }
 
+ protected:
+  void TargetChanged() override;
+
  private:
-  QPointer<TFlpCAD> target_;
   QSpinBox* number_;
   QLineEdit* x_;
   QLineEdit* y_;

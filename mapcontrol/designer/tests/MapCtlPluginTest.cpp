@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
 
@@ -53,6 +54,7 @@ class MapCtlPluginTest : public QObject {
   void ShapePointPageShowsAndMovesThePoint();
   void PagesForgetADeletedTarget();
   void FormsFromDesignerCompileAndBuildTheWidgets();
+  void PagesFindTheChartByNameInTheirWindow();
 };
 
 void MapCtlPluginTest::CollectionListsSixWidgetsInOrder() {
@@ -276,7 +278,6 @@ void MapCtlPluginTest::PagesForgetADeletedTarget() {
   QCOMPARE(action.LayerChooser()->count(), 0);
 }
 
-QTEST_MAIN(MapCtlPluginTest)
 void MapCtlPluginTest::FormsFromDesignerCompileAndBuildTheWidgets() {
   // uic's code for a form holding the plugin's widgets compiles against the
   // header the plugin names, and sets the properties stored in the form.
@@ -284,9 +285,57 @@ void MapCtlPluginTest::FormsFromDesignerCompileAndBuildTheWidgets() {
   Ui::ChartForm ui;
   ui.setupUi(&form);
   QCOMPARE(ui.fcad->BackColor(), 1193046);
+  QCOMPARE(ui.fcad->ViewMouseTool(), kToolPan);  // stored as the integer
   ui.search->SetTarget(ui.fcad);
   ui.fcad->LayerOpen("halvex_vessel");
   QVERIFY(ui.search->Target() == ui.fcad);
 }
 
+void MapCtlPluginTest::PagesFindTheChartByNameInTheirWindow() {
+  QWidget window;
+  auto* layout = new QVBoxLayout(&window);
+  // The page comes first, as a form may create it: the name finds no chart
+  // yet.
+  auto* page = new TLayerActionPage(&window);
+  page->setProperty("ChartName", QStringLiteral("second"));
+  QVERIFY(page->Target() == nullptr);
+  auto* first = new TFlpCAD(&window);
+  first->setObjectName(QStringLiteral("first"));
+  auto* inner = new QWidget(&window);  // the chart may sit deeper in the window
+  auto* second = new TFlpCAD(inner);
+  second->setObjectName(QStringLiteral("second"));
+  layout->addWidget(page);
+  layout->addWidget(first);
+  layout->addWidget(inner);
+  second->LayerOpen("a");
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QCOMPARE(page->Target(), second);
+  QCOMPARE(page->LayerChooser()->count(), 1);
+  // Changing the name links the page again at once.
+  page->SetChartName(QStringLiteral("first"));
+  QCOMPARE(page->Target(), first);
+  QCOMPARE(page->LayerChooser()->count(), 0);
+  // The chart's new layers reach the page; the other chart's do not.
+  first->LayerOpen("b");
+  second->LayerOpen("c");
+  QCOMPARE(page->LayerChooser()->count(), 1);
+  // A chart of another window is not found.
+  TFlpCAD elsewhere;
+  elsewhere.setObjectName(QStringLiteral("elsewhere"));
+  page->SetChartName(QStringLiteral("elsewhere"));
+  QVERIFY(page->Target() == nullptr);
+  QCOMPARE(page->LayerChooser()->count(), 0);
+  // Without a name the target set in code stays, also across a show.
+  page->SetChartName(QString());
+  page->SetTarget(second);
+  page->hide();
+  page->show();
+  QCOMPARE(page->Target(), second);
+  // The old chart no longer drives the page.
+  first->LayerOpen("d");
+  QCOMPARE(page->LayerChooser()->count(), 2);
+}
+
+QTEST_MAIN(MapCtlPluginTest)
 #include "MapCtlPluginTest.moc"
