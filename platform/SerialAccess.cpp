@@ -37,9 +37,8 @@ bool MayReadWrite(const struct stat& info, const UserIdentity& user) {
   if (info.st_uid == user.uid) {
     return (info.st_mode & kOwner) == kOwner;
   }
-  const bool member = info.st_gid == user.gid ||
-                      std::find(user.groups.begin(), user.groups.end(), info.st_gid) !=
-                          user.groups.end();
+  const bool member = info.st_gid == user.gid || std::find(user.groups.begin(), user.groups.end(),
+                                                           info.st_gid) != user.groups.end();
   if (member) {
     return (info.st_mode & kGroup) == kGroup;
   }

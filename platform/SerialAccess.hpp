@@ -34,9 +34,9 @@ bool MayReadWrite(const struct stat& info, const UserIdentity& user);
 std::string GroupName(gid_t gid);
 
 struct SerialDeviceAccess {
-  std::string path;       // as SerialPortMap lists it (a by-id link if any)
+  std::string path;  // as SerialPortMap lists it (a by-id link if any)
   bool accessible = false;
-  std::string group;      // the group that owns the device
+  std::string group;  // the group that owns the device
 };
 
 // The kernel's serial devices (those SerialPortMap lists, without any INI

@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
   appkit::MessageBoard messages;
   // Said once at start: with serial devices present and none of them open
   // to this user, every port would fail for the same reason.
-  for (const std::string& line :
-       platform::SerialAccessNotice(platform::CheckSerialAccess(platform::UserIdentity::Current()))) {
+  for (const std::string& line : platform::SerialAccessNotice(
+           platform::CheckSerialAccess(platform::UserIdentity::Current()))) {
     messages.Post(line);
   }
   MainWindowDialogs dialogs;

@@ -76,8 +76,8 @@ class SerialAccessTest : public ::testing::Test {
 TEST_F(SerialAccessTest, ListsEachSerialDeviceWithItsGroupAndAccess) {
   const std::string usb = Device("ttyUSB0", 0660);
   const std::string acm = Device("ttyACM1", 0666);
-  Device("tty0", 0666);      // a console, not a serial port
-  Device("ttyUSBx", 0666);   // not a kernel serial name
+  Device("tty0", 0666);     // a console, not a serial port
+  Device("ttyUSBx", 0666);  // not a kernel serial name
   const std::string group = GroupName(::getegid());
 
   const auto devices = Check(Stranger());
@@ -132,8 +132,9 @@ TEST(SerialAccessNotice, NamesTheGroupsAndTheCommandThatJoinsThem) {
   const auto lines = SerialAccessNotice(two);
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1], "The user must be in the group that owns the device ('dialout', 'uucp').");
-  EXPECT_EQ(lines[2], "To add this user: sudo usermod -aG dialout,uucp $USER, then log out and "
-                      "log in again.");
+  EXPECT_EQ(lines[2],
+            "To add this user: sudo usermod -aG dialout,uucp $USER, then log out and "
+            "log in again.");
 
   const std::vector<SerialDeviceAccess> rootOnly{{"/dev/ttyS4", false, "root"}};
   EXPECT_EQ(SerialAccessNotice(rootOnly),
