@@ -123,6 +123,20 @@ std::optional<fs::path> IniOverrideFromArgs(int argc, const char* const* argv) {
   return result;
 }
 
+bool IsSystemFolder(const fs::path& folder) {
+  const fs::path normal = folder.lexically_normal();
+  if (!normal.is_absolute()) {
+    return false;
+  }
+  auto part = normal.begin();
+  if (part == normal.end() || ++part == normal.end()) {
+    return false;  // "/" itself
+  }
+  const std::string top = part->string();
+  return top == "usr" || top == "bin" || top == "sbin" || top == "etc" || top == "opt" ||
+         top == "lib" || top == "lib32" || top == "lib64" || top == "libx32";
+}
+
 fs::path IniFilePath(const fs::path& executable, std::string_view baseName,
                      const std::optional<fs::path>& override, const Environment& env) {
   if (baseName.empty() || baseName.find('/') != std::string_view::npos || baseName == "." ||
@@ -135,7 +149,7 @@ fs::path IniFilePath(const fs::path& executable, std::string_view baseName,
   const std::string fileName = std::string(baseName) + ".INI";
 
   const fs::path exeFolder = executable.parent_path();
-  if (!exeFolder.empty() && IsWritableFolder(exeFolder)) {
+  if (!exeFolder.empty() && !IsSystemFolder(exeFolder) && IsWritableFolder(exeFolder)) {
     return exeFolder / fileName;
   }
 

@@ -45,12 +45,18 @@ std::optional<std::filesystem::path> IniOverrideFromArgs(int argc, const char* c
 
 // Where a program keeps its INI file, first match wins:
 //  1. `override` (from --ini) as given;
-//  2. "<folder of executable>/<baseName>.INI" when that folder exists and
-//     this process may create files in it;
+//  2. "<folder of executable>/<baseName>.INI" when that folder exists, is
+//     not a system folder (see IsSystemFolder) and this process may create
+//     files in it;
 //  3. "$XDG_CONFIG_HOME/halvex/<baseName>.INI", with "$HOME/.config" when
 //     XDG_CONFIG_HOME is unset, empty or not an absolute path.
 // Throws std::invalid_argument for an empty or path-like base name and
 // std::runtime_error when rule 3 applies and HOME is not set.
+// True for the folders of installed software: /usr and everything under it,
+// /bin, /sbin, /lib, /lib32, /lib64, /libx32, /etc and /opt. A program installed there keeps no
+// files beside itself, even when it runs as root and could.
+bool IsSystemFolder(const std::filesystem::path& folder);
+
 std::filesystem::path IniFilePath(const std::filesystem::path& executable,
                                   std::string_view baseName,
                                   const std::optional<std::filesystem::path>& override,

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SerialDevice.hpp"
 
+#include "platform/SerialAccess.hpp"
+
 #include "platform/SerialCustomRate.hpp"
 
 #include <algorithm>
@@ -17,7 +19,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -109,21 +110,6 @@ tcflag_t ParityFlags(int parity) {
       return PARENB | CMSPAR;
     default:
       return 0;
-  }
-}
-
-std::string GroupName(gid_t gid) {
-  long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
-  std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 4096));
-  for (;;) {
-    group entry{};
-    group* found = nullptr;
-    const int result = ::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found);
-    if (result == ERANGE && buffer.size() < (std::size_t{1} << 20)) {
-      buffer.resize(buffer.size() * 2);
-      continue;
-    }
-    return result == 0 && found != nullptr ? std::string(found->gr_name) : std::string();
   }
 }
 

@@ -8,9 +8,8 @@
 #include <fstream>
 #include <iostream>
 
-#ifndef HALVEX_VERSION
-#define HALVEX_VERSION "unknown"
-#endif
+#include "halvex/Version.hpp"
+
 
 namespace halvex::tools::cli {
 namespace {
@@ -67,7 +66,7 @@ bool OptionReader::TakeValue(std::string& value) {
 }
 
 void WriteVersion(std::ostream& out, std::string_view program) {
-  out << program << " (Halvex) " << HALVEX_VERSION << '\n';
+  out << program << " (Halvex) " << halvex::kVersion << '\n';
   out.flush();
 }
 

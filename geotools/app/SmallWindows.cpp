@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "geotools/app/DatumWindow.hpp"
+#include "halvex/Version.hpp"
 
 namespace halvex::geokit {
 
@@ -62,7 +63,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   auto* title = new QLabel("<b>Halvex Geodesy Kit</b>", this);
   layout->addWidget(title);
-  layout->addWidget(new QLabel(QString("Version %1").arg(HALVEX_VERSION), this));
+  layout->addWidget(new QLabel(QString("Version %1").arg(kVersion), this));
   layout->addWidget(
       new QLabel("Geodetic, ECEF and transverse Mercator conversions,\n"
                  "datum transformations and transformation estimates.",

@@ -9,6 +9,7 @@
 #include "appkit/QtDialogs.hpp"
 #include "appkit/StartOptions.hpp"
 #include "geotools/app/GeoForm.hpp"
+#include "halvex/Version.hpp"
 #include "platform/ProgramPaths.hpp"
 
 namespace {
@@ -29,11 +30,11 @@ std::filesystem::path FindHelpFile() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("geokit");
-  QApplication::setApplicationVersion(HALVEX_VERSION);
+  QApplication::setApplicationVersion(halvex::kVersion);
   QApplication::setQuitOnLastWindowClosed(false);
   const auto parsed = halvex::appkit::ParseStartOptions(
       QApplication::arguments(), "Halvex Geodesy Kit: geodetic conversions and datums",
-      HALVEX_VERSION);
+      halvex::kVersion);
   if (parsed.exit_now) {
     std::fputs(qPrintable(parsed.text), parsed.exit_status == 0 ? stdout : stderr);
     return parsed.exit_status;

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "navigator/app/ProgramIcon.hpp"
-#include "navigator/app/Version.hpp"
+#include "halvex/Version.hpp"
 
 namespace halvex::navigator {
 
@@ -27,7 +27,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   big.setBold(true);
   product->setFont(big);
   product->setAlignment(Qt::AlignCenter);
-  auto* version = new QLabel(QString("Version %1").arg(kMarnavVersion), this);
+  auto* version = new QLabel(QString("Version %1").arg(kVersion), this);
   version->setObjectName("Version");
   version->setAlignment(Qt::AlignCenter);
   auto* about = new QLabel(

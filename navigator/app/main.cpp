@@ -11,13 +11,14 @@
 #include "appkit/MessageBoard.hpp"
 #include "appkit/QtDialogs.hpp"
 #include "appkit/StartOptions.hpp"
+#include "halvex/Version.hpp"
 #include "navigator/app/AboutWindow.hpp"
 #include "navigator/app/MessageWindow.hpp"
 #include "navigator/app/NavWindow.hpp"
 #include "navigator/app/ProgramIcon.hpp"
 #include "navigator/app/SettingsWindow.hpp"
-#include "navigator/app/Version.hpp"
 #include "platform/ProgramPaths.hpp"
+#include "platform/SerialAccess.hpp"
 
 namespace nav = halvex::navigator;
 namespace appkit = halvex::appkit;
@@ -62,12 +63,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("marnav");
   QApplication::setApplicationDisplayName("Halvex Navigator");
-  QApplication::setApplicationVersion(nav::kMarnavVersion);
+  QApplication::setApplicationVersion(halvex::kVersion);
   QApplication::setWindowIcon(nav::MarnavIcon());
 
   const appkit::ParsedStart start = appkit::ParseStartOptions(
       QApplication::arguments(),
-      "Halvex Navigator: GPS and echo sounder on the local grid chart.", nav::kMarnavVersion);
+      "Halvex Navigator: GPS and echo sounder on the local grid chart.", halvex::kVersion);
   if (start.exit_now) {
     std::fputs(qPrintable(start.text), start.exit_status == 0 ? stdout : stderr);
     return start.exit_status;
@@ -85,6 +86,12 @@ int main(int argc, char** argv) {
 
   const platform::SystemClock clock;
   appkit::MessageBoard messages;
+  // Said once at start: with serial devices present and none of them open
+  // to this user, every port would fail for the same reason.
+  for (const std::string& line : platform::SerialAccessNotice(
+           platform::CheckSerialAccess(platform::UserIdentity::Current()))) {
+    messages.Post(line);
+  }
   MainWindowDialogs dialogs;
 
   nav::NavWindowOptions options;

@@ -80,6 +80,28 @@ TEST_F(IniFilePathTest, ReadOnlyExecutableFolderFallsBackToXdg) {
   EXPECT_EQ(IniFilePath(exe, "geokit", std::nullopt, env), fs::path("/cfg/halvex/geokit.INI"));
 }
 
+// An installed program run as root could write beside itself; it must not,
+// or a package's files would get company that its removal leaves behind.
+TEST_F(IniFilePathTest, InstalledProgramKeepsItsSettingsInTheConfigFolder) {
+  EXPECT_EQ(IniFilePath("/usr/bin/geokit", "geokit", std::nullopt, env),
+            fs::path("/cfg/halvex/geokit.INI"));
+  EXPECT_EQ(IniFilePath("/usr/local/bin/../bin/marnav", "marnav", std::nullopt, env),
+            fs::path("/cfg/halvex/marnav.INI"));
+  EXPECT_EQ(IniFilePath("/usr/bin/geokit", "geokit", fs::path("/x/own.ini"), env),
+            fs::path("/x/own.ini"));
+}
+
+TEST(IsSystemFolder, InstalledSoftwareFoldersOnly) {
+  for (const char* folder : {"/usr", "/usr/bin", "/usr/local/bin", "/bin", "/sbin", "/opt/halvex",
+                             "/lib64", "/etc", "//usr/./bin/"}) {
+    EXPECT_TRUE(IsSystemFolder(folder)) << folder;
+  }
+  for (const char* folder : {"/", "/home/surveyor/bin", "/tmp/usr/bin", "/usrx/bin", "/library",
+                             "usr/bin", "", "/srv/../home/s"}) {
+    EXPECT_FALSE(IsSystemFolder(folder)) << folder;
+  }
+}
+
 TEST_F(IniFilePathTest, RejectsBadProgramNames) {
   EXPECT_THROW(IniFilePath(exe, "", std::nullopt, env), std::invalid_argument);
   EXPECT_THROW(IniFilePath(exe, "a/b", std::nullopt, env), std::invalid_argument);

@@ -32,6 +32,7 @@
 #include "appkit/MessageBoard.hpp"
 #include "appkit/ScriptedDialogs.hpp"
 #include "mapcontrol/FlpCad.hpp"
+#include "halvex/Version.hpp"
 #include "navigator/app/AboutWindow.hpp"
 #include "navigator/app/FlpCadChart.hpp"
 #include "navigator/app/GuiDispatcher.hpp"
@@ -190,7 +191,7 @@ TEST(AboutWindow, CaptionNameAndVersion) {
   EXPECT_EQ(about.windowTitle(), "About Halvex Navigator");
   EXPECT_TRUE(about.isModal());
   EXPECT_EQ(about.findChild<QLabel*>("ProductName")->text(), "Halvex Navigator");
-  EXPECT_TRUE(about.findChild<QLabel*>("Version")->text().startsWith("Version "));
+  EXPECT_EQ(about.findChild<QLabel*>("Version")->text(), QString("Version ") + halvex::kVersion);
   EXPECT_NE(about.findChild<QWidget*>("OKButton"), nullptr);
 }
 
