@@ -500,8 +500,13 @@ std::vector<std::string> ReadLines(int fd, std::chrono::milliseconds limit,
       text.erase(0, pos + 1);
     }
   }
-  if (!text.empty()) {
+  // One read may bring more lines than were asked for when the machine is
+  // busy; the caller gets the first `count`, whole lines before a partial one.
+  if (!text.empty() && lines.size() < count) {
     lines.push_back(text);
+  }
+  if (lines.size() > count) {
+    lines.resize(count);
   }
   return lines;
 }
