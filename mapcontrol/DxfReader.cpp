@@ -33,6 +33,7 @@
 
 #include "mapcontrol/DxfEntities.hpp"
 #include "mapcontrol/DxfFile.hpp"
+#include "mapcontrol/DxfText.hpp"
 
 namespace halvex::mapcontrol {
 namespace {
@@ -186,6 +187,8 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     }
     return index < long_lines_->size() ? (*long_lines_)[index] : value;
   }
+  // A name (of a layer, style or block) as read, its escapes decoded.
+  std::string Name(const std::string& value) const { return DecodeDxfEscapes(Restore(value)); }
 
   // dxflib calls this with every group it has read, before it acts on it.
   void processCodeValuePair(unsigned int code, const std::string& value) override {
@@ -196,7 +199,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
 
   void addLayer(const DL_LayerData& data) override {
     dxf::LayerEntry entry;
-    entry.name = Restore(data.name);
+    entry.name = Name(data.name);
     const int color = attributes.getColor();
     entry.color = color;
     entry.off = data.off || color < 0;
@@ -205,7 +208,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
 
   void addBlock(const DL_BlockData& data) override {
     FlushPolyline();
-    block_ = &blocks[Restore(data.name)];
+    block_ = &blocks[Name(data.name)];
     *block_ = Block{data.bpx, data.bpy, {}};
   }
   void endBlock() override {
@@ -254,8 +257,8 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
       item.y1 = (d.ipy + d.apy) / 2;
     }
     item.r = d.height;
-    item.text = FromDxfText(Restore(d.text), true);
-    item.style = d.style;
+    item.text = DxfTextFromValue(Restore(d.text), true);
+    item.style = Name(d.style);
     item.justify = TextJustify(d.hJustification, d.vJustification);
     Put(std::move(item));
   }
@@ -267,7 +270,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     item.r = d.height;
     item.text = FromDxfText(MTextPlain(mtext_ + Restore(d.text)), false);
     mtext_.clear();
-    item.style = d.style;
+    item.style = Name(d.style);
     // Attachment 1..9: top, middle, bottom rows of left, centre, right.
     if (d.attachmentPoint >= 1 && d.attachmentPoint <= 9) {
       const int row = (d.attachmentPoint - 1) / 3;  // 0 top, 1 middle, 2 bottom
@@ -296,9 +299,9 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     Item item;
     FlushPolyline();
     item.item = ItemKind::kInsert;
-    item.layer = Restore(attributes.getLayer());
+    item.layer = Name(attributes.getLayer());
     if (item.layer.empty()) item.layer = "0";
-    item.style = Restore(d.name);
+    item.style = Name(d.name);
     item.x1 = d.ipx;
     item.y1 = d.ipy;
     item.sx = d.sx;
@@ -373,7 +376,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     FlushPolyline();
     Item item;
     item.kind = kind;
-    item.layer = Restore(attributes.getLayer());
+    item.layer = Name(attributes.getLayer());
     if (item.layer.empty()) item.layer = "0";
     return item;
   }
@@ -401,27 +404,6 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     item.points = std::move(points);
     Put(std::move(item));
   }
-  static std::string MTextPlain(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\\' && i + 1 < text.size()) {
-        const char next = text[i + 1];
-        if (next == 'P') {
-          out += '\n';
-          ++i;
-          continue;
-        }
-        if (next == '\\') {
-          out += '\\';
-          ++i;
-          continue;
-        }
-      }
-      out += text[i];
-    }
-    return out;
-  }
-
   Block* block_ = nullptr;
   std::optional<Item> polyline_;
   std::vector<double> bulges_;
@@ -453,6 +435,55 @@ class ClassicGlobalLocale {
  private:
   std::locale previous_;
 };
+
+// Whether a file of release `version` ($ACADVER) holds its texts in UTF-8
+// (2007 and later) rather than in its code page.
+bool Utf8Release(std::string_view version) {
+  if (!version.starts_with("AC") || version.size() < 6) return false;
+  int number = 0;
+  for (const char c : version.substr(2, 4)) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + (c - '0');
+  }
+  return number >= 1021;
+}
+
+struct TextEncoding {
+  std::string code_page;           // as DxfLoadReport::code_page
+  std::vector<std::string> notes;  // as DxfLoadReport::notes
+};
+
+// Turns the file's bytes into UTF-8: from its code page up to release 2004,
+// as UTF-8 from 2007 on. A file of an earlier release without a code page
+// that is valid UTF-8 (as older versions of this program wrote) is taken as
+// UTF-8; other files without one, or with one iconv does not know, are read
+// as ANSI_1252.
+TextEncoding ReadTextsAsUtf8(std::string& bytes) {
+  TextEncoding encoding;
+  const DxfHeaderTexts header = ScanDxfHeader(bytes);
+  std::string iconv_name;
+  if (Utf8Release(header.version)) {
+    encoding.code_page = "UTF-8";
+    iconv_name = "UTF-8";
+  } else if (header.code_page.empty()) {
+    const bool utf8 = IsValidUtf8(bytes) && std::any_of(bytes.begin(), bytes.end(), [](char c) {
+                        return static_cast<unsigned char>(c) >= 0x80;
+                      });
+    encoding.code_page = utf8 ? "UTF-8" : "ANSI_1252";
+    iconv_name = utf8 ? "UTF-8" : "CP1252";
+  } else {
+    iconv_name = IconvCodePage(header.code_page);
+    encoding.code_page = header.code_page;
+    if (iconv_name.empty()) {
+      encoding.notes.push_back("unknown code page \"" + ValidUtf8(header.code_page) +
+                               "\": texts read as ANSI_1252");
+      encoding.code_page = "ANSI_1252";
+      iconv_name = "CP1252";
+    }
+  }
+  bytes = CodePageToUtf8(bytes, iconv_name);
+  return encoding;
+}
 
 }  // namespace
 
@@ -489,6 +520,7 @@ bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
   // ReplaceLongLines), and dxflib reads the rest from memory.
   std::string bytes;
   std::vector<std::string> long_lines;
+  TextEncoding text_encoding;
   try {
     bytes.resize(static_cast<size_t>(status.st_size));
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
@@ -496,6 +528,7 @@ bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
       error = "cannot read '" + path + "': " + ErrnoText(errno);
       return false;
     }
+    text_encoding = ReadTextsAsUtf8(bytes);
     bytes = ReplaceLongLines(std::move(bytes), long_lines);
   } catch (const std::bad_alloc&) {
     error = "cannot read '" + path + "': not enough memory for it";
@@ -547,6 +580,8 @@ bool LoadDxf(const std::string& path, DrawingModel& into, DxfLoadReport& report,
   DxfLoadReport fresh_report;
   fresh_report.unsupported = reader.unsupported;
   fresh_report.version = reader.version;
+  fresh_report.code_page = text_encoding.code_page;
+  fresh_report.notes = text_encoding.notes;
   DrawingModel fresh;
   try {
     dxf::BuildDrawing(reader, fresh, fresh_report, options.block_expansion_limit);

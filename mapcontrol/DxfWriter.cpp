@@ -26,6 +26,7 @@
 #pragma GCC diagnostic pop
 
 #include "mapcontrol/DxfFile.hpp"
+#include "mapcontrol/DxfText.hpp"
 #include "platform/FileIo.hpp"
 
 namespace halvex::mapcontrol {
@@ -41,6 +42,9 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
     return false;
   }
   dxf.writeHeader(*dw);
+  // Texts are written in code page 1252, what it cannot hold as "\U+XXXX".
+  dw->dxfString(9, "$DWGCODEPAGE");
+  dw->dxfString(3, "ANSI_1252");
   dw->sectionEnd();
 
   dw->sectionTables();
@@ -57,7 +61,7 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
   }
   for (uint16_t l = 0; l < model.LayerCount(); ++l) {
     const bool off = (model.LayerAction(l) & kActionVisible) == 0;
-    dxf.writeLayer(*dw, DL_LayerData(DxfLayerName(model.LayerName(l)), 0, off),
+    dxf.writeLayer(*dw, DL_LayerData(DxfNameValue(model.LayerName(l)), 0, off),
                    DL_Attributes("", NearestAci(model.LayerPenColor(l)), 0, "CONTINUOUS", 1.0));
   }
   dw->tableEnd();
@@ -81,7 +85,7 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
 
   dw->sectionEntities();
   for (uint16_t l = 0; l < model.LayerCount(); ++l) {
-    const DL_Attributes attributes(DxfLayerName(model.LayerName(l)), 256, 0, "BYLAYER", 1.0);
+    const DL_Attributes attributes(DxfNameValue(model.LayerName(l)), 256, 0, "BYLAYER", 1.0);
     model.ForEachShape(l, [&](const ShapeData& s) {
       switch (s.kind) {
         case ShapeKind::kLine:
@@ -109,7 +113,7 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
           const int dxf_v = v == 0 ? 0 : v + 1;
           dxf.writeText(*dw,
                         DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v,
-                                    ToDxfText(s.text), "STANDARD", 0.0),
+                                    DxfTextValue(s.text), "STANDARD", 0.0),
                         attributes);
           break;
         }
