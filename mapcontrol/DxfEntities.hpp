@@ -56,6 +56,22 @@ struct Entities {
   std::unordered_map<std::string, Block> blocks;
 };
 
+// An entity's extrusion direction (groups 210, 220, 230) and elevation: the
+// normal of the plane of its object coordinate system and the plane's
+// distance from the origin along it.
+struct Extrusion {
+  double x = 0, y = 0, z = 1;
+  double elevation = 0;
+};
+
+// Carries a shape or INSERT read in the object coordinate system of
+// `extrusion` into world coordinates, with the arbitrary-axis algorithm.
+// Polylines of any plane are projected onto the XY plane; circles, arcs,
+// texts and INSERTs only in planes parallel to it (a mirrored one flips
+// their direction). False when it cannot be placed. An extrusion of length
+// 0 or not finite is taken as (0, 0, 1).
+bool PlaceFromOcs(Item& item, const Extrusion& extrusion);
+
 // Adds the layers and the shapes of `entities` to `model`, INSERTs expanded
 // within `budget` shapes; what is not drawn is counted in `report`.
 void BuildDrawing(const Entities& entities, DrawingModel& model, DxfLoadReport& report,

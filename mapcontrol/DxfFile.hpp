@@ -50,7 +50,13 @@ namespace halvex::mapcontrol {
 // straight segments at most 2 degrees of arc each. Under a non-uniform
 // INSERT scale circles and arcs keep their centre and get the mean of the
 // two scale magnitudes as radius (no ellipses in the drawing model).
-// Z coordinates and extrusion directions are ignored.
+// Entities given in their object coordinate system (extrusion, groups
+// 210/220/230) are carried to world coordinates by the arbitrary-axis
+// algorithm: CIRCLE, ARC, TEXT and INSERT in planes parallel to XY (a normal
+// pointing down mirrors them: arcs run the other way, texts' horizontal
+// justify flips), POLYLINE and LWPOLYLINE in any plane (projected onto XY);
+// the others are counted as "<TYPE> (not parallel to the XY plane)". Z
+// coordinates are otherwise ignored.
 // Layers come first from the LAYER table in its order (layer "0" only when
 // an entity lies on it), then those named only by entities, in the order met.
 //

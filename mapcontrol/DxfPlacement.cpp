@@ -334,7 +334,90 @@ class Builder {
   uint64_t budget_left_;
 };
 
+// The arbitrary-axis algorithm: the axes of the object coordinate system of
+// the plane with normal n.
+struct Axes {
+  std::array<double, 3> ax, ay, n;
+};
+
+std::array<double, 3> Cross(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+std::array<double, 3> Normalised(const std::array<double, 3>& v) {
+  const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  return {v[0] / length, v[1] / length, v[2] / length};
+}
+
+Axes OcsAxes(const std::array<double, 3>& normal) {
+  constexpr double kNearPole = 1.0 / 64.0;
+  const std::array<double, 3> n = Normalised(normal);
+  const std::array<double, 3> ax = std::abs(n[0]) < kNearPole && std::abs(n[1]) < kNearPole
+                                       ? Normalised(Cross({0, 1, 0}, n))
+                                       : Normalised(Cross({0, 0, 1}, n));
+  return {ax, Normalised(Cross(n, ax)), n};
+}
+
 }  // namespace
+
+bool PlaceFromOcs(Item& item, const Extrusion& extrusion) {
+  const std::array<double, 3> normal = {extrusion.x, extrusion.y, extrusion.z};
+  const double length =
+      std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+  if (!std::isfinite(length) || length == 0) return true;
+  if (normal[0] == 0 && normal[1] == 0 && normal[2] > 0) return true;  // the XY plane itself
+  const Axes axes = OcsAxes(normal);
+  const auto to_world = [&](double x, double y, double z) {
+    return PointXY{x * axes.ax[0] + y * axes.ay[0] + z * axes.n[0],
+                   x * axes.ax[1] + y * axes.ay[1] + z * axes.n[1]};
+  };
+  if (item.item == ItemKind::kShape && item.kind == ShapeKind::kPolyline) {
+    for (PointXY& p : item.points) p = to_world(p.x, p.y, extrusion.elevation);
+    return true;
+  }
+  if (item.item == ItemKind::kShape &&
+      (item.kind == ShapeKind::kLine || item.kind == ShapeKind::kPoint)) {
+    return true;  // given in world coordinates
+  }
+  // A plane parallel to XY: its x axis at angle phi in the XY plane, its
+  // y axis 90 degrees on (normal up) or back (normal down, mirrored).
+  if (std::hypot(axes.n[0], axes.n[1]) > 1e-12) return false;
+  const bool mirrored = axes.n[2] < 0;
+  const double phi = std::atan2(axes.ax[1], axes.ax[0]) / kDegree;
+  const PointXY at = to_world(item.x1, item.y1, 0);
+  item.x1 = at.x;
+  item.y1 = at.y;
+  if (item.item == ItemKind::kInsert) {
+    // Mirroring after the INSERT's rotation: the rotation goes the other
+    // way and the block's y axis (and the rows of an array) flip.
+    item.angle = mirrored ? phi - item.angle : phi + item.angle;
+    if (mirrored) {
+      item.sy = -item.sy;
+      item.row_spacing = -item.row_spacing;
+    }
+    return true;
+  }
+  switch (item.kind) {
+    case ShapeKind::kArc:
+      if (mirrored) {
+        std::tie(item.a1, item.a2) = std::pair(phi - item.a2, phi - item.a1);
+      } else {
+        item.a1 += phi;
+        item.a2 += phi;
+      }
+      break;
+    case ShapeKind::kText:
+      // A mirrored text runs the other way from its anchor.
+      if (mirrored) {
+        const int horizontal = item.justify % 3;
+        item.justify += (2 - horizontal) - horizontal;
+      }
+      break;
+    default:
+      break;
+  }
+  return true;
+}
 
 void BuildDrawing(const Entities& entities, DrawingModel& model, DxfLoadReport& report,
                   uint64_t budget) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -194,6 +195,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
   void processCodeValuePair(unsigned int code, const std::string& value) override {
     ++groups_;
     CheckListCount(code, value);
+    TrackExtrusion(code, value);
     OnPair(code, value);
   }
 
@@ -235,7 +237,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     item.x1 = d.cx;
     item.y1 = d.cy;
     item.r = d.radius;
-    Put(std::move(item));
+    PutPlaced(std::move(item), "CIRCLE", finished_);
   }
   void addArc(const DL_ArcData& d) override {
     Item item = Start(ShapeKind::kArc);
@@ -244,7 +246,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     item.r = d.radius;
     item.a1 = d.angle1;
     item.a2 = d.angle2;
-    Put(std::move(item));
+    PutPlaced(std::move(item), "ARC", finished_);
   }
   void addText(const DL_TextData& d) override {
     Item item = Start(ShapeKind::kText);
@@ -260,7 +262,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     item.text = DxfTextFromValue(Restore(d.text), true);
     item.style = Name(d.style);
     item.justify = TextJustify(d.hJustification, d.vJustification);
-    Put(std::move(item));
+    PutPlaced(std::move(item), "TEXT", finished_);
   }
   void addMTextChunk(const std::string& text) override { mtext_ += Restore(text); }
   void addMText(const DL_MTextData& d) override {
@@ -282,6 +284,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     FlushPolyline();
     polyline_ = Start(ShapeKind::kPolyline);
     polyline_->closed = (d.flags & 1) != 0;
+    polyline_extrusion_ = finished_;
     // Polygon and polyface meshes are surfaces, not lines.
     if ((d.flags & (16 | 64)) != 0) {
       ++unsupported[(d.flags & 64) != 0 ? "POLYLINE (polyface mesh)" : "POLYLINE (mesh)"];
@@ -311,7 +314,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     item.rows = std::max(1, d.rows);
     item.col_spacing = d.colSp;
     item.row_spacing = d.rowSp;
-    Put(std::move(item));
+    PutPlaced(std::move(item), "INSERT", finished_);
   }
 
   void Finish() { FlushPolyline(); }
@@ -349,6 +352,50 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
                        (room < kMaxListCount
                             ? std::string("the rest of the file can hold")
                             : "the " + std::to_string(kMaxListCount) + " this reader takes")};
+  }
+
+  // The extrusion (groups 210, 220, 230) and elevation (38, or the 30 of a
+  // POLYLINE) of the entity being read. dxflib hands an entity over when it
+  // meets the group 0 after it, which is seen here first: at each group 0 the
+  // entity's values move to finished_, which the add* calls use.
+  void TrackExtrusion(unsigned int code, const std::string& value) {
+    if (code == 0) {
+      finished_ = current_;
+      current_ = {};
+      return;
+    }
+    if (code != 210 && code != 220 && code != 230 && code != 38 &&
+        !(code == 30 && entity_ == "POLYLINE")) {
+      return;
+    }
+    double number = 0;
+    std::string_view text = value;
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (std::from_chars(text.data(), text.data() + text.size(), number).ec != std::errc()) return;
+    switch (code) {
+      case 210:
+        current_.x = number;
+        break;
+      case 220:
+        current_.y = number;
+        break;
+      case 230:
+        current_.z = number;
+        break;
+      default:
+        current_.elevation = number;
+    }
+  }
+
+  // Puts an entity given in its object coordinate system, or counts it
+  // when it cannot be placed.
+  void PutPlaced(Item item, const char* type, const dxf::Extrusion& extrusion) {
+    if (!dxf::PlaceFromOcs(item, extrusion)) {
+      ++unsupported[std::string(type) + " (not parallel to the XY plane)"];
+      return;
+    }
+    Put(std::move(item));
   }
 
   void OnPair(unsigned int code, std::string_view value) {
@@ -402,8 +449,11 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
       points.pop_back();  // the first point again
     }
     item.points = std::move(points);
-    Put(std::move(item));
+    PutPlaced(std::move(item), "POLYLINE", polyline_extrusion_);
   }
+  dxf::Extrusion current_;
+  dxf::Extrusion finished_;
+  dxf::Extrusion polyline_extrusion_;
   Block* block_ = nullptr;
   std::optional<Item> polyline_;
   std::vector<double> bulges_;
