@@ -234,6 +234,7 @@ bool TFlpCAD::CadSave(const QString& file_name, int layer) {
     one.LayerSetPenColor(to, model_.LayerPenColor(from));
     one.LayerSetPenWidth(to, model_.LayerPenWidth(from));
     one.LayerSetBrushColor(to, model_.LayerBrushColor(from));
+    one.LayerSetBrushStyle(to, model_.LayerBrushStyle(from));
     one.LayerSetAction(to, model_.LayerAction(from));
     for (size_t i = 1; i <= model_.FontCount(); ++i) {
       const std::optional<Font> f = model_.FontGet(static_cast<int32_t>(i));
