@@ -249,6 +249,7 @@ class DrawingModel {
   // Measures every text from now on, and again those already drawn; an
   // empty function goes back to the estimate.
   void SetTextMeasure(TextMeasure measure);
+  const TextMeasure& GetTextMeasure() const { return measure_; }
   // The box of text shape `number` in world units, before its rotation:
   // relative to its anchor, x along its baseline. For text of a fixed
   // screen size, the box at one world unit per pixel.
