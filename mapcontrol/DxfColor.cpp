@@ -2,6 +2,7 @@
 // DXF colour indices and the drawing's 0xBBGGRR colours.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 
 #include "mapcontrol/DxfFile.hpp"
@@ -32,7 +33,51 @@ long Distance2(int a, int b) {
   return sum;
 }
 
+// The palette of the colour indices 10..249: 24 hues 15 degrees apart, each
+// in five shades (full, 0.8, 0.6, 0.5, 0.3 of full), every shade as it is
+// and paled (halfway to white); 250..255 greys.
+int PaletteBgr(int aci) {
+  if (aci >= 1 && aci <= 9) return kAciColors[static_cast<size_t>(aci - 1)];
+  if (aci >= 250 && aci <= 255) {
+    constexpr std::array<int, 6> kGreys = {0x33, 0x50, 0x69, 0x82, 0xBE, 0xFF};
+    const int g = kGreys[static_cast<size_t>(aci - 250)];
+    return g | g << 8 | g << 16;
+  }
+  const int hue = (aci - 10) / 10;  // 0 red, 4 yellow, 8 green, ... 15 degrees apart
+  const int shade = (aci % 10) / 2;
+  const bool pale = aci % 2 == 1;
+  // Red, green and blue of the hue at full strength, 0..1.
+  auto channel = [hue](int offset) {
+    const double h = std::fmod((hue + offset) * 15.0 + 360.0, 360.0);
+    if (h <= 60 || h >= 300) return 1.0;
+    if (h < 120) return (120 - h) / 60;
+    if (h > 240) return (h - 240) / 60;
+    return 0.0;
+  };
+  constexpr std::array<double, 5> kShades = {1.0, 0.8, 0.6, 0.5, 0.3};
+  int bgr = 0;
+  const double c[3] = {channel(0), channel(-8), channel(-16)};  // red, green, blue
+  for (int i = 0; i < 3; ++i) {
+    double v = pale ? 0.5 + c[i] / 2 : c[i];
+    v = std::floor(v * 255 * kShades[static_cast<size_t>(shade)] + 0.5);
+    bgr |= static_cast<int>(v) << (8 * i);
+  }
+  return bgr;
+}
+
 }  // namespace
+
+int ShapeAciToBgr(int aci) {
+  if (aci < 1 || aci > 255) return kLayerColor;
+  return PaletteBgr(aci);
+}
+
+int ExactAci(int bgr) {
+  for (int aci = 1; aci <= 255; ++aci) {
+    if (PaletteBgr(aci) == bgr) return aci;
+  }
+  return 0;
+}
 
 int NearestAci(int bgr) {
   bgr &= 0xFFFFFF;

@@ -32,6 +32,10 @@ struct Item {
   int justify = 0;    // text: the anchor's place, as TextAdd takes it
   std::vector<PointXY> points;
   bool closed = false;
+  int color = kLayerColor;     // the entity's own colour (groups 62 and 420), 0xBBGGRR
+  double rotation = 0;         // text: degrees counter-clockwise
+  std::vector<double> bulges;  // polyline: as ShapeData::bulges
+  double width = 0;            // polyline: width in world units, 0 for none
   // Insert only.
   double sx = 1, sy = 1, angle = 0, col_spacing = 0, row_spacing = 0;
   int cols = 1, rows = 1;

@@ -130,5 +130,10 @@ std::string FromDxfText(const std::string& text, bool paragraphs);
 // The nearest basic colour index (1..9) to a 0xBBGGRR colour, and back.
 int NearestAci(int bgr);
 int AciToBgr(int aci);
+// A shape's colour index (1..255) as 0xBBGGRR, from the usual 256-colour
+// palette; kLayerColor for 0 (by block), 256 (by layer) and anything else.
+int ShapeAciToBgr(int aci);
+// The colour index whose palette colour is exactly `bgr`, or 0 for none.
+int ExactAci(int bgr);
 
 }  // namespace halvex::mapcontrol

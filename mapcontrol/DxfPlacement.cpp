@@ -63,9 +63,20 @@ Item Transformed(const Item& in, const Placement& p) {
       break;
     case ShapeKind::kText:
       out.r = in.r * std::abs(p.sy);
+      {
+        // The text runs where the placement takes its direction.
+        const double c = std::cos(in.rotation * kDegree) * p.sx;
+        const double s = std::sin(in.rotation * kDegree) * p.sy;
+        out.rotation = std::atan2(s, c) / kDegree + p.angle_deg;
+      }
       break;
     case ShapeKind::kPolyline:
       for (PointXY& q : out.points) q = p.Apply(q.x, q.y);
+      // A mirror turns each arc the other way; widths scale with the block.
+      if ((p.sx < 0) != (p.sy < 0)) {
+        for (double& b : out.bulges) b = -b;
+      }
+      out.width = in.width * (std::abs(p.sx) + std::abs(p.sy)) / 2.0;
       break;
     case ShapeKind::kPoint:
       break;
@@ -259,13 +270,17 @@ class Builder {
         break;
       case ShapeKind::kText: {
         const int32_t font = model_.FontOpen(item.style.empty() ? "STANDARD" : item.style, item.r);
-        number = model_.TextAdd(layer, item.text, item.x1, item.y1, font, item.r, item.justify);
+        number = model_.TextAdd(layer, item.text, item.x1, item.y1, font, item.r, item.justify,
+                                item.rotation);
         break;
       }
       case ShapeKind::kPolyline:
-        number = model_.DrawPolyline(item.points, item.closed, layer);
+        number =
+            model_.DrawPolyline(item.points, item.bulges, item.closed, layer,
+                                std::isfinite(item.width) && item.width > 0 ? item.width : 0.0);
         break;
     }
+    if (number != 0 && item.color != kLayerColor) model_.ShapeColor(number, item.color);
     if (number != 0) {
       ++report_.shapes;
     } else {
@@ -373,6 +388,10 @@ bool PlaceFromOcs(Item& item, const Extrusion& extrusion) {
   };
   if (item.item == ItemKind::kShape && item.kind == ShapeKind::kPolyline) {
     for (PointXY& p : item.points) p = to_world(p.x, p.y, extrusion.elevation);
+    // Seen from below, its arcs turn the other way.
+    if (axes.n[2] < 0) {
+      for (double& b : item.bulges) b = -b;
+    }
     return true;
   }
   if (item.item == ItemKind::kShape &&
@@ -412,6 +431,8 @@ bool PlaceFromOcs(Item& item, const Extrusion& extrusion) {
         const int horizontal = item.justify % 3;
         item.justify += (2 - horizontal) - horizontal;
       }
+      // Mirrored, it is read upright, leftwards from its anchor.
+      item.rotation = mirrored ? phi - 180 - item.rotation : phi + item.rotation;
       break;
     default:
       break;

@@ -96,31 +96,6 @@ struct GroupRefused {
   std::string reason;
 };
 
-// The points of the curved segment from `p` to `q` with `bulge` (the tangent
-// of a quarter of its angle, positive counter-clockwise), `p` excluded, `q`
-// included; segments cover at most 2 degrees of arc.
-void AppendBulge(std::vector<PointXY>& out, PointXY p, PointXY q, double bulge) {
-  const double dx = q.x - p.x;
-  const double dy = q.y - p.y;
-  const double chord = std::hypot(dx, dy);
-  if (bulge == 0 || chord == 0 || !std::isfinite(bulge)) {
-    out.push_back(q);
-    return;
-  }
-  const double theta = 4.0 * std::atan(bulge);
-  const double d = (chord / 2.0) / std::tan(theta / 2.0);
-  const double cx = (p.x + q.x) / 2.0 - dy / chord * d;
-  const double cy = (p.y + q.y) / 2.0 + dx / chord * d;
-  const double radius = std::hypot(p.x - cx, p.y - cy);
-  const double start = std::atan2(p.y - cy, p.x - cx);
-  const int steps = std::max(1, static_cast<int>(std::ceil(std::abs(theta) / (2.0 * kDegree))));
-  for (int k = 1; k < steps; ++k) {
-    const double a = start + theta * k / steps;
-    out.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a)});
-  }
-  out.push_back(q);
-}
-
 // dxflib reads lines into a buffer of 1024 characters and loses its place
 // on a longer one (a long TEXT value cut into pieces that it then takes for
 // group codes). Before it reads, every line longer than kLongLine is moved
@@ -196,6 +171,7 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     ++groups_;
     CheckListCount(code, value);
     TrackExtrusion(code, value);
+    TrackWidths(code, value);
     OnPair(code, value);
   }
 
@@ -259,6 +235,13 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
       item.y1 = (d.ipy + d.apy) / 2;
     }
     item.r = d.height;
+    // dxflib gives the angle in radians; aligned and fit texts run along
+    // their two points whatever it says.
+    item.rotation = d.angle / kDegree;
+    if ((d.hJustification == 3 || d.hJustification == 5) && (d.apx != d.ipx || d.apy != d.ipy)) {
+      item.rotation = std::atan2(d.apy - d.ipy, d.apx - d.ipx) / kDegree;
+    }
+    if (!std::isfinite(item.rotation)) item.rotation = 0;
     item.text = DxfTextFromValue(Restore(d.text), true);
     item.style = Name(d.style);
     item.justify = TextJustify(d.hJustification, d.vJustification);
@@ -291,11 +274,22 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
       polyline_.reset();
     }
     bulges_.clear();
+    segment_widths_.clear();
+    polyline_widths_ = finished_widths_;
+    lw_vertex_ = 0;
   }
   void addVertex(const DL_VertexData& d) override {
     if (!polyline_) return;
     polyline_->points.push_back({d.x, d.y});
     bulges_.push_back(d.bulge);
+    // A VERTEX entity has its own groups 40 and 41; the vertices of an
+    // LWPOLYLINE take theirs from the list read with it.
+    Widths w = entity_widths_of_finished_ == "VERTEX" ? finished_widths_ : Widths{};
+    if (entity_widths_of_finished_ == "LWPOLYLINE" && lw_vertex_ < lw_widths_.size()) {
+      w = lw_widths_[lw_vertex_];
+    }
+    ++lw_vertex_;
+    segment_widths_.push_back(w);
   }
   void endSequence() override { FlushPolyline(); }
   void addInsert(const DL_InsertData& d) override {
@@ -425,6 +419,13 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     item.kind = kind;
     item.layer = Name(attributes.getLayer());
     if (item.layer.empty()) item.layer = "0";
+    // True colour (420, 0xRRGGBB) before the colour index.
+    const int rgb = attributes.getColor24();
+    if (rgb >= 0 && rgb <= 0xFFFFFF) {
+      item.color = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+    } else {
+      item.color = ShapeAciToBgr(attributes.getColor());
+    }
     return item;
   }
   void Put(Item item) {
@@ -439,18 +440,72 @@ class Reader : public DL_CreationAdapter, public dxf::Entities {
     Item item = std::move(*polyline_);
     polyline_.reset();
     if (item.points.empty()) return;
-    std::vector<PointXY> points{item.points.front()};
-    const size_t n = item.points.size();
-    for (size_t i = 0; i + 1 < n; ++i) {
-      AppendBulge(points, item.points[i], item.points[i + 1], bulges_[i]);
+    // Arcs stay arcs: the bulges go with the points.
+    if (std::any_of(bulges_.begin(), bulges_.end(), [](double b) { return b != 0; })) {
+      item.bulges = bulges_;
     }
-    if (item.closed && n > 1 && bulges_[n - 1] != 0) {
-      AppendBulge(points, item.points[n - 1], item.points[0], bulges_[n - 1]);
-      points.pop_back();  // the first point again
-    }
-    item.points = std::move(points);
+    item.width = CommonWidth(item.closed);
     PutPlaced(std::move(item), "POLYLINE", polyline_extrusion_);
   }
+  // Start and end widths (groups 40, 41; 43 the constant width of an
+  // LWPOLYLINE), negative when not given.
+  struct Widths {
+    double start = -1, end = -1;
+  };
+  // The widths of the POLYLINE or VERTEX being read, and of an LWPOLYLINE
+  // its constant width and each vertex's (groups 40 and 41 after its 10).
+  // They move to the finished_ ones at each group 0, as the extrusion.
+  void TrackWidths(unsigned int code, const std::string& value) {
+    if (code == 0) {
+      finished_widths_ = current_widths_;
+      entity_widths_of_finished_ = entity_widths_of_;
+      if (entity_widths_of_ == "LWPOLYLINE") lw_widths_ = std::move(lw_current_);
+      current_widths_ = {};
+      lw_current_.clear();
+      entity_widths_of_ = value;
+      return;
+    }
+    const bool lw = entity_widths_of_ == "LWPOLYLINE";
+    if (lw && code == 10) lw_current_.push_back(Widths{});
+    if (code != 40 && code != 41 && code != 43) return;
+    double number = 0;
+    std::string_view text = value;
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (std::from_chars(text.data(), text.data() + text.size(), number).ec != std::errc()) return;
+    if (!std::isfinite(number) || number < 0) return;
+    if (code == 43) {
+      current_widths_ = Widths{number, number};
+    } else if (lw && !lw_current_.empty()) {
+      (code == 40 ? lw_current_.back().start : lw_current_.back().end) = number;
+    } else if (entity_widths_of_ == "POLYLINE" || entity_widths_of_ == "VERTEX") {
+      (code == 40 ? current_widths_.start : current_widths_.end) = number;
+    }
+  }
+  // The width of every segment of the polyline being finished when they
+  // all agree, start and end alike; 0 otherwise or when none is given.
+  double CommonWidth(bool closed) const {
+    if (segment_widths_.empty()) return 0;
+    const size_t segments = closed ? segment_widths_.size() : segment_widths_.size() - 1;
+    double common = -1;
+    for (size_t i = 0; i < segments && i < segment_widths_.size(); ++i) {
+      const Widths& w = segment_widths_[i];
+      const double start = w.start >= 0 ? w.start : std::max(polyline_widths_.start, 0.0);
+      const double end = w.end >= 0 ? w.end : std::max(polyline_widths_.end, 0.0);
+      if (start != end || (common >= 0 && start != common)) return 0;
+      common = start;
+    }
+    return std::max(common, 0.0);
+  }
+  Widths current_widths_;
+  Widths finished_widths_;
+  Widths polyline_widths_;
+  std::string entity_widths_of_;
+  std::string entity_widths_of_finished_;
+  std::vector<Widths> lw_current_;
+  std::vector<Widths> lw_widths_;
+  size_t lw_vertex_ = 0;
+  std::vector<Widths> segment_widths_;
   dxf::Extrusion current_;
   dxf::Extrusion finished_;
   dxf::Extrusion polyline_extrusion_;

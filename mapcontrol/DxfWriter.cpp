@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numbers>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -85,21 +86,40 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
 
   dw->sectionEntities();
   for (uint16_t l = 0; l < model.LayerCount(); ++l) {
-    const DL_Attributes attributes(DxfNameValue(model.LayerName(l)), 256, 0, "BYLAYER", 1.0);
+    const DL_Attributes by_layer(DxfNameValue(model.LayerName(l)), 256, 0, "BYLAYER", 1.0);
     model.ForEachShape(l, [&](const ShapeData& s) {
+      // A colour of the shape's own: its index (62), and where no index
+      // has it exactly, the nearest basic one and the true colour (420,
+      // 0xRRGGBB) after the entity's other groups.
+      DL_Attributes attributes = by_layer;
+      int true_color = -1;
+      if (s.color != kLayerColor) {
+        const int aci = ExactAci(s.color);
+        attributes.setColor(aci != 0 ? aci : NearestAci(s.color));
+        if (aci == 0) {
+          true_color = ((s.color & 0xFF) << 16) | (s.color & 0xFF00) | ((s.color >> 16) & 0xFF);
+        }
+      }
+      auto write_true_color = [&] {
+        if (true_color >= 0) dw->dxfInt(420, true_color);
+      };
       switch (s.kind) {
         case ShapeKind::kLine:
           dxf.writeLine(*dw, DL_LineData(s.x1, s.y1, 0, s.x2, s.y2, 0), attributes);
+          write_true_color();
           break;
         case ShapeKind::kPoint:
           dxf.writePoint(*dw, DL_PointData(s.x1, s.y1, 0), attributes);
+          write_true_color();
           break;
         case ShapeKind::kCircle:
           dxf.writeCircle(*dw, DL_CircleData(s.x1, s.y1, 0, s.r), attributes);
+          write_true_color();
           break;
         case ShapeKind::kArc: {
           const double end = s.a1 == s.a2 ? s.a1 + 360.0 : s.a2;
           dxf.writeArc(*dw, DL_ArcData(s.x1, s.y1, 0, s.r, s.a1, end), attributes);
+          write_true_color();
           break;
         }
         case ShapeKind::kText: {
@@ -111,18 +131,27 @@ bool WriteDxf(const DrawingModel& model, const std::string& path, std::string& e
           const int h = JustifyHorizontal(s.justify);
           const int v = JustifyVertical(s.justify);
           const int dxf_v = v == 0 ? 0 : v + 1;
-          dxf.writeText(*dw,
-                        DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v,
-                                    DxfTextValue(s.text), "STANDARD", 0.0),
-                        attributes);
+          dxf.writeText(
+              *dw,
+              DL_TextData(s.x1, s.y1, 0, s.x1, s.y1, 0, height, 1.0, 0, h, dxf_v,
+                          DxfTextValue(s.text), "STANDARD", s.rotation * std::numbers::pi / 180.0),
+              attributes);
+          write_true_color();
           break;
         }
         case ShapeKind::kPolyline:
           dxf.writePolyline(
               *dw, DL_PolylineData(static_cast<int>(s.points.size()), 0, 0, s.closed ? 1 : 0),
               attributes);
-          for (const PointXY& p : s.points) {
-            dxf.writeVertex(*dw, DL_VertexData(p.x, p.y, 0, 0));
+          write_true_color();
+          // The width in world units as the default start and end width.
+          if (s.width > 0) {
+            dw->dxfReal(40, s.width);
+            dw->dxfReal(41, s.width);
+          }
+          for (size_t i = 0; i < s.points.size(); ++i) {
+            const double bulge = s.bulges.empty() ? 0.0 : s.bulges[i];
+            dxf.writeVertex(*dw, DL_VertexData(s.points[i].x, s.points[i].y, 0, bulge));
           }
           dxf.writePolylineEnd(*dw);
           break;
@@ -162,11 +191,14 @@ std::optional<std::string> ValueBeyondDxf(const DrawingModel& model) {
           break;
         case ShapeKind::kText: {
           const std::optional<Font> font = model.FontGet(s.font);
-          ok = ok && Writable(s.text_height) && (!font || Writable(font->scale));
+          ok = ok && Writable(s.text_height) && (!font || Writable(font->scale)) &&
+               Writable(s.rotation);
           break;
         }
         case ShapeKind::kPolyline:
           for (const PointXY& p : s.points) ok = ok && Writable(p.x) && Writable(p.y);
+          for (const double b : s.bulges) ok = ok && Writable(b);
+          ok = ok && Writable(s.width);
           break;
         case ShapeKind::kPoint:
           break;

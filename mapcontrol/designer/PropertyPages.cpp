@@ -203,6 +203,10 @@ void TBrushPage::SetBrushColor(int bgr) {
   const uint16_t layer = CurrentLayer();
   if (layer == kNoLayer) return;
   target_->Model().LayerSetBrushColor(layer, bgr);
+  // Choosing a colour for a layer without a brush fills its closed shapes.
+  if (target_->Model().LayerBrushStyle(layer) == BrushStyle::kNone) {
+    target_->Model().LayerSetBrushStyle(layer, BrushStyle::kSolid);
+  }
   target_->update();
   brush_color_ = target_->Model().LayerBrushColor(layer);
   ShowColors();
