@@ -31,7 +31,7 @@ try:
 
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
-    import ezdxf
+    from ezdxf import recover
     from ezdxf.addons.drawing import Frontend, RenderContext
     from ezdxf.addons.drawing.matplotlib import MatplotlibBackend
 except ImportError as e:
@@ -40,7 +40,8 @@ except ImportError as e:
 
 
 def ezdxf_render(path, window, png):
-    doc = ezdxf.readfile(path)
+    # recover decodes the "\U+" escapes of older releases; readfile does not.
+    doc, _ = recover.readfile(path)
     dpi = 100
     fig = plt.figure(figsize=(WIDTH / dpi, HEIGHT / dpi), dpi=dpi)
     ax = fig.add_axes([0, 0, 1, 1])
