@@ -373,6 +373,36 @@ Axes OcsAxes(const std::array<double, 3>& normal) {
   return {ax, Normalised(Cross(n, ax)), n};
 }
 
+// The points of a polyline with its bulges (the tangent of a quarter of
+// each segment's angle, positive counter-clockwise; the last one closes a
+// closed polyline) as straight segments of at most 2 degrees of arc.
+std::vector<PointXY> ArcsAsSegments(const std::vector<PointXY>& points,
+                                    const std::vector<double>& bulges, bool closed) {
+  std::vector<PointXY> out;
+  const size_t n = points.size();
+  for (size_t i = 0; i < n; ++i) {
+    out.push_back(points[i]);
+    if (i + 1 == n && !closed) break;
+    const PointXY p = points[i];
+    const PointXY q = points[(i + 1) % n];
+    const double bulge = i < bulges.size() ? bulges[i] : 0.0;
+    const double chord = std::hypot(q.x - p.x, q.y - p.y);
+    if (bulge == 0 || chord == 0 || !std::isfinite(bulge)) continue;
+    const double theta = 4.0 * std::atan(bulge);
+    const double d = (chord / 2.0) / std::tan(theta / 2.0);
+    const double cx = (p.x + q.x) / 2.0 - (q.y - p.y) / chord * d;
+    const double cy = (p.y + q.y) / 2.0 + (q.x - p.x) / chord * d;
+    const double radius = std::hypot(p.x - cx, p.y - cy);
+    const double start = std::atan2(p.y - cy, p.x - cx);
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::abs(theta) / (2.0 * kDegree))));
+    for (int k = 1; k < steps; ++k) {
+      const double a = start + theta * k / steps;
+      out.push_back({cx + radius * std::cos(a), cy + radius * std::sin(a)});
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 bool PlaceFromOcs(Item& item, const Extrusion& extrusion) {
@@ -387,6 +417,11 @@ bool PlaceFromOcs(Item& item, const Extrusion& extrusion) {
                    x * axes.ax[1] + y * axes.ay[1] + z * axes.n[1]};
   };
   if (item.item == ItemKind::kShape && item.kind == ShapeKind::kPolyline) {
+    // Seen at a slant its arcs are ellipses: they go as short segments.
+    if (std::hypot(axes.n[0], axes.n[1]) > 1e-12 && !item.bulges.empty()) {
+      item.points = ArcsAsSegments(item.points, item.bulges, item.closed);
+      item.bulges.clear();
+    }
     for (PointXY& p : item.points) p = to_world(p.x, p.y, extrusion.elevation);
     // Seen from below, its arcs turn the other way.
     if (axes.n[2] < 0) {

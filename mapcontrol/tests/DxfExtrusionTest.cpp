@@ -157,5 +157,32 @@ TEST(DxfExtrusion, MirroredTextFlipsItsJustify) {
   EXPECT_DOUBLE_EQ(shapes[2].x2, 3);
 }
 
+// A polyline with an arc in an upright plane (normal along x): seen from
+// above it is a straight line at the plane's elevation, not an arc.
+TEST(DxfExtrusion, ArcsOfSlantedPolylinesAreFlattened) {
+  const fs::path file =
+      fs::temp_directory_path() / ("halvex_ocs_bulge_" + std::to_string(::getpid()) + ".dxf");
+  std::ofstream(file) << "0\nSECTION\n2\nENTITIES\n"
+                         "0\nLWPOLYLINE\n8\nA\n90\n2\n70\n0\n38\n7\n"
+                         "10\n0\n20\n0\n42\n1\n10\n10\n20\n0\n210\n1\n220\n0\n230\n0\n"
+                         "0\nENDSEC\n0\nEOF\n";
+  DrawingModel m;
+  DxfLoadReport report;
+  std::string error;
+  ASSERT_TRUE(LoadDxf(file.string(), m, report, error)) << error;
+  fs::remove(file);
+  std::vector<ShapeData> shapes;
+  m.ForEachShape(0, [&](const ShapeData& s) { shapes.push_back(s); });
+  ASSERT_EQ(shapes.size(), 1u);
+  EXPECT_TRUE(shapes[0].bulges.empty());
+  ASSERT_GT(shapes[0].points.size(), 80u);
+  for (const PointXY& p : shapes[0].points) {
+    EXPECT_NEAR(p.x, 7, 1e-12);
+    EXPECT_GE(p.y, -1e-12);
+    EXPECT_LE(p.y, 10 + 1e-12);
+  }
+  EXPECT_NEAR(shapes[0].points.back().y, 10, 1e-12);
+}
+
 }  // namespace
 }  // namespace halvex::mapcontrol
