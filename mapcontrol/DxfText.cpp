@@ -199,8 +199,8 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
   bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
-  // Converts all of `in`; each byte iconv cannot take is replaced by
-  // `replacement` (and skipped). False only when nothing could be done.
+  // Converts all of `in`, appending to `out`; each byte iconv cannot take
+  // is skipped and `replacement` appended in its place.
   void Convert(std::string_view in, std::string& out, std::string_view replacement) {
     std::array<char, 4096> buffer{};
     char* src = const_cast<char*>(in.data());
@@ -463,7 +463,7 @@ std::string MTextPlain(std::string_view text) {
   out.reserve(text.size());
   // Codes that take a value up to the next ';' (font, height, colour,
   // tracking, obliquing, width, alignment, paragraph properties).
-  constexpr std::string_view kValueCodes = "fFHCcTQWApa";
+  constexpr std::string_view kValueCodes = "fFHCcTQWAp";
   // Codes that switch a style on or off and have no value.
   constexpr std::string_view kSwitchCodes = "LlOoKk";
   for (size_t i = 0; i < text.size(); ++i) {
