@@ -14,7 +14,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <numbers>
+#include <unordered_map>
 
 namespace halvex::mapcontrol {
 namespace {
@@ -29,9 +32,11 @@ constexpr int kMaskMargin = 4;
 // Beyond this radius in pixels circles and arcs are drawn as clipped
 // chords, since QPainter's rasterizer works in a fixed-point range.
 constexpr double kMaxCurvePixels = 1e5;
-// Text is drawn from this height in pixels up to the larger one.
+// Text is drawn from this capital height in pixels up to the larger one.
 constexpr double kMinTextPixels = 3.0;
-constexpr double kMaxTextPixels = 2000.0;
+constexpr double kMaxTextPixels = 1e5;
+// Most chords of one arc of a polyline.
+constexpr double kMaxChords = 100000;
 // Colour and extra width of selected shapes.
 constexpr int kSelectionColor = 0xFF00FF;  // magenta in 0xBBGGRR
 constexpr int kSelectionExtraWidth = 2;
@@ -47,7 +52,136 @@ uint32_t Argb(int bgr) {
 // range around the window.
 int PixelOf(double v) { return static_cast<int>(std::floor(v)); }
 
+// Sutherland-Hodgman: the part of `poly` on the inner side of one edge of
+// the rectangle.
+template <typename Inside, typename Cross>
+QPolygonF ClipEdge(const QPolygonF& poly, Inside inside, Cross cross) {
+  QPolygonF out;
+  if (poly.isEmpty()) return out;
+  QPointF prev = poly.back();
+  bool prev_in = inside(prev);
+  for (const QPointF& p : poly) {
+    const bool in = inside(p);
+    if (in != prev_in) out.append(cross(prev, p));
+    if (in) out.append(p);
+    prev = p;
+    prev_in = in;
+  }
+  return out;
+}
+
+QPolygonF ClipPolygon(QPolygonF poly, double x0, double y0, double x1, double y1) {
+  auto at_x = [](double x) {
+    return [x](QPointF a, QPointF b) {
+      return QPointF(x, a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x()));
+    };
+  };
+  auto at_y = [](double y) {
+    return [y](QPointF a, QPointF b) {
+      return QPointF(a.x() + (b.x() - a.x()) * (y - a.y()) / (b.y() - a.y()), y);
+    };
+  };
+  poly = ClipEdge(
+      poly, [x0](QPointF p) { return p.x() >= x0; }, at_x(x0));
+  poly = ClipEdge(
+      poly, [x1](QPointF p) { return p.x() <= x1; }, at_x(x1));
+  poly = ClipEdge(
+      poly, [y0](QPointF p) { return p.y() >= y0; }, at_y(y0));
+  poly = ClipEdge(
+      poly, [y1](QPointF p) { return p.y() <= y1; }, at_y(y1));
+  return poly;
+}
+
 }  // namespace
+
+Qt::BrushStyle QtBrushStyle(BrushStyle style) {
+  switch (style) {
+    case BrushStyle::kNone:
+      return Qt::NoBrush;
+    case BrushStyle::kSolid:
+      return Qt::SolidPattern;
+    case BrushStyle::kHorizontal:
+      return Qt::HorPattern;
+    case BrushStyle::kVertical:
+      return Qt::VerPattern;
+    case BrushStyle::kForwardDiagonal:
+      return Qt::BDiagPattern;  // Qt names the rising line backward
+    case BrushStyle::kBackwardDiagonal:
+      return Qt::FDiagPattern;
+    case BrushStyle::kCross:
+      return Qt::CrossPattern;
+    case BrushStyle::kDiagonalCross:
+      return Qt::DiagCrossPattern;
+  }
+  return Qt::NoBrush;
+}
+
+// ---------------------------------------------------------------- TextSetter
+
+TextSetter::Face TextSetter::FaceOf(std::string_view name) {
+  Face face;
+  face.font = name.empty()
+                  ? QFont()
+                  : QFont(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+  face.font.setPixelSize(TextSetter::kReferencePixels);
+  const double cap = QFontMetricsF(face.font).capHeight();
+  // A font without capitals is taken as 0.7 of its size.
+  face.cap = cap > 0 && std::isfinite(cap) ? cap : 0.7 * TextSetter::kReferencePixels;
+  return face;
+}
+
+std::vector<TextSetter::Line> TextSetter::Layout(const Face& face, const QString& text, int justify,
+                                                 Rect& box) {
+  const QFontMetricsF metrics(face.font);
+  const QStringList lines = text.split(QLatin1Char('\n'));
+  const double unit = face.cap;
+  const double spacing = metrics.lineSpacing() / unit;
+  const double ascent = metrics.ascent() / unit;
+  const double descent = metrics.descent() / unit;
+  const double block = spacing * static_cast<double>(lines.size() - 1);
+  // The first line's baseline, y up: by default the last line's baseline
+  // is on the anchor.
+  double first = block;
+  if (JustifyVertical(justify) == 1) {
+    first = block / 2 - (ascent - descent) / 2;
+  } else if (JustifyVertical(justify) == 2) {
+    first = -ascent;
+  }
+  std::vector<Line> out;
+  out.reserve(static_cast<size_t>(lines.size()));
+  box = Rect{0, first - block - descent, 0, first + ascent};
+  double y = first;
+  for (const QString& line : lines) {
+    const double w = metrics.horizontalAdvance(line) / unit;
+    const double x = -w * 0.5 * JustifyHorizontal(justify);
+    box.min_x = std::min(box.min_x, x);
+    box.max_x = std::max(box.max_x, x + w);
+    out.push_back(Line{line, x, y});
+    y -= spacing;
+  }
+  return out;
+}
+
+TextMeasure TextSetter::Measure() {
+  // Faces are looked up by name once; the measure may be called from the
+  // thread that loads a project.
+  struct Cache {
+    std::mutex mutex;
+    std::unordered_map<std::string, Face> faces;
+  };
+  auto cache = std::make_shared<Cache>();
+  return [cache](std::string_view text, std::string_view font_name, int justify) {
+    std::lock_guard lock(cache->mutex);
+    auto it = cache->faces.find(std::string(font_name));
+    if (it == cache->faces.end()) {
+      it = cache->faces.emplace(std::string(font_name), FaceOf(font_name)).first;
+    }
+    Rect box;
+    Layout(it->second, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), justify,
+           box);
+    return box;
+  };
+}
 
 Rect ViewTransform::World(double margin) const {
   const double hw = (half_width + margin) * units_per_pixel;
@@ -359,6 +493,99 @@ void ChartRenderer::FlushRun(QPainter& painter) {
   run_.clear();
 }
 
+double ChartRenderer::PenPixels(const DrawingModel& model, uint16_t layer,
+                                const DrawingModel::Record& rec, int layer_width) const {
+  if (rec.kind == ShapeKind::kPolyline) {
+    const double world = model.RecordWorldWidth(layer, rec);
+    if (world > 0) return std::min(world / view_.units_per_pixel, 1e6);
+  }
+  return std::max(rec.pen >= 0 ? rec.pen : layer_width, 0);
+}
+
+void ChartRenderer::SetPen(QPainter& painter, int bgr, double width) {
+  QPen pen(Color(bgr));
+  pen.setWidthF(width);
+  pen.setCapStyle(Qt::FlatCap);
+  painter.setPen(pen);
+  pen_ = pen;
+}
+
+void ChartRenderer::FillPolygon(QPainter& painter, const QPolygonF& polygon) {
+  const QPolygonF clipped =
+      ClipPolygon(polygon, -kClipMargin, -kClipMargin, 2 * view_.half_width + kClipMargin,
+                  2 * view_.half_height + kClipMargin);
+  if (clipped.size() < 3) return;
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(fill_);
+  painter.drawPolygon(clipped);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(pen_);
+}
+
+void ChartRenderer::AppendChords(QPolygonF& out, double cx, double cy, double rp, double start,
+                                 double sweep, QPointF end) const {
+  // Chords within a quarter pixel of the curve.
+  const double step = std::sqrt(2.0 / std::max(rp, 1e-9));
+  const int n = static_cast<int>(std::clamp(std::ceil(std::abs(sweep) / step), 1.0, kMaxChords));
+  for (int i = 1; i < n; ++i) {
+    const double a = start + sweep * i / n;
+    out.append(QPointF(cx + rp * std::cos(a), cy - rp * std::sin(a)));
+  }
+  out.append(end);
+}
+
+void ChartRenderer::AddArcSegment(QPainter& painter, PointXY from, PointXY to, double bulge,
+                                  bool thin) {
+  const double x0 = view_.ScreenX(from.x);
+  const double y0 = view_.ScreenY(from.y);
+  const double x1 = view_.ScreenX(to.x);
+  const double y1 = view_.ScreenY(to.y);
+  const std::optional<BulgeArc> arc = ArcOfBulge(from, to, bulge);
+  if (!arc) {
+    AddSegment(painter, x0, y0, x1, y1, thin);
+    return;
+  }
+  // An arc wholly beyond the window draws nothing.
+  const Rect box = BulgeBounds(from, to, bulge);
+  const Rect window = view_.World(kClipMargin);
+  if (!box.Intersects(window)) {
+    FlushRun(painter);
+    return;
+  }
+  QPolygonF chords;
+  chords.append(QPointF(x0, y0));
+  AppendChords(chords, view_.ScreenX(arc->cx), view_.ScreenY(arc->cy),
+               arc->r / view_.units_per_pixel, arc->start_deg * std::numbers::pi / 180.0,
+               arc->sweep_deg * std::numbers::pi / 180.0, QPointF(x1, y1));
+  for (qsizetype i = 1; i < chords.size(); ++i) {
+    AddSegment(painter, chords[i - 1].x(), chords[i - 1].y(), chords[i].x(), chords[i].y(), thin);
+  }
+}
+
+QPolygonF ChartRenderer::Outline(const DrawingModel& model, uint16_t layer,
+                                 const DrawingModel::Record& rec) {
+  const std::vector<PointXY>& pts = model.RecordPoints(layer, rec);
+  const std::vector<double>& bulges = model.RecordBulges(layer, rec);
+  QPolygonF out;
+  out.reserve(static_cast<qsizetype>(pts.size()));
+  for (size_t i = 0; i < pts.size(); ++i) {
+    const QPointF p(view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y));
+    if (i == 0) out.append(p);
+    const double b = bulges.empty() ? 0.0 : bulges[i];
+    const PointXY& next = pts[(i + 1) % pts.size()];
+    const QPointF q(view_.ScreenX(next.x), view_.ScreenY(next.y));
+    const std::optional<BulgeArc> arc = ArcOfBulge(pts[i], next, b);
+    if (arc) {
+      AppendChords(out, view_.ScreenX(arc->cx), view_.ScreenY(arc->cy),
+                   arc->r / view_.units_per_pixel, arc->start_deg * std::numbers::pi / 180.0,
+                   arc->sweep_deg * std::numbers::pi / 180.0, q);
+    } else if (i + 1 < pts.size()) {
+      out.append(q);
+    }
+  }
+  return out;
+}
+
 void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
                                const DrawingModel::Record& rec, QPainter& painter, bool thin) {
   ++stats_.painted;
@@ -376,22 +603,36 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
     }
     case ShapeKind::kPolyline: {
       const std::vector<PointXY>& pts = model.RecordPoints(layer, rec);
+      const std::vector<double>& bulges = model.RecordBulges(layer, rec);
       if (pts.size() == 1) {
         const double sx = view_.ScreenX(pts[0].x);
         const double sy = view_.ScreenY(pts[0].y);
         AddClippedLine(sx, sy, sx, sy);
         return;
       }
+      const bool closed = model.RecordClosed(layer, rec) &&
+                          (pts.size() > 2 || (!bulges.empty() && bulges.back() != 0));
+      if (closed && fill_.style() != Qt::NoBrush) {
+        FlushLines(painter);
+        FillPolygon(painter, Outline(model, layer, rec));
+      }
       // A long polyline (a coastline, a track kept as one shape) is mostly
       // segments of a pixel or two at small scales.
       // Drawn as connected runs, so that wide pens join at the vertices.
-      for (size_t i = 1; i < pts.size(); ++i) {
-        AddSegment(painter, view_.ScreenX(pts[i - 1].x), view_.ScreenY(pts[i - 1].y),
-                   view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y), thin);
-      }
-      if (model.RecordClosed(layer, rec) && pts.size() > 2) {
-        AddSegment(painter, view_.ScreenX(pts.back().x), view_.ScreenY(pts.back().y),
-                   view_.ScreenX(pts[0].x), view_.ScreenY(pts[0].y), thin);
+      if (bulges.empty()) {
+        for (size_t i = 1; i < pts.size(); ++i) {
+          AddSegment(painter, view_.ScreenX(pts[i - 1].x), view_.ScreenY(pts[i - 1].y),
+                     view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y), thin);
+        }
+        if (closed) {
+          AddSegment(painter, view_.ScreenX(pts.back().x), view_.ScreenY(pts.back().y),
+                     view_.ScreenX(pts[0].x), view_.ScreenY(pts[0].y), thin);
+        }
+      } else {
+        for (size_t i = 1; i < pts.size(); ++i) {
+          AddArcSegment(painter, pts[i - 1], pts[i], bulges[i - 1], thin);
+        }
+        if (closed) AddArcSegment(painter, pts.back(), pts[0], bulges.back(), thin);
       }
       FlushRun(painter);
       return;
@@ -407,8 +648,17 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
         if (sweep <= 0) sweep += 360.0;
       }
       const double rp = rec.c / view_.units_per_pixel;
+      const bool filled = rec.kind == ShapeKind::kCircle && fill_.style() != Qt::NoBrush;
       if (rp > kMaxCurvePixels) {
         FlushLines(painter);
+        if (filled) {
+          const double cx = view_.ScreenX(rec.a);
+          const double cy = view_.ScreenY(rec.b);
+          QPolygonF ring;
+          ring.append(QPointF(cx + rp, cy));
+          AppendChords(ring, cx, cy, rp, 0, 2 * std::numbers::pi, QPointF(cx + rp, cy));
+          FillPolygon(painter, ring);
+        }
         PaintCurve(painter, rec.a, rec.b, rec.c, start, sweep);
         return;
       }
@@ -416,7 +666,9 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
       // A circle whose centre lies far outside but whose rim crosses the
       // window is still within the fixed-point range here.
       if (rec.kind == ShapeKind::kCircle) {
+        if (filled) painter.setBrush(fill_);
         painter.drawEllipse(c, rp, rp);
+        if (filled) painter.setBrush(Qt::NoBrush);
       } else {
         // Qt's angles run counter-clockwise from east on the screen, which
         // is counter-clockwise in the world too since north is up.
@@ -426,38 +678,45 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
       }
       return;
     }
-    case ShapeKind::kText: {
-      const std::string& text = model.RecordText(layer, rec);
-      if (text.empty()) return;
-      const std::optional<Font> font = model.FontGet(model.RecordFont(layer, rec));
-      const double scale = font ? font->scale : 1.0;
-      double pixels = rec.c > 0 ? rec.c / view_.units_per_pixel : scale * kScreenTextPixelsPerScale;
-      if (!(pixels >= kMinTextPixels)) return;  // too small to read
-      pixels = std::min(pixels, kMaxTextPixels);
-      QFont qfont(font ? QString::fromStdString(font->name) : QString());
-      qfont.setPixelSize(static_cast<int>(std::lround(pixels)));
-      painter.setFont(qfont);
-      const QFontMetricsF metrics(qfont);
-      const QStringList lines = QString::fromStdString(text).split(QLatin1Char('\n'));
-      const int justify = static_cast<int>(rec.d);
-      const double spacing = metrics.lineSpacing();
-      const double block = spacing * static_cast<double>(lines.size() - 1);
-      const double ax = view_.ScreenX(rec.a);
-      const double ay = view_.ScreenY(rec.b);
-      double baseline = ay - block;  // the last line's baseline on the anchor
-      if (JustifyVertical(justify) == 1) {
-        baseline = ay - block / 2 + (metrics.ascent() - metrics.descent()) / 2;
-      } else if (JustifyVertical(justify) == 2) {
-        baseline = ay + metrics.ascent();
-      }
-      for (const QString& line : lines) {
-        const double w = metrics.horizontalAdvance(line);
-        painter.drawText(QPointF(ax - w * 0.5 * JustifyHorizontal(justify), baseline), line);
-        baseline += spacing;
-      }
+    case ShapeKind::kText:
+      PaintText(model, layer, rec, painter);
       return;
-    }
   }
+}
+
+void ChartRenderer::PaintText(const DrawingModel& model, uint16_t layer,
+                              const DrawingModel::Record& rec, QPainter& painter) {
+  const std::string& text = model.RecordText(layer, rec);
+  if (text.empty()) return;
+  const std::optional<Font> font = model.FontGet(model.RecordFont(layer, rec));
+  const double scale = font ? font->scale : 1.0;
+  const double pixels =
+      rec.c > 0 ? rec.c / view_.units_per_pixel : scale * kScreenTextPixelsPerScale;
+  if (!(pixels >= kMinTextPixels) || pixels > kMaxTextPixels) return;
+  const std::string name = font ? font->name : std::string();
+  auto it = std::find_if(faces_.begin(), faces_.end(),
+                         [&](const auto& entry) { return entry.first == name; });
+  if (it == faces_.end()) {
+    faces_.emplace_back(name, TextSetter::FaceOf(name));
+    it = faces_.end() - 1;
+  }
+  const TextSetter::Face& face = it->second;
+  Rect box;
+  const std::vector<TextSetter::Line> lines =
+      TextSetter::Layout(face, QString::fromStdString(text), static_cast<int>(rec.d), box);
+  FlushLines(painter);
+  const QTransform saved = painter.transform();
+  painter.translate(view_.ScreenX(rec.a), view_.ScreenY(rec.b));
+  // Counter-clockwise in the world is clockwise in Qt's screen angles.
+  const double rotation = model.RecordRotation(layer, rec);
+  if (rotation != 0) painter.rotate(-rotation);
+  const double k = pixels / face.cap;
+  painter.scale(k, k);
+  painter.setFont(face.font);
+  for (const TextSetter::Line& line : lines) {
+    painter.drawText(QPointF(line.x * face.cap, -line.y * face.cap), line.text);
+  }
+  painter.setTransform(saved);
 }
 
 void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter,
@@ -487,10 +746,15 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     if ((model.LayerAction(layer) & kActionVisible) == 0) continue;
     const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
     const std::optional<Rect> extents = model.LayerExtents(layer);
-    if (recs.empty() || !extents || !extents->Intersects(window)) continue;
-    const bool whole = extents->min_x >= window.min_x && extents->max_x <= window.max_x &&
-                       extents->min_y >= window.min_y && extents->max_y <= window.max_y;
+    // Texts of a fixed screen size are indexed at their anchors: the
+    // window grows by as far as they reach.
+    const double reach = model.LayerScreenTextReach(layer);
+    const Rect near = reach > kCullMargin ? view.World(reach) : window;
+    if (recs.empty() || !extents || !extents->Intersects(near)) continue;
+    const bool whole = extents->min_x >= near.min_x && extents->max_x <= near.max_x &&
+                       extents->min_y >= near.min_y && extents->max_y <= near.max_y;
     const int layer_width = model.LayerPenWidth(layer);
+    const int color = model.LayerPenColor(layer);
 
     vector_indices_.clear();
     auto visit = [&](uint32_t i) {
@@ -500,7 +764,8 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
         selected.emplace_back(layer, i);
         return;
       }
-      if (Rasterize(rec, rec.pen >= 0 ? rec.pen : layer_width)) {
+      // Shapes of a colour of their own are not set into the layer's pixels.
+      if (rec.color == kLayerColor && Rasterize(rec, rec.pen >= 0 ? rec.pen : layer_width)) {
         ++stats_.rasterized;
       } else {
         vector_indices_.push_back(i);
@@ -509,11 +774,10 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     if (whole) {
       for (uint32_t i = 0; i < recs.size(); ++i) visit(i);
     } else {
-      model.CollectInRect(layer, window, indices_);
+      model.CollectInRect(layer, near, indices_);
       for (uint32_t i : indices_) visit(i);
     }
 
-    const int color = model.LayerPenColor(layer);
     if (!points_.Empty()) {
       lines_.StampCrosses(points_, kPointArm);
       points_.Clear();
@@ -527,19 +791,23 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     // This layer's other shapes go above the pixels of it and of the layers
     // before it.
     FlushOverlay(painter);
-    int pen_width = -2;
+    const BrushStyle brush = model.LayerBrushStyle(layer);
+    fill_ = brush == BrushStyle::kNone
+                ? QBrush()
+                : QBrush(Color(model.LayerBrushColor(layer)), QtBrushStyle(brush));
+    double pen_width = -2;
+    int pen_color = -2;
     for (uint32_t i : vector_indices_) {
       const DrawingModel::Record& rec = recs[i];
-      const int width = rec.pen >= 0 ? rec.pen : layer_width;
-      if (width != pen_width) {
+      const double width = PenPixels(model, layer, rec, layer_width);
+      const int shape_color = rec.color == kLayerColor ? color : rec.color;
+      if (width != pen_width || shape_color != pen_color) {
         FlushLines(painter);
-        QPen pen(Color(color));
-        pen.setWidth(std::max(width, 0));
-        pen.setCapStyle(Qt::FlatCap);
-        painter.setPen(pen);
+        SetPen(painter, shape_color, width);
         pen_width = width;
+        pen_color = shape_color;
       }
-      PaintShape(model, layer, rec, painter, width <= 1);
+      PaintShape(model, layer, rec, painter, width <= 1 && rec.color == kLayerColor);
     }
     FlushLines(painter);
     // Pixels of thin polylines go above this layer's other shapes, and
@@ -551,13 +819,11 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   }
   FlushOverlay(painter);
 
+  fill_ = QBrush();
   for (const auto& [layer, index] : selected) {
     const DrawingModel::Record& rec = model.LayerRecords(layer)[index];
-    const int width = rec.pen >= 0 ? rec.pen : model.LayerPenWidth(layer);
-    QPen pen(Color(kSelectionColor));
-    pen.setWidth(std::max(width, 0) + kSelectionExtraWidth);
-    pen.setCapStyle(Qt::FlatCap);
-    painter.setPen(pen);
+    SetPen(painter, kSelectionColor,
+           PenPixels(model, layer, rec, model.LayerPenWidth(layer)) + kSelectionExtraWidth);
     PaintShape(model, layer, rec, painter, false);
     FlushLines(painter);
   }

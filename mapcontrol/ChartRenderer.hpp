@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QBrush>
+#include <QFont>
 #include <QImage>
 #include <QLineF>
+#include <QPen>
 #include <QPolygonF>
 #include <QRect>
 #include <QSize>
@@ -11,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "mapcontrol/DrawingModel.hpp"
@@ -71,13 +76,47 @@ class PixelMask {
   int max_row_ = 0;
 };
 
+// How texts are set: a font of a fixed reference size, drawn scaled so that
+// its capitals are as high as the text's height. Texts are laid out in units
+// of the capital height, so that the box the drawing is given (see
+// DrawingModel::SetTextMeasure) is the box drawn at every size.
+class TextSetter {
+ public:
+  // Pixel size of the fonts texts are set in before scaling.
+  static constexpr int kReferencePixels = 100;
+  // The font named `name` (the application's font for ""), at the
+  // reference size, and the height of its capitals in its pixels.
+  struct Face {
+    QFont font;
+    double cap = 1;
+  };
+  static Face FaceOf(std::string_view name);
+  // One line of a text: where its baseline starts, in capital heights from
+  // the anchor (x along the text, y up).
+  struct Line {
+    QString text;
+    double x = 0;
+    double y = 0;
+  };
+  // The lines of `text` placed as `justify` says, and their box (in
+  // capital heights, relative to the anchor, y up) in `box`.
+  static std::vector<Line> Layout(const Face& face, const QString& text, int justify, Rect& box);
+  // The measure to give a drawing.
+  static TextMeasure Measure();
+};
+
+// The Qt brush style that paints a layer's brush style.
+Qt::BrushStyle QtBrushStyle(BrushStyle style);
+
 // Paints a drawing for a view. Shapes are culled with the drawing's spatial
 // index. Thin shapes no longer than kRasterPixels on the screen (the fixes
 // and segments of a track) are set as pixels in a mask, per layer, and
 // copied onto the window in one go; everything else goes through QPainter,
 // clipped to the window first so that a line kilometres beyond it costs no
 // more than one inside. Layers are painted in their order, each above the
-// ones before; selected shapes are painted last, above all.
+// ones before; selected shapes are painted last, above all. Closed polylines
+// and circles are filled with the layer's brush under their outline; a
+// shape's own colour replaces its layer's pen colour.
 class ChartRenderer {
  public:
   // Screen length up to which a thin line is set pixel by pixel.
@@ -96,6 +135,25 @@ class ChartRenderer {
 
  private:
   bool Rasterize(const DrawingModel::Record& rec, int width);
+  // Width in pixels of the record's pen, from its world width, its own or
+  // its layer's.
+  double PenPixels(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
+                   int layer_width) const;
+  void SetPen(QPainter& painter, int bgr, double width);
+  // Fills the screen polygon, clipped to the window and its margin, with
+  // the current fill brush.
+  void FillPolygon(QPainter& painter, const QPolygonF& polygon);
+  // The screen outline of a closed polyline, its arcs as chords.
+  QPolygonF Outline(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec);
+  // Appends the chords of the screen arc about (cx, cy) of `rp` pixels from
+  // `start` sweeping `sweep` (radians, counter-clockwise on the screen,
+  // signed), without its first point.
+  void AppendChords(QPolygonF& out, double cx, double cy, double rp, double start, double sweep,
+                    QPointF end) const;
+  // A bulged segment of a polyline, as chords, each as AddSegment.
+  void AddArcSegment(QPainter& painter, PointXY from, PointXY to, double bulge, bool thin);
+  void PaintText(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
+                 QPainter& painter);
   // Whether a screen point lies near enough the window to go into a mask.
   bool NearWindow(double sx, double sy) const;
   // Sets a short segment near the window as pixels; false leaves it alone.
@@ -130,6 +188,9 @@ class ChartRenderer {
   QVector<QLineF> batch_;
   QPolygonF run_;
   std::optional<QPointF> pending_;
+  QBrush fill_;  // the brush of the layer being painted
+  QPen pen_;     // the pen set on the painter
+  std::vector<std::pair<std::string, TextSetter::Face>> faces_;
 };
 
 }  // namespace halvex::mapcontrol

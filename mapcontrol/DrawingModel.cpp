@@ -66,7 +66,121 @@ void Grow(std::optional<Rect>& box, const Rect& r) {
 
 int16_t ClampPen(int width) { return static_cast<int16_t>(std::clamp(width, -1, 32767)); }
 
+// Arc box of the counter-clockwise arc from `start` sweeping `sweep` degrees.
+Rect ArcBox(double cx, double cy, double r, double start, double sweep) {
+  std::optional<Rect> box;
+  const PointXY p = ArcPoint(cx, cy, r, start);
+  const PointXY q = ArcPoint(cx, cy, r, start + sweep);
+  Grow(box, Rect{p.x, p.y, p.x, p.y});
+  Grow(box, Rect{q.x, q.y, q.x, q.y});
+  if (OnSweep(0, start, sweep)) Grow(box, Rect{cx + r, cy, cx + r, cy});
+  if (OnSweep(90, start, sweep)) Grow(box, Rect{cx, cy + r, cx, cy + r});
+  if (OnSweep(180, start, sweep)) Grow(box, Rect{cx - r, cy, cx - r, cy});
+  if (OnSweep(270, start, sweep)) Grow(box, Rect{cx, cy - r, cx, cy - r});
+  return *box;
+}
+
+// Distance from (x, y) to a polyline segment, straight or bulged.
+double BulgeDistance(double x, double y, PointXY p, PointXY q, double bulge) {
+  const std::optional<BulgeArc> arc = ArcOfBulge(p, q, bulge);
+  if (!arc) return SegmentDistance(x, y, p.x, p.y, q.x, q.y);
+  const double d = std::hypot(x - arc->cx, y - arc->cy);
+  if (d > 0) {
+    const double deg = std::atan2(y - arc->cy, x - arc->cx) * 180.0 / std::numbers::pi;
+    const double start = arc->sweep_deg >= 0 ? arc->start_deg : arc->start_deg + arc->sweep_deg;
+    if (OnSweep(deg, start, std::abs(arc->sweep_deg))) return std::abs(d - arc->r);
+  }
+  return std::min(std::hypot(x - p.x, y - p.y), std::hypot(x - q.x, y - q.y));
+}
+
+// The box a text is taken to cover without a measure: 0.6 of the capital
+// height per character of its longest line, lines 1.6 apart, from a quarter
+// below the baseline to the capitals' top.
+Rect EstimateTextBox(std::string_view text, int justify) {
+  size_t lines = 1;
+  size_t longest = 0;
+  size_t run = 0;
+  for (const char c : text) {
+    if (c == '\n') {
+      ++lines;
+      run = 0;
+    } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {  // UTF-8 lead bytes
+      longest = std::max(longest, ++run);
+    }
+  }
+  const double w = 0.6 * static_cast<double>(longest);
+  const double block = 1.6 * static_cast<double>(lines - 1);
+  const double left = -w * 0.5 * JustifyHorizontal(justify);
+  double base = 0;  // the last line's baseline
+  if (JustifyVertical(justify) == 1) base = block / 2 - 0.5;
+  if (JustifyVertical(justify) == 2) base = -block - 1;
+  return Rect{left, base - 0.25, left + w, base + block + 1};
+}
+
+bool FiniteRect(const Rect& r) {
+  return Finite(r.min_x) && Finite(r.min_y) && Finite(r.max_x) && Finite(r.max_y) &&
+         r.min_x <= r.max_x && r.min_y <= r.max_y;
+}
+
+// Axis-aligned box of `box` turned by `deg` about the origin, scaled by
+// `scale` and moved to (x, y).
+Rect TurnedBox(const Rect& box, double deg, double scale, double x, double y) {
+  if (deg == 0) {
+    return Rect{x + box.min_x * scale, y + box.min_y * scale, x + box.max_x * scale,
+                y + box.max_y * scale};
+  }
+  const double rad = deg * std::numbers::pi / 180.0;
+  const double c = std::cos(rad);
+  const double s = std::sin(rad);
+  std::optional<Rect> out;
+  for (const double bx : {box.min_x, box.max_x}) {
+    for (const double by : {box.min_y, box.max_y}) {
+      const double px = x + (bx * c - by * s) * scale;
+      const double py = y + (bx * s + by * c) * scale;
+      Grow(out, Rect{px, py, px, py});
+    }
+  }
+  return *out;
+}
+
+double Reach(const Rect& box) {
+  return std::max({std::hypot(box.min_x, box.min_y), std::hypot(box.min_x, box.max_y),
+                   std::hypot(box.max_x, box.min_y), std::hypot(box.max_x, box.max_y)});
+}
+
 }  // namespace
+
+std::optional<BulgeArc> ArcOfBulge(PointXY from, PointXY to, double bulge) {
+  if (bulge == 0 || !Finite(bulge) || from == to) return std::nullopt;
+  // The centre lies on the chord's perpendicular bisector, (1/b - b) / 2
+  // half-chords to the left of the direction of travel.
+  const double mx = (from.x + to.x) / 2;
+  const double my = (from.y + to.y) / 2;
+  const double k = (1.0 / bulge - bulge) / 2;
+  BulgeArc arc;
+  arc.cx = mx - k * (to.y - from.y) / 2;
+  arc.cy = my + k * (to.x - from.x) / 2;
+  arc.r = std::hypot(from.x - arc.cx, from.y - arc.cy);
+  arc.start_deg = std::atan2(from.y - arc.cy, from.x - arc.cx) * 180.0 / std::numbers::pi;
+  arc.sweep_deg = 4.0 * std::atan(bulge) * 180.0 / std::numbers::pi;
+  if (!Finite(arc.cx) || !Finite(arc.cy) || !Finite(arc.r)) return std::nullopt;
+  return arc;
+}
+
+Rect BulgeBounds(PointXY from, PointXY to, double bulge) {
+  Rect chord{std::min(from.x, to.x), std::min(from.y, to.y), std::max(from.x, to.x),
+             std::max(from.y, to.y)};
+  const std::optional<BulgeArc> arc = ArcOfBulge(from, to, bulge);
+  if (!arc) return chord;
+  const double start = arc->sweep_deg >= 0 ? arc->start_deg : arc->start_deg + arc->sweep_deg;
+  Rect box = ArcBox(arc->cx, arc->cy, arc->r, start, std::abs(arc->sweep_deg));
+  // The ends exactly as given, whatever the rounding of the arc's points.
+  box.min_x = std::min(box.min_x, chord.min_x);
+  box.min_y = std::min(box.min_y, chord.min_y);
+  box.max_x = std::max(box.max_x, chord.max_x);
+  box.max_y = std::max(box.max_y, chord.max_y);
+  return box;
+}
 
 DrawingModel::DrawingModel(double cell_size)
     : cell_size_(cell_size > 0 && Finite(cell_size) ? cell_size : 64.0) {}
@@ -110,6 +224,14 @@ int DrawingModel::LayerBrushColor(uint16_t layer) const {
 }
 void DrawingModel::LayerSetBrushColor(uint16_t layer, int color) {
   if (LayerExists(layer)) layers_[layer].brush_color = color & 0xFFFFFF;
+}
+BrushStyle DrawingModel::LayerBrushStyle(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].brush_style : BrushStyle::kNone;
+}
+void DrawingModel::LayerSetBrushStyle(uint16_t layer, BrushStyle style) {
+  if (LayerExists(layer) && static_cast<uint8_t>(style) <= kBrushStyleMax) {
+    layers_[layer].brush_style = style;
+  }
 }
 uint32_t DrawingModel::LayerAction(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].action : kDefaultAction;
@@ -211,29 +333,65 @@ uint32_t DrawingModel::DrawCircle(double cx, double cy, double r, uint16_t layer
 }
 
 uint32_t DrawingModel::TextAdd(uint16_t layer, std::string_view text, double x, double y,
-                               int32_t font, double height, int justify) {
-  if (!Drawable(layer) || !Finite(x) || !Finite(y)) return 0;
+                               int32_t font, double height, int justify, double rotation_deg) {
+  if (!Drawable(layer) || !Finite(x) || !Finite(y) || !Finite(rotation_deg)) return 0;
   if (!Finite(height) || height < 0) height = 0;
   if (justify < 0 || justify > kJustifyMax) justify = 0;
   Layer& l = layers_[layer];
   const auto aux = static_cast<uint32_t>(l.texts.size());
-  l.texts.push_back(TextItem{std::string(text), font});
+  TextItem item{std::string(text), font, rotation_deg, Rect{}};
+  Measure(l, item, justify, height);
+  l.texts.push_back(std::move(item));
   return Add(layer,
              Record{x, y, height, static_cast<double>(justify), 0, aux, -1, ShapeKind::kText, 0},
              next_number_);
 }
 
+void DrawingModel::Measure(Layer& layer, TextItem& item, int justify, double height) const {
+  std::string_view font_name;
+  if (item.font >= 1 && static_cast<size_t>(item.font) <= fonts_.size()) {
+    font_name = fonts_[static_cast<size_t>(item.font - 1)].name;
+  }
+  item.box = measure_ ? measure_(item.text, font_name, justify) : Rect{};
+  if (!measure_ || !FiniteRect(item.box)) item.box = EstimateTextBox(item.text, justify);
+  if (height <= 0) {
+    const std::optional<Font> font = FontGet(item.font);
+    const double pixels = (font ? font->scale : 1.0) * kScreenTextPixelsPerScale;
+    const double reach = Reach(item.box) * std::abs(pixels);
+    if (Finite(reach)) layer.screen_text_reach = std::max(layer.screen_text_reach, reach);
+  }
+}
+
 uint32_t DrawingModel::DrawPolyline(const std::vector<PointXY>& points, bool closed,
                                     uint16_t layer) {
+  return DrawPolyline(points, {}, closed, layer, 0);
+}
+
+uint32_t DrawingModel::DrawPolyline(const std::vector<PointXY>& points,
+                                    const std::vector<double>& bulges, bool closed, uint16_t layer,
+                                    double world_width) {
   if (!Drawable(layer) || points.empty()) return 0;
+  if (!bulges.empty() && bulges.size() != points.size()) return 0;
+  if (!Finite(world_width) || world_width < 0) return 0;
   std::optional<Rect> box;
   for (const PointXY& p : points) {
     if (!Finite(p.x) || !Finite(p.y)) return 0;
     Grow(box, Rect{p.x, p.y, p.x, p.y});
   }
+  bool curved = false;
+  for (const double b : bulges) {
+    if (!Finite(b)) return 0;
+    curved = curved || b != 0;
+  }
+  if (curved) {
+    const size_t n = points.size();
+    for (size_t i = 0; i + 1 < n; ++i) Grow(box, BulgeBounds(points[i], points[i + 1], bulges[i]));
+    if (closed && n > 1) Grow(box, BulgeBounds(points[n - 1], points[0], bulges[n - 1]));
+  }
   Layer& l = layers_[layer];
   const auto aux = static_cast<uint32_t>(l.polylines.size());
-  l.polylines.push_back(PolylineItem{points, closed});
+  l.polylines.push_back(
+      PolylineItem{points, closed, curved ? bulges : std::vector<double>{}, world_width});
   return Add(
       layer,
       Record{box->min_x, box->min_y, box->max_x, box->max_y, 0, aux, -1, ShapeKind::kPolyline, 0},
@@ -265,16 +423,17 @@ uint32_t DrawingModel::DrawShape(const ShapeData& s, uint16_t layer) {
       number = DrawCircle(s.x1, s.y1, s.r, layer);
       break;
     case ShapeKind::kText:
-      number = TextAdd(layer, s.text, s.x1, s.y1, s.font, s.text_height, s.justify);
+      number = TextAdd(layer, s.text, s.x1, s.y1, s.font, s.text_height, s.justify, s.rotation);
       break;
     case ShapeKind::kPolyline:
-      number = DrawPolyline(s.points, s.closed, layer);
+      number = DrawPolyline(s.points, s.bulges, s.closed, layer, s.width);
       break;
     case ShapeKind::kArc:
       number = DrawArc(s.x1, s.y1, s.r, s.a1, s.a2, layer);
       break;
   }
   if (number != 0 && s.pen_width >= 0) ShapePenWidth(number, s.pen_width);
+  if (number != 0 && s.color != kLayerColor) ShapeColor(number, s.color);
   return number;
 }
 
@@ -326,6 +485,18 @@ bool DrawingModel::ShapePenWidth(uint32_t number, int width) {
   return true;
 }
 
+int DrawingModel::ShapeColor(uint32_t number) const {
+  const auto loc = Find(number);
+  return loc ? layers_[loc->layer].records[loc->index].color : kLayerColor;
+}
+
+bool DrawingModel::ShapeColor(uint32_t number, int color) {
+  Record* rec = FindRecord(number);
+  if (rec == nullptr) return false;
+  rec->color = color < 0 ? kLayerColor : color & 0xFFFFFF;
+  return true;
+}
+
 bool DrawingModel::ShapeSelect(uint32_t number) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
@@ -364,6 +535,7 @@ ShapeData DrawingModel::ToData(uint16_t layer_number, const Layer& layer, const 
   s.layer = layer_number;
   s.kind = rec.kind;
   s.pen_width = rec.pen;
+  s.color = rec.color;
   s.selected = rec.selected != 0;
   switch (rec.kind) {
     case ShapeKind::kLine:
@@ -381,10 +553,13 @@ ShapeData DrawingModel::ToData(uint16_t layer_number, const Layer& layer, const 
       s.font = layer.texts[rec.aux].font;
       s.text_height = rec.c;
       s.justify = static_cast<int>(rec.d);
+      s.rotation = layer.texts[rec.aux].rotation;
       break;
     case ShapeKind::kPolyline:
       s.points = layer.polylines[rec.aux].points;
       s.closed = layer.polylines[rec.aux].closed;
+      s.bulges = layer.polylines[rec.aux].bulges;
+      s.width = layer.polylines[rec.aux].width;
       break;
     case ShapeKind::kArc:
       s.x1 = rec.a, s.y1 = rec.b, s.r = rec.c;
@@ -427,6 +602,7 @@ void DrawingModel::ClearLayer(Layer& layer) {
   layer.cells.clear();
   layer.large.clear();
   layer.extents.reset();
+  layer.screen_text_reach = 0;
 }
 
 void DrawingModel::CadClearShapes(int32_t layer) {
@@ -445,9 +621,9 @@ void DrawingModel::CadClearAll() {
 
 // ---------------------------------------------------------------- geometry
 
-// Text of a fixed screen size has no extent in world units but its anchor.
-// Text of a world height gets a box from the number of its characters at an
-// average width of 0.6 of the height, placed as its justify says.
+// Text of a fixed screen size has no extent in world units but its anchor
+// (the drawing code widens its window by LayerScreenTextReach for them).
+// Text of a world height covers its measured box, turned.
 Rect DrawingModel::Bounds(const Layer& layer, const Record& rec) const {
   switch (rec.kind) {
     case ShapeKind::kLine:
@@ -457,13 +633,8 @@ Rect DrawingModel::Bounds(const Layer& layer, const Record& rec) const {
       return Rect{rec.a, rec.b, rec.a, rec.b};
     case ShapeKind::kText: {
       if (rec.c <= 0) return Rect{rec.a, rec.b, rec.a, rec.b};
-      const int justify = static_cast<int>(rec.d);
-      const double h = rec.c;
-      // A quarter of the height below the baseline for descenders.
-      const double w = 0.6 * h * static_cast<double>(layer.texts[rec.aux].text.size());
-      const double left = rec.a - w * 0.5 * JustifyHorizontal(justify);
-      const double base = rec.b - h * 0.5 * JustifyVertical(justify);
-      return Rect{left, base - 0.25 * h, std::max(left + w, rec.a), base + h};
+      const TextItem& item = layer.texts[rec.aux];
+      return TurnedBox(item.box, item.rotation, rec.c, rec.a, rec.b);
     }
     case ShapeKind::kCircle:
       return Rect{rec.a - rec.c, rec.b - rec.c, rec.a + rec.c, rec.b + rec.c};
@@ -471,34 +642,43 @@ Rect DrawingModel::Bounds(const Layer& layer, const Record& rec) const {
       return Rect{rec.a, rec.b, rec.c, rec.d};
     case ShapeKind::kArc: {
       const ArcItem& arc = layer.arcs[rec.aux];
-      const double sweep = Sweep(arc.start, arc.end);
-      std::optional<Rect> box;
-      const PointXY p = ArcPoint(rec.a, rec.b, rec.c, arc.start);
-      const PointXY q = ArcPoint(rec.a, rec.b, rec.c, arc.start + sweep);
-      Grow(box, Rect{p.x, p.y, p.x, p.y});
-      Grow(box, Rect{q.x, q.y, q.x, q.y});
-      const double r = rec.c;
-      if (OnSweep(0, arc.start, sweep)) Grow(box, Rect{rec.a + r, rec.b, rec.a + r, rec.b});
-      if (OnSweep(90, arc.start, sweep)) Grow(box, Rect{rec.a, rec.b + r, rec.a, rec.b + r});
-      if (OnSweep(180, arc.start, sweep)) Grow(box, Rect{rec.a - r, rec.b, rec.a - r, rec.b});
-      if (OnSweep(270, arc.start, sweep)) Grow(box, Rect{rec.a, rec.b - r, rec.a, rec.b - r});
-      return *box;
+      return ArcBox(rec.a, rec.b, rec.c, arc.start, Sweep(arc.start, arc.end));
     }
   }
   return Rect{rec.a, rec.b, rec.a, rec.b};
 }
 
-double DrawingModel::Distance(const Layer& layer, const Record& rec, double x, double y) const {
+Rect DrawingModel::TextWorldBox(const Layer& layer, const Record& rec,
+                                double units_per_pixel) const {
+  const TextItem& item = layer.texts[rec.aux];
+  double scale = rec.c;
+  if (scale <= 0) {
+    const std::optional<Font> font = FontGet(item.font);
+    scale = (font ? font->scale : 1.0) * kScreenTextPixelsPerScale * units_per_pixel;
+  }
+  return Rect{item.box.min_x * scale, item.box.min_y * scale, item.box.max_x * scale,
+              item.box.max_y * scale};
+}
+
+double DrawingModel::Distance(const Layer& layer, const Record& rec, double x, double y,
+                              double units_per_pixel) const {
   switch (rec.kind) {
     case ShapeKind::kLine:
       return SegmentDistance(x, y, rec.a, rec.b, rec.c, rec.d);
     case ShapeKind::kPoint:
       return std::hypot(x - rec.a, y - rec.b);
     case ShapeKind::kText: {
-      // Anywhere on the text's box counts as on the text.
-      const Rect box = Bounds(layer, rec);
-      const double dx = std::max({box.min_x - x, 0.0, x - box.max_x});
-      const double dy = std::max({box.min_y - y, 0.0, y - box.max_y});
+      // Anywhere on the text's box counts as on the text: the point is
+      // taken into the text's own axes, turned with it.
+      if (rec.c <= 0 && !(units_per_pixel > 0)) return std::hypot(x - rec.a, y - rec.b);
+      const Rect box = TextWorldBox(layer, rec, units_per_pixel);
+      const double rad = layer.texts[rec.aux].rotation * std::numbers::pi / 180.0;
+      const double c = std::cos(rad);
+      const double s = std::sin(rad);
+      const double lx = (x - rec.a) * c + (y - rec.b) * s;
+      const double ly = -(x - rec.a) * s + (y - rec.b) * c;
+      const double dx = std::max({box.min_x - lx, 0.0, lx - box.max_x});
+      const double dy = std::max({box.min_y - ly, 0.0, ly - box.max_y});
       return std::hypot(dx, dy);
     }
     case ShapeKind::kCircle:
@@ -506,12 +686,16 @@ double DrawingModel::Distance(const Layer& layer, const Record& rec, double x, d
     case ShapeKind::kPolyline: {
       const PolylineItem& pl = layer.polylines[rec.aux];
       const std::vector<PointXY>& p = pl.points;
+      const std::vector<double>& b = pl.bulges;
       double best = std::hypot(x - p[0].x, y - p[0].y);
       for (size_t i = 1; i < p.size(); ++i) {
-        best = std::min(best, SegmentDistance(x, y, p[i - 1].x, p[i - 1].y, p[i].x, p[i].y));
+        best =
+            std::min(best, b.empty() ? SegmentDistance(x, y, p[i - 1].x, p[i - 1].y, p[i].x, p[i].y)
+                                     : BulgeDistance(x, y, p[i - 1], p[i], b[i - 1]));
       }
-      if (pl.closed && p.size() > 2) {
-        best = std::min(best, SegmentDistance(x, y, p.back().x, p.back().y, p[0].x, p[0].y));
+      // Two points with a bulge closing them make a shape of their own.
+      if (pl.closed && (p.size() > 2 || (p.size() == 2 && !b.empty() && b.back() != 0))) {
+        best = std::min(best, BulgeDistance(x, y, p.back(), p[0], b.empty() ? 0.0 : b.back()));
       }
       return best;
     }
@@ -592,19 +776,23 @@ void DrawingModel::QueryRect(const Rect& rect,
   }
 }
 
-std::optional<PickResult> DrawingModel::Pick(double x, double y, double tolerance) const {
+std::optional<PickResult> DrawingModel::Pick(double x, double y, double tolerance,
+                                             double units_per_pixel) const {
   if (!Finite(x) || !Finite(y) || !(tolerance >= 0)) return std::nullopt;
+  if (!(units_per_pixel > 0) || !Finite(units_per_pixel)) units_per_pixel = 0;
   std::optional<PickResult> best;
-  const Rect around{x - tolerance, y - tolerance, x + tolerance, y + tolerance};
   for (size_t l = 0; l < layers_.size(); ++l) {
     const Layer& layer = layers_[l];
     if ((layer.action & (kActionVisible | kActionSelectable)) !=
         (kActionVisible | kActionSelectable)) {
       continue;
     }
+    // Texts of a fixed screen size are indexed at their anchors.
+    const double grow = tolerance + layer.screen_text_reach * units_per_pixel;
+    const Rect around{x - grow, y - grow, x + grow, y + grow};
     VisitCandidates(layer, around, [&](uint32_t index) {
       const Record& rec = layer.records[index];
-      const double d = Distance(layer, rec, x, y);
+      const double d = Distance(layer, rec, x, y, units_per_pixel);
       if (d > tolerance) return;
       if (!best || d < best->distance || (d == best->distance && rec.number > best->number)) {
         best = PickResult{rec.number, static_cast<uint16_t>(l), d};
@@ -623,6 +811,53 @@ const std::vector<DrawingModel::Record>& DrawingModel::LayerRecords(uint16_t lay
 
 std::optional<Rect> DrawingModel::LayerExtents(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].extents : std::nullopt;
+}
+
+const std::vector<double>& DrawingModel::RecordBulges(uint16_t layer, const Record& rec) const {
+  return layers_[layer].polylines[rec.aux].bulges;
+}
+
+double DrawingModel::RecordWorldWidth(uint16_t layer, const Record& rec) const {
+  return layers_[layer].polylines[rec.aux].width;
+}
+
+double DrawingModel::RecordRotation(uint16_t layer, const Record& rec) const {
+  return layers_[layer].texts[rec.aux].rotation;
+}
+
+const Rect& DrawingModel::RecordTextBox(uint16_t layer, const Record& rec) const {
+  return layers_[layer].texts[rec.aux].box;
+}
+
+void DrawingModel::SetTextMeasure(TextMeasure measure) {
+  measure_ = std::move(measure);
+  for (Layer& layer : layers_) {
+    if (layer.texts.empty()) continue;
+    layer.screen_text_reach = 0;
+    for (const Record& rec : layer.records) {
+      if (rec.kind == ShapeKind::kText) {
+        Measure(layer, layer.texts[rec.aux], static_cast<int>(rec.d), rec.c);
+      }
+    }
+    // The boxes changed: index the layer again.
+    layer.cells.clear();
+    layer.large.clear();
+    layer.extents.reset();
+    for (uint32_t i = 0; i < layer.records.size(); ++i) Index(layer, i);
+  }
+}
+
+std::optional<Rect> DrawingModel::TextBox(uint32_t number) const {
+  const auto loc = Find(number);
+  if (!loc) return std::nullopt;
+  const Layer& layer = layers_[loc->layer];
+  const Record& rec = layer.records[loc->index];
+  if (rec.kind != ShapeKind::kText) return std::nullopt;
+  return TextWorldBox(layer, rec, 1.0);
+}
+
+double DrawingModel::LayerScreenTextReach(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].screen_text_reach : 0.0;
 }
 
 const std::string& DrawingModel::RecordText(uint16_t layer, const Record& rec) const {

@@ -4,12 +4,18 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "mapcontrol/DrawingModel.hpp"
 
 namespace halvex::mapcontrol {
 
 // DXF exchange of the chart's drawing, through dxflib.
+//
+// Texts: a file's texts are read in the code page its $DWGCODEPAGE names up
+// to release 2004, as UTF-8 from 2007 on, and their "\U+XXXX" and "\M+nXXXX"
+// escapes decoded; the drawing's texts are UTF-8. Files are written in code
+// page ANSI_1252 with "\U+XXXX" for what it cannot hold (DxfText.hpp).
 //
 // Writing gives an ASCII DXF of release 12 (AC1009): a LAYER table entry per
 // layer (plus layer "0", which DXF requires, when the drawing has none), and
@@ -36,15 +42,21 @@ namespace halvex::mapcontrol {
 //   - Pen widths, brush colours and selection are not written.
 //
 // Reading takes ASCII DXF of releases 12 to 2018: LINE, POINT, CIRCLE, ARC,
-// TEXT, MTEXT (as text: "\P" becomes a line break, other formatting codes are
-// kept as they are), POLYLINE/VERTEX and LWPOLYLINE, and INSERTs of blocks
+// TEXT, MTEXT (as plain text: its formatting codes removed, paragraph breaks
+// as line breaks), POLYLINE/VERTEX and LWPOLYLINE, and INSERTs of blocks
 // (expanded: the block's shapes scaled, rotated and moved to the insertion
 // point; shapes on layer "0" of a block go to the INSERT's layer; arrays of
 // columns and rows are repeated). Curved polyline segments (bulges) become
 // straight segments at most 2 degrees of arc each. Under a non-uniform
 // INSERT scale circles and arcs keep their centre and get the mean of the
 // two scale magnitudes as radius (no ellipses in the drawing model).
-// Z coordinates and extrusion directions are ignored.
+// Entities given in their object coordinate system (extrusion, groups
+// 210/220/230) are carried to world coordinates by the arbitrary-axis
+// algorithm: CIRCLE, ARC, TEXT and INSERT in planes parallel to XY (a normal
+// pointing down mirrors them: arcs run the other way, texts' horizontal
+// justify flips), POLYLINE and LWPOLYLINE in any plane (projected onto XY);
+// the others are counted as "<TYPE> (not parallel to the XY plane)". Z
+// coordinates are otherwise ignored.
 // Layers come first from the LAYER table in its order (layer "0" only when
 // an entity lies on it), then those named only by entities, in the order met.
 //
@@ -79,6 +91,11 @@ struct DxfLoadReport {
   std::map<std::string, std::size_t> unsupported;
   std::size_t shapes = 0;  // shapes added to the drawing
   std::string version;     // $ACADVER of the file ("" when not given)
+  // The code page its texts were read in ("ANSI_1252", "DOS850", "UTF-8"...).
+  std::string code_page;
+  // Remarks on how the file was read, one sentence each (an unknown code
+  // page read as ANSI_1252).
+  std::vector<std::string> notes;
 };
 
 // Writes `model` to `path` as DXF R12, replacing the file atomically (written
@@ -113,5 +130,10 @@ std::string FromDxfText(const std::string& text, bool paragraphs);
 // The nearest basic colour index (1..9) to a 0xBBGGRR colour, and back.
 int NearestAci(int bgr);
 int AciToBgr(int aci);
+// A shape's colour index (1..255) as 0xBBGGRR, from the usual 256-colour
+// palette; kLayerColor for 0 (by block), 256 (by layer) and anything else.
+int ShapeAciToBgr(int aci);
+// The colour index whose palette colour is exactly `bgr`, or 0 for none.
+int ExactAci(int bgr);
 
 }  // namespace halvex::mapcontrol

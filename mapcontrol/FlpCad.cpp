@@ -76,6 +76,7 @@ TFlpCAD::TFlpCAD(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::WheelFocus);
+  model_.SetTextMeasure(TextSetter::Measure());
   tools_.SetLayer(0);
   tools_.SetTextPrompt([this](const std::string& prompt) -> std::optional<std::string> {
     bool ok = false;
@@ -291,6 +292,7 @@ bool TFlpCAD::CadSave(const QString& file_name, int layer) {
     one.LayerSetPenColor(to, model_.LayerPenColor(from));
     one.LayerSetPenWidth(to, model_.LayerPenWidth(from));
     one.LayerSetBrushColor(to, model_.LayerBrushColor(from));
+    one.LayerSetBrushStyle(to, model_.LayerBrushStyle(from));
     one.LayerSetAction(to, model_.LayerAction(from));
     for (size_t i = 1; i <= model_.FontCount(); ++i) {
       const std::optional<Font> f = model_.FontGet(static_cast<int32_t>(i));
@@ -319,6 +321,7 @@ bool TFlpCAD::CadLoad(const QString& file_name, int layer, int dest_layer, int l
   saver_->Wait();
   std::string error;
   DrawingModel loaded;
+  loaded.SetTextMeasure(model_.GetTextMeasure());
   if (!ProjectFile::Load(file_name.toStdString(), loaded, error)) {
     last_error_ = QString::fromStdString(error);
     return false;
@@ -609,7 +612,7 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   switch (mouse_tool_) {
     case kToolSelect: {
-      const std::optional<PickResult> hit = model_.Pick(w.x, w.y, kPickPixels * units_per_pixel_);
+      const std::optional<PickResult> hit = model_.Pick(w.x, w.y, kPickPixels * units_per_pixel_, units_per_pixel_);
       if (!hit) break;
       ToggleSelection(hit->number);
       const std::optional<ShapeKind> kind = model_.ShapeKindOf(hit->number);

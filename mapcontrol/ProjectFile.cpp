@@ -32,7 +32,8 @@ namespace {
 constexpr const char* kTables =
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT);"
     "CREATE TABLE layers(number INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,"
-    " pen_color INTEGER, pen_width INTEGER, brush_color INTEGER, action INTEGER);"
+    " pen_color INTEGER, pen_width INTEGER, brush_color INTEGER, action INTEGER,"
+    " brush_style INTEGER);"
     "CREATE TABLE fonts(handle INTEGER PRIMARY KEY, name TEXT NOT NULL, scale REAL NOT NULL);"
     "CREATE TABLE blocks(id INTEGER PRIMARY KEY, layer INTEGER NOT NULL,"
     " count INTEGER NOT NULL, data BLOB NOT NULL);";
@@ -41,6 +42,11 @@ constexpr const char* kTables =
 constexpr size_t kHeadBytes = 8;
 constexpr uint8_t kFlagSelected = 1;
 constexpr uint8_t kFlagClosed = 2;
+// From version 3: an i32 colour follows the head; a polyline's bulges and
+// its width in world units follow its points.
+constexpr uint8_t kFlagColored = 4;
+constexpr uint8_t kFlagCurved = 8;
+constexpr uint8_t kFlagWide = 16;
 constexpr uint32_t kLastNumber = 0xFFFFFFFF;  // never given to a shape
 
 struct DbCloser {
@@ -262,14 +268,18 @@ struct ProjectFile::Io {
 
   static DrawingModel Read(const fs::path& path, DrawingModel fresh);
   static void ReadShapeRows(sqlite3* db, DrawingModel& m);
-  static void ReadBlocks(sqlite3* db, DrawingModel& m);
-  static void UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m);
+  static void ReadBlocks(sqlite3* db, DrawingModel& m, int version);
+  static void UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m, int version);
   static void CheckNumbers(const DrawingModel& m);
 };
 
 void ProjectFile::Io::PackShape(const Layer& layer, const Record& rec, Packer& out) {
   uint8_t flags = rec.selected != 0 ? kFlagSelected : 0;
   size_t size = kHeadBytes;
+  if (rec.color != kLayerColor) {
+    flags |= kFlagColored;
+    size += 4;
+  }
   switch (rec.kind) {
     case ShapeKind::kLine:
       size += 32;
@@ -281,12 +291,22 @@ void ProjectFile::Io::PackShape(const Layer& layer, const Record& rec, Packer& o
       size += 24;
       break;
     case ShapeKind::kText:
-      size += 33 + layer.texts[rec.aux].text.size();
+      size += 41 + layer.texts[rec.aux].text.size();
       break;
-    case ShapeKind::kPolyline:
-      size += 4 + 16 * layer.polylines[rec.aux].points.size();
-      if (layer.polylines[rec.aux].closed) flags |= kFlagClosed;
+    case ShapeKind::kPolyline: {
+      const DrawingModel::PolylineItem& pl = layer.polylines[rec.aux];
+      size += 4 + 16 * pl.points.size();
+      if (pl.closed) flags |= kFlagClosed;
+      if (!pl.bulges.empty()) {
+        flags |= kFlagCurved;
+        size += 8 * pl.bulges.size();
+      }
+      if (pl.width != 0) {
+        flags |= kFlagWide;
+        size += 8;
+      }
       break;
+    }
     case ShapeKind::kArc:
       size += 40;
       break;
@@ -296,6 +316,7 @@ void ProjectFile::Io::PackShape(const Layer& layer, const Record& rec, Packer& o
   out.PutU8(static_cast<uint8_t>(rec.kind));
   out.PutU8(flags);
   out.PutI16(rec.pen);
+  if ((flags & kFlagColored) != 0) out.PutI32(rec.color);
   switch (rec.kind) {
     case ShapeKind::kLine:
       out.PutF64(rec.a);
@@ -319,17 +340,20 @@ void ProjectFile::Io::PackShape(const Layer& layer, const Record& rec, Packer& o
       out.PutF64(rec.c);
       out.PutI32(text.font);
       out.PutU8(static_cast<uint8_t>(rec.d));
+      out.PutF64(text.rotation);
       out.PutU32(static_cast<uint32_t>(text.text.size()));
       out.PutBytes(text.text);
       break;
     }
     case ShapeKind::kPolyline: {
-      const std::vector<PointXY>& points = layer.polylines[rec.aux].points;
-      out.PutU32(static_cast<uint32_t>(points.size()));
-      for (const PointXY& p : points) {
+      const DrawingModel::PolylineItem& pl = layer.polylines[rec.aux];
+      out.PutU32(static_cast<uint32_t>(pl.points.size()));
+      for (const PointXY& p : pl.points) {
         out.PutF64(p.x);
         out.PutF64(p.y);
       }
+      for (const double b : pl.bulges) out.PutF64(b);
+      if (pl.width != 0) out.PutF64(pl.width);
       break;
     }
     case ShapeKind::kArc:
@@ -367,7 +391,7 @@ void ProjectFile::Io::Write(const Snapshot& snapshot, const fs::path& file) {
 
   Stmt layer_row = Prepare(db.get(),
                            "INSERT INTO layers(number, name, pen_color, pen_width, brush_color,"
-                           " action) VALUES(?, ?, ?, ?, ?, ?)");
+                           " action, brush_style) VALUES(?, ?, ?, ?, ?, ?, ?)");
   for (size_t i = 0; i < snapshot.layers_.size(); ++i) {
     const Layer& l = snapshot.layers_[i];
     sqlite3_stmt* st = layer_row.get();
@@ -377,6 +401,7 @@ void ProjectFile::Io::Write(const Snapshot& snapshot, const fs::path& file) {
     sqlite3_bind_int(st, 4, l.pen_width);
     sqlite3_bind_int(st, 5, l.brush_color);
     sqlite3_bind_int64(st, 6, l.action);
+    sqlite3_bind_int(st, 7, static_cast<int>(l.brush_style));
     Step(db.get(), st);
   }
 
@@ -512,25 +537,33 @@ DrawingModel ProjectFile::Io::Read(const fs::path& path, DrawingModel fresh) {
     m.fonts_.push_back(Font{ColumnText(s, 1), sqlite3_column_double(s, 2)});
   });
 
-  ReadRows(
-      db.get(),
-      "SELECT number, name, pen_color, pen_width, brush_color, action FROM layers ORDER BY number",
-      [&](sqlite3_stmt* s) {
-        if (sqlite3_column_int64(s, 0) != static_cast<sqlite3_int64>(m.LayerCount())) {
-          Fail("layer numbers have gaps");
-        }
-        const uint16_t l = m.LayerOpen(ColumnText(s, 1));
-        if (l != m.LayerCount() - 1) Fail("duplicate layer name");
-        m.LayerSetPenColor(l, sqlite3_column_int(s, 2));
-        m.LayerSetPenWidth(l, sqlite3_column_int(s, 3));
-        m.LayerSetBrushColor(l, sqlite3_column_int(s, 4));
-        m.LayerSetAction(l, static_cast<uint32_t>(sqlite3_column_int64(s, 5)));
-      });
+  // Layers had no brush style before version 3: none.
+  ReadRows(db.get(),
+           v >= 3 ? "SELECT number, name, pen_color, pen_width, brush_color, action, brush_style"
+                    " FROM layers ORDER BY number"
+                  : "SELECT number, name, pen_color, pen_width, brush_color, action, 0"
+                    " FROM layers ORDER BY number",
+           [&](sqlite3_stmt* s) {
+             if (sqlite3_column_int64(s, 0) != static_cast<sqlite3_int64>(m.LayerCount())) {
+               Fail("layer numbers have gaps");
+             }
+             const uint16_t l = m.LayerOpen(ColumnText(s, 1));
+             if (l != m.LayerCount() - 1) Fail("duplicate layer name");
+             m.LayerSetPenColor(l, sqlite3_column_int(s, 2));
+             m.LayerSetPenWidth(l, sqlite3_column_int(s, 3));
+             m.LayerSetBrushColor(l, sqlite3_column_int(s, 4));
+             m.LayerSetAction(l, static_cast<uint32_t>(sqlite3_column_int64(s, 5)));
+             const sqlite3_int64 style = sqlite3_column_int64(s, 6);
+             if (style < 0 || style > kBrushStyleMax) {
+               Fail("bad brush style of layer " + std::to_string(l));
+             }
+             m.LayerSetBrushStyle(l, static_cast<BrushStyle>(style));
+           });
 
   if (v == 1) {
     ReadShapeRows(db.get(), m);
   } else {
-    ReadBlocks(db.get(), m);
+    ReadBlocks(db.get(), m, v);
   }
   CheckNumbers(m);
 
@@ -603,7 +636,7 @@ void ProjectFile::Io::ReadShapeRows(sqlite3* db, DrawingModel& m) {
            });
 }
 
-void ProjectFile::Io::ReadBlocks(sqlite3* db, DrawingModel& m) {
+void ProjectFile::Io::ReadBlocks(sqlite3* db, DrawingModel& m, int version) {
   // Room for each layer's shapes, as far as its blocks can hold them.
   ReadRows(db, "SELECT layer, SUM(count), SUM(length(data)) FROM blocks GROUP BY layer",
            [&](sqlite3_stmt* s) {
@@ -634,7 +667,7 @@ void ProjectFile::Io::ReadBlocks(sqlite3* db, DrawingModel& m) {
     Unpacker in(data, size);
     sqlite3_int64 unpacked = 0;
     while (!in.AtEnd()) {
-      UnpackShape(in, l, m);
+      UnpackShape(in, l, m, version);
       ++unpacked;
     }
     if (unpacked == 0 || unpacked != count) {
@@ -644,7 +677,7 @@ void ProjectFile::Io::ReadBlocks(sqlite3* db, DrawingModel& m) {
   });
 }
 
-void ProjectFile::Io::UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m) {
+void ProjectFile::Io::UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m, int version) {
   DrawingModel::Layer& layer = m.layers_[l];
   if (!in.Has(kHeadBytes)) Fail("a shape is cut short on layer " + std::to_string(l));
   const uint32_t number = in.U32();
@@ -657,9 +690,12 @@ void ProjectFile::Io::UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m) {
   if (!layer.records.empty() && number <= layer.records.back().number) {
     Fail(shape() + " is out of order on layer " + std::to_string(l));
   }
-  const uint8_t allowed = kind == static_cast<uint8_t>(ShapeKind::kPolyline)
-                              ? kFlagSelected | kFlagClosed
-                              : kFlagSelected;
+  uint8_t allowed = kFlagSelected;
+  if (kind == static_cast<uint8_t>(ShapeKind::kPolyline)) allowed |= kFlagClosed;
+  if (version >= 3) {
+    allowed |= kFlagColored;
+    if (kind == static_cast<uint8_t>(ShapeKind::kPolyline)) allowed |= kFlagCurved | kFlagWide;
+  }
   if ((flags & ~allowed) != 0 || pen < -1) Fail("bad values of " + shape());
 
   auto need = [&](size_t n) {
@@ -673,6 +709,12 @@ void ProjectFile::Io::UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m) {
   Record rec{};
   rec.pen = pen;
   rec.selected = (flags & kFlagSelected) != 0 ? 1 : 0;
+  if ((flags & kFlagColored) != 0) {
+    need(4);
+    const int32_t color = in.I32();
+    if (color < 0 || color > 0xFFFFFF) Fail("bad colour of " + shape());
+    rec.color = color;
+  }
   switch (kind) {
     case static_cast<uint8_t>(ShapeKind::kLine):
       need(32);
@@ -700,20 +742,23 @@ void ProjectFile::Io::UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m) {
       if (rec.c < 0) Fail("bad values of " + shape());
       break;
     case static_cast<uint8_t>(ShapeKind::kText): {
-      need(33);
+      need(version >= 3 ? 41 : 33);
       rec.kind = ShapeKind::kText;
       rec.a = in.F64();
       rec.b = in.F64();
       rec.c = in.F64();
       const int32_t font = in.I32();
       const uint8_t justify = in.U8();
+      const double rotation = version >= 3 ? in.F64() : 0.0;
       const uint32_t n = in.U32();
-      finite({rec.a, rec.b, rec.c});
+      finite({rec.a, rec.b, rec.c, rotation});
       if (rec.c < 0 || justify > kJustifyMax) Fail("bad values of " + shape());
       rec.d = justify;
       need(n);
       rec.aux = static_cast<uint32_t>(layer.texts.size());
-      layer.texts.push_back(DrawingModel::TextItem{in.Bytes(n), font});
+      DrawingModel::TextItem item{in.Bytes(n), font, rotation, Rect{}};
+      m.Measure(layer, item, justify, rec.c);
+      layer.texts.push_back(std::move(item));
       break;
     }
     case static_cast<uint8_t>(ShapeKind::kPolyline): {
@@ -728,18 +773,40 @@ void ProjectFile::Io::UnpackShape(Unpacker& in, uint16_t l, DrawingModel& m) {
         p.y = in.F64();
         finite({p.x, p.y});
       }
-      // The record holds the bounding box.
+      std::vector<double> bulges;
+      if ((flags & kFlagCurved) != 0) {
+        need(size_t{n} * 8);
+        bulges.resize(n);
+        for (double& b : bulges) {
+          b = in.F64();
+          finite({b});
+        }
+      }
+      double width = 0;
+      if ((flags & kFlagWide) != 0) {
+        need(8);
+        width = in.F64();
+        finite({width});
+        if (width < 0) Fail("bad values of " + shape());
+      }
+      const bool closed = (flags & kFlagClosed) != 0;
+      // The record holds the bounding box, arcs included.
       rec.a = rec.c = points[0].x;
       rec.b = rec.d = points[0].y;
-      for (const PointXY& p : points) {
-        rec.a = std::min(rec.a, p.x);
-        rec.b = std::min(rec.b, p.y);
-        rec.c = std::max(rec.c, p.x);
-        rec.d = std::max(rec.d, p.y);
+      auto grow = [&](const Rect& r) {
+        rec.a = std::min(rec.a, r.min_x);
+        rec.b = std::min(rec.b, r.min_y);
+        rec.c = std::max(rec.c, r.max_x);
+        rec.d = std::max(rec.d, r.max_y);
+      };
+      for (const PointXY& p : points) grow(Rect{p.x, p.y, p.x, p.y});
+      if (!bulges.empty()) {
+        for (size_t i = 0; i + 1 < n; ++i) grow(BulgeBounds(points[i], points[i + 1], bulges[i]));
+        if (closed && n > 1) grow(BulgeBounds(points[n - 1], points[0], bulges[n - 1]));
       }
       rec.aux = static_cast<uint32_t>(layer.polylines.size());
       layer.polylines.push_back(
-          DrawingModel::PolylineItem{std::move(points), (flags & kFlagClosed) != 0});
+          DrawingModel::PolylineItem{std::move(points), closed, std::move(bulges), width});
       break;
     }
     case static_cast<uint8_t>(ShapeKind::kArc): {
@@ -789,6 +856,7 @@ void ProjectFile::TakeSnapshot(const DrawingModel& model, Snapshot& into) {
     to.pen_color = from.pen_color;
     to.pen_width = from.pen_width;
     to.brush_color = from.brush_color;
+    to.brush_style = from.brush_style;
     to.action = from.action;
     to.records = from.records;
     to.texts = from.texts;
@@ -881,7 +949,10 @@ bool ProjectFile::Load(const fs::path& path, DrawingModel& into, std::string& er
   }
   std::string reason;
   try {
-    into = Io::Read(path, DrawingModel(into.cell_size_));
+    // The loaded drawing measures its texts as the one it replaces.
+    DrawingModel fresh(into.cell_size_);
+    fresh.measure_ = into.measure_;
+    into = Io::Read(path, std::move(fresh));
     return true;
   } catch (const Failure& f) {
     reason = f.reason;

@@ -13,15 +13,16 @@ namespace halvex::mapcontrol {
 
 // The chart's project file (extension ".hxv"): one SQLite database.
 //
-// Schema, version 2 (written):
+// Schema, version 3 (written):
 //
 //   meta(key TEXT PRIMARY KEY, value TEXT)
-//     format = 'halvex-chart', version = '2', next_shape = the number the
+//     format = 'halvex-chart', version = '3', next_shape = the number the
 //     next drawn shape gets (so numbers are not reused after loading).
 //   layers(number INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE,
 //          pen_color INTEGER, pen_width INTEGER, brush_color INTEGER,
-//          action INTEGER)
-//     numbers 0 .. n-1 without gaps; colours 0xBBGGRR; action the kAction* bits.
+//          action INTEGER, brush_style INTEGER)
+//     numbers 0 .. n-1 without gaps; colours 0xBBGGRR; action the kAction* bits;
+//     brush_style a BrushStyle (0 none .. 7).
 //   fonts(handle INTEGER PRIMARY KEY, name TEXT NOT NULL, scale REAL NOT NULL)
 //     handles 1 .. n without gaps.
 //   blocks(id INTEGER PRIMARY KEY, layer INTEGER NOT NULL,
@@ -34,20 +35,29 @@ namespace halvex::mapcontrol {
 //     (u = unsigned, i = signed integer, f64 = IEEE double):
 //       u32 number   (1 .. 0xFFFFFFFE, unique in the file)
 //       u8  kind     1 line, 2 point, 3 circle, 4 text, 5 polyline, 6 arc
-//       u8  flags    bit 0 selected, bit 1 closed (polylines only); others 0
+//       u8  flags    bit 0 selected, bit 1 closed (polylines only), bit 2
+//                    coloured, bit 3 curved and bit 4 wide (polylines
+//                    only); others 0
 //       i16 pen      pen width in pixels, -1 for the layer's (-1 .. 32767)
-//     then by kind:
+//     then, when coloured, i32 colour (0xBBGGRR) of the shape's own, and by
+//     kind:
 //       line      f64 x1, y1, x2, y2                       (40 bytes in all)
 //       point     f64 x, y                                 (24)
 //       circle    f64 x, y (centre), r                     (32)
 //       text      f64 x, y (anchor), f64 height in world units (0: fixed
 //                 on the screen), i32 font handle, u8 justify (0 .. 8),
-//                 u32 n, n bytes of text (UTF-8)           (41 + n)
-//       polyline  u32 n (at least 1), n times f64 x, y     (12 + 16 n)
+//                 f64 rotation in degrees, u32 n, n bytes of text (UTF-8)
+//                                                          (49 + n)
+//       polyline  u32 n (at least 1), n times f64 x, y, then when curved
+//                 n times f64 bulge, then when wide f64 width in world
+//                 units                                    (12 + 16 n ...)
 //       arc       f64 x, y (centre), r, start and end angle in degrees
 //                                                          (48)
 //     Coordinates and angles are finite; radii and text heights are not
 //     negative. The data ends with the last shape.
+//
+// Version 2 files are still read: the same but for the brush_style column
+// (no brush), the flags 2 to 4 and the text's rotation (0).
 //
 // Version 1 files are still read (their texts get height 0 and justify 0).
 // They hold the same meta, layers and fonts, and one row per shape instead of
@@ -66,7 +76,7 @@ namespace halvex::mapcontrol {
 class ProjectFile {
  public:
   static constexpr const char* kFormat = "halvex-chart";
-  static constexpr int kVersion = 2;
+  static constexpr int kVersion = 3;
   static constexpr size_t kBlockShapes = 1024;
   static constexpr size_t kBlockBytes = 64 * 1024;
 
@@ -84,6 +94,7 @@ class ProjectFile {
       int pen_color = kDefaultPenColor;
       int pen_width = kDefaultPenWidth;
       int brush_color = kDefaultBrushColor;
+      BrushStyle brush_style = BrushStyle::kNone;
       uint32_t action = kDefaultAction;
       std::vector<DrawingModel::Record> records;
       std::vector<DrawingModel::TextItem> texts;

@@ -3,8 +3,8 @@
 
 #include <array>
 #include <cctype>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string_view>
@@ -12,6 +12,7 @@
 
 #include "mapcontrol/DrawingModel.hpp"
 #include "mapcontrol/DxfFile.hpp"
+#include "mapcontrol/DxfText.hpp"
 #include "mapcontrol/ProjectFile.hpp"
 #include "platform/FileIo.hpp"
 #include "tools/CliSupport.hpp"
@@ -35,7 +36,8 @@ constexpr std::string_view kHelp =
     "  info    describe FILE (a project file or an ASCII DXF file) as one JSON\n"
     "          object: \"format\" (\"halvex-chart\" or \"dxf\"), and per layer its\n"
     "          number, name and shape counts by kind; for DXF also the DXF\n"
-    "          version and the entities that cannot be read, by type\n"
+    "          version, the code page its texts were read in, notes on the\n"
+    "          reading and the entities that cannot be read, by type\n"
     "  export  write the project's drawing as DXF release 12 (AC1009); layer\n"
     "          colours become the nearest of the colour indices 1 to 9\n"
     "  import  read an ASCII DXF file (release 12 to 2018) into a new project\n"
@@ -103,7 +105,12 @@ int Info(const std::string& path, std::ostream& out, std::ostream& err) {
   } else {
     DxfLoadReport report;
     if (!mapcontrol::LoadDxf(path, model, report, error)) return Failure(err, error);
-    out << "{\"format\":\"dxf\",\"version\":" << HxvDxfJsonString(report.version) << ",";
+    out << "{\"format\":\"dxf\",\"version\":" << HxvDxfJsonString(report.version)
+        << ",\"code_page\":" << HxvDxfJsonString(report.code_page) << ",\"notes\":[";
+    for (size_t i = 0; i < report.notes.size(); ++i) {
+      out << (i == 0 ? "" : ",") << HxvDxfJsonString(report.notes[i]);
+    }
+    out << "],";
     WriteLayers(out, model);
     out << ",\"unsupported\":{";
     bool first = true;
@@ -140,6 +147,8 @@ int Import(const std::string& dxf, const std::string& project, std::ostream& err
   DxfLoadReport report;
   std::string error;
   if (!mapcontrol::LoadDxf(dxf, model, report, error)) return Failure(err, error);
+  for (const std::string& note : report.notes)
+    err << kProgram << ": " << dxf << ": " << note << "\n";
   for (const auto& [type, count] : report.unsupported) {
     err << kProgram << ": " << dxf << ": " << count << " " << type << " not read\n";
   }
@@ -151,7 +160,9 @@ int Import(const std::string& dxf, const std::string& project, std::ostream& err
 
 std::string HxvDxfJsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  // JSON is UTF-8: bytes that are not (a name from a damaged project file)
+  // go out as U+FFFD.
+  for (const char c : mapcontrol::ValidUtf8(text)) {
     const auto u = static_cast<unsigned char>(c);
     switch (c) {
       case '"':

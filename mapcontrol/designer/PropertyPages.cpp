@@ -233,7 +233,12 @@ void TBrushPage::SetPenWidth(int width) {
 void TBrushPage::SetBrushColor(int bgr) {
   const uint16_t layer = CurrentLayer();
   if (layer == kNoLayer) return;
+  // Choosing a colour for a layer without a brush fills its closed shapes.
+  if (target_->Model().LayerBrushStyle(layer) == BrushStyle::kNone) {
+    target_->Model().LayerSetBrushStyle(layer, BrushStyle::kSolid);
+  }
   target_->SetLayerBrushColor(layer, bgr);
+  target_->update();
   brush_color_ = target_->Model().LayerBrushColor(layer);
   ShowColors();
 }

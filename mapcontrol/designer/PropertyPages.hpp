@@ -107,7 +107,8 @@ class TLayerActionPage : public TChartPage {
 };
 
 // The pen (colour and width) and brush colour of one layer. Colours are
-// 0xBBGGRR integers, as the model keeps them.
+// 0xBBGGRR integers, as the model keeps them. A brush colour set on a layer
+// without a brush gives it a solid one.
 class TBrushPage : public TChartPage {
   Q_OBJECT
 

@@ -561,3 +561,135 @@ TEST(DrawingModelPick, MatchesBruteForceOnRandomData) {
 
 }  // namespace
 }  // namespace halvex::mapcontrol
+
+// ---------------------------------------------------------------- arcs, colours, rotated text
+
+namespace halvex::mapcontrol {
+namespace {
+
+void ExpectNearRect(const std::optional<Rect>& got, const Rect& want) {
+  ASSERT_TRUE(got);
+  EXPECT_NEAR(got->min_x, want.min_x, 1e-12);
+  EXPECT_NEAR(got->min_y, want.min_y, 1e-12);
+  EXPECT_NEAR(got->max_x, want.max_x, 1e-12);
+  EXPECT_NEAR(got->max_y, want.max_y, 1e-12);
+}
+
+TEST(DrawingModelBulges, ArcsAreTheShapeNotTheirChords) {
+  // Half circles from (0, 0) to (2, 0): counter-clockwise passes south.
+  const std::optional<BulgeArc> ccw = ArcOfBulge({0, 0}, {2, 0}, 1);
+  ASSERT_TRUE(ccw);
+  EXPECT_NEAR(ccw->cx, 1, 1e-15);
+  EXPECT_NEAR(ccw->cy, 0, 1e-15);
+  EXPECT_NEAR(ccw->r, 1, 1e-15);
+  EXPECT_NEAR(ccw->sweep_deg, 180, 1e-12);
+  ExpectNearRect(BulgeBounds({0, 0}, {2, 0}, 1), Rect{0, -1, 2, 0});
+  ExpectNearRect(BulgeBounds({0, 0}, {2, 0}, -1), Rect{0, 0, 2, 1});
+  // A quarter circle about the origin: bulge tan(90 / 4 degrees).
+  const std::optional<BulgeArc> quarter =
+      ArcOfBulge({1, 0}, {0, 1}, std::tan(std::numbers::pi / 8));
+  ASSERT_TRUE(quarter);
+  EXPECT_NEAR(quarter->cx, 0, 1e-15);
+  EXPECT_NEAR(quarter->cy, 0, 1e-15);
+  EXPECT_NEAR(quarter->start_deg, 0, 1e-12);
+  EXPECT_NEAR(quarter->sweep_deg, 90, 1e-12);
+  EXPECT_FALSE(ArcOfBulge({0, 0}, {2, 0}, 0));
+  EXPECT_FALSE(ArcOfBulge({3, 3}, {3, 3}, 1));
+
+  DrawingModel m;
+  const uint16_t l = m.LayerOpen("L");
+  const uint32_t n = m.DrawPolyline({{0, 0}, {2, 0}, {2, 5}}, {1, 0, 0}, false, l);
+  ASSERT_NE(n, 0u);
+  ExpectNearRect(m.ShapeBounds(n), Rect{0, -1, 2, 5});
+  // On the arc's lowest point; not at the chord's middle.
+  EXPECT_EQ(m.Pick(1, -1.05, 0.1)->number, n);
+  EXPECT_FALSE(m.Pick(1, 0, 0.5));
+  // Found by a query of the arc's part of the drawing only.
+  EXPECT_EQ(Query(m, Rect{0.9, -1.01, 1.1, -0.9}).count(n), 1u);
+  // Two points closed by two half circles make a ring.
+  const uint32_t ring = m.DrawPolyline({{10, 0}, {12, 0}}, {1, 1}, true, l);
+  ExpectNearRect(m.ShapeBounds(ring), Rect{10, -1, 12, 1});
+  EXPECT_EQ(m.Pick(11, 1.02, 0.05)->number, ring);
+
+  // Bad bulges draw nothing: a count other than the points', or not finite.
+  EXPECT_EQ(m.DrawPolyline({{0, 0}, {1, 0}}, {1}, false, l), 0u);
+  EXPECT_EQ(m.DrawPolyline({{0, 0}, {1, 0}}, {std::nan(""), 0}, false, l), 0u);
+  EXPECT_EQ(m.DrawPolyline({{0, 0}, {1, 0}}, {}, false, l, -1), 0u);
+  // Bulges all 0 are kept as none.
+  EXPECT_TRUE(m.GetShape(m.DrawPolyline({{0, 0}, {1, 0}}, {0, 0}, false, l))->bulges.empty());
+}
+
+TEST(DrawingModelColours, ShapeColourOverridesAndIsCopied) {
+  DrawingModel m;
+  const uint16_t l = m.LayerOpen("L");
+  const uint32_t n = m.DrawLine(0, 0, 1, 1, l);
+  EXPECT_EQ(m.ShapeColor(n), kLayerColor);
+  EXPECT_TRUE(m.ShapeColor(n, 0x12345678));
+  EXPECT_EQ(m.ShapeColor(n), 0x345678);
+  ShapeData s = *m.GetShape(n);
+  EXPECT_EQ(s.color, 0x345678);
+  EXPECT_EQ(m.GetShape(m.DrawShape(s, l))->color, 0x345678);
+  EXPECT_TRUE(m.ShapeColor(n, -5));
+  EXPECT_EQ(m.ShapeColor(n), kLayerColor);
+  EXPECT_FALSE(m.ShapeColor(999, 0));
+  // A polyline's width in world units and bulges are copied too.
+  s = *m.GetShape(m.DrawPolyline({{0, 0}, {4, 0}}, {0.25, 0}, false, l, 1.5));
+  const ShapeData copy = *m.GetShape(m.DrawShape(s, l));
+  EXPECT_EQ(copy.bulges, (std::vector<double>{0.25, 0}));
+  EXPECT_EQ(copy.width, 1.5);
+
+  m.LayerSetBrushStyle(l, BrushStyle::kSolid);
+  EXPECT_EQ(m.LayerBrushStyle(l), BrushStyle::kSolid);
+  m.LayerSetBrushStyle(l, static_cast<BrushStyle>(200));
+  EXPECT_EQ(m.LayerBrushStyle(l), BrushStyle::kSolid);
+  EXPECT_EQ(m.LayerBrushStyle(kNoLayer), BrushStyle::kNone);
+}
+
+TEST(DrawingModelText, RotatedMeasuredBoxesArePickedAnywhere) {
+  DrawingModel m;
+  // Every text 4 capital heights wide, from the baseline to the capitals.
+  m.SetTextMeasure([](std::string_view, std::string_view, int) { return Rect{0, 0, 4, 1}; });
+  const uint16_t l = m.LayerOpen("L");
+  const int32_t f = m.FontOpen("Sans", 2);
+  // Ten units high and turned to the north: it runs up from its anchor.
+  const uint32_t up = m.TextAdd(l, "NORTH", 100, 200, f, 10, 0, 90);
+  const Rect box = *m.ShapeBounds(up);
+  EXPECT_NEAR(box.min_x, 90, 1e-9);
+  EXPECT_NEAR(box.max_x, 100, 1e-9);
+  EXPECT_NEAR(box.min_y, 200, 1e-9);
+  EXPECT_NEAR(box.max_y, 240, 1e-9);
+  EXPECT_EQ(m.GetShape(up)->rotation, 90);
+  EXPECT_EQ(m.Pick(95, 235, 0.1)->number, up);
+  EXPECT_FALSE(m.Pick(130, 205, 1));  // where it would lie unturned
+  // Turned by 45 degrees, the corner of its box is not part of it.
+  const uint32_t slant = m.TextAdd(l, "SLANT", 1000, 0, f, 10, 0, 45);
+  EXPECT_EQ(m.Pick(1000 + 20, 20 + 3, 0.1)->number, slant);
+  EXPECT_FALSE(m.Pick(1000 - 7, 35, 0.1));
+
+  // Fixed on the screen at 2 * 6 = 12 pixels: 48 by 12 pixels from the anchor.
+  const uint32_t screen = m.TextAdd(l, "SCREEN", 5000, 5000, f);
+  EXPECT_EQ(m.ShapeBounds(screen), (Rect{5000, 5000, 5000, 5000}));
+  EXPECT_NEAR(m.LayerScreenTextReach(l), std::hypot(48.0, 12.0), 1e-9);
+  EXPECT_EQ(m.TextBox(screen), (Rect{0, 0, 48, 12}));
+  // At two units a pixel the text reaches 96 units east of its anchor.
+  EXPECT_EQ(m.Pick(5000 + 90, 5000 + 20, 0.5, 2)->number, screen);
+  EXPECT_FALSE(m.Pick(5000 + 90, 5000 + 20, 0.5, 1));
+  EXPECT_FALSE(m.Pick(5000 + 90, 5000 + 20, 0.5));
+  EXPECT_EQ(m.Pick(5000, 5000, 0.5)->number, screen);
+
+  // A new measure measures the texts already drawn again.
+  m.SetTextMeasure([](std::string_view, std::string_view, int) { return Rect{0, 0, 8, 1}; });
+  EXPECT_NEAR(m.ShapeBounds(up)->max_y, 280, 1e-9);
+  EXPECT_NEAR(m.LayerScreenTextReach(l), std::hypot(96.0, 12.0), 1e-9);
+  EXPECT_EQ(m.Pick(95, 275, 0.1)->number, up);
+  // A measure that gives nonsense falls back to the estimate.
+  m.SetTextMeasure([](std::string_view, std::string_view, int) {
+    return Rect{0, 0, std::numeric_limits<double>::infinity(), 1};
+  });
+  EXPECT_TRUE(std::isfinite(m.ShapeBounds(up)->max_y));
+  // Rotation must be finite.
+  EXPECT_EQ(m.TextAdd(l, "x", 0, 0, f, 1, 0, std::numeric_limits<double>::infinity()), 0u);
+}
+
+}  // namespace
+}  // namespace halvex::mapcontrol

@@ -445,22 +445,17 @@ TEST(DxfLoad, LightweightPolylineBulgeAndMText) {
 
   const auto route = Shapes(m, 0);
   ASSERT_EQ(route.size(), 2u);
-  // Bulge 1 from (0, 0) to (10, 0): the half circle below the chord, in
-  // 90 segments of 2 degrees, then straight on to (10, 5).
+  // Bulge 1 from (0, 0) to (10, 0): the half circle below the chord, kept
+  // as an arc, then straight on to (10, 5).
   const ShapeData& curved = route[0];
   ASSERT_EQ(curved.kind, ShapeKind::kPolyline);
   EXPECT_FALSE(curved.closed);
-  ASSERT_EQ(curved.points.size(), 92u);
+  ASSERT_EQ(curved.points.size(), 3u);
   ExpectNear(0, curved.points[0].x, "start x");
-  ExpectNear(5, curved.points[45].x, "middle x");
-  ExpectNear(-5, curved.points[45].y, "middle y");
-  ExpectNear(10, curved.points[90].x, "end of arc x");
-  ExpectNear(0, curved.points[90].y, "end of arc y");
-  ExpectNear(5, curved.points[91].y, "last y");
-  for (size_t i = 1; i < 90; ++i) {
-    EXPECT_NEAR(std::hypot(curved.points[i].x - 5, curved.points[i].y), 5, 1e-9) << i;
-    EXPECT_LT(curved.points[i].y, 0) << i;
-  }
+  ExpectNear(10, curved.points[1].x, "end of arc x");
+  ExpectNear(5, curved.points[2].y, "last y");
+  EXPECT_EQ(curved.bulges, (std::vector<double>{1, 0, 0}));
+  EXPECT_NEAR(m.ShapeBounds(curved.number)->min_y, -5, 1e-9);
   ShapeData square;
   square.kind = ShapeKind::kPolyline;
   square.closed = true;
@@ -525,8 +520,8 @@ TEST(DxfLoad, EveryReleaseFrom12To2018) {
     EXPECT_TRUE(polygon.closed);
     EXPECT_EQ(polygon.points.size(), 3u);
     if (!r12) {
-      // The bulge of 1 is a half circle of fine segments.
-      EXPECT_GT(by_kind[ShapeKind::kPolyline].at(1).points.size(), 50u);
+      // The bulge of 1 is kept: a half circle.
+      EXPECT_EQ(by_kind[ShapeKind::kPolyline].at(1).bulges.front(), 1);
       EXPECT_EQ(by_kind[ShapeKind::kText].at(1).text, "Wreck\ndepth 12 m");
     }
   }

@@ -139,6 +139,18 @@ class ProjectFileTest : public ::testing::Test {
     m.DrawPolyline({{0, 0}, {1.0 / 3.0, 2}, {-4e6, 1e-300}}, true, track);
     m.DrawPolyline({{9, 9}}, false, grid);
     m.DrawArc(1, 2, 3, 350, 10, labels);
+    // What the second and third versions could not hold.
+    m.LayerSetBrushStyle(grid, BrushStyle::kCross);
+    m.LayerSetBrushStyle(labels, BrushStyle::kSolid);
+    m.ShapeColor(m.DrawLine(1, 1, 2, 2, grid), 0x123456);
+    m.ShapeColor(m.DrawCircle(0, 0, 1, labels), 0);
+    m.TextAdd(labels, "Buoy", 10, 20, f1, 3, 0, 33.25);
+    m.TextAdd(labels, "Screen", 10, 20, f2, 0, 4, -90);
+    m.DrawPolyline({{0, 0}, {10, 0}, {10, 10}}, {0.5, -1.0 / 3.0, 0}, false, track, 2.5);
+    // Two points and two half circles: a closed round shape.
+    const uint32_t ring = m.DrawPolyline({{0, 0}, {2, 0}}, {1, 1}, true, grid);
+    m.ShapeColor(ring, 0xFFFFFF);
+    m.DrawPolyline({{5, 5}, {6, 6}}, {}, false, grid, 0.125);
     // Shapes drawn and cleared last: their numbers must not come back.
     const uint16_t scratch = m.LayerOpen("Scratch");
     for (int i = 0; i < 3; ++i) m.DrawPoint(i, i, scratch);
@@ -166,6 +178,7 @@ TEST_F(ProjectFileTest, RoundTripKeepsEverything) {
     EXPECT_EQ(loaded.LayerPenColor(l), saved.LayerPenColor(l));
     EXPECT_EQ(loaded.LayerPenWidth(l), saved.LayerPenWidth(l));
     EXPECT_EQ(loaded.LayerBrushColor(l), saved.LayerBrushColor(l));
+    EXPECT_EQ(loaded.LayerBrushStyle(l), saved.LayerBrushStyle(l));
     EXPECT_EQ(loaded.LayerAction(l), saved.LayerAction(l));
   }
   EXPECT_EQ(loaded.LayerFindByName("Old"), kNoLayer);
@@ -183,6 +196,55 @@ TEST_F(ProjectFileTest, RoundTripKeepsEverything) {
   DrawingModel copy = loaded;
   const uint16_t grid = copy.LayerFindByName("Grid");
   EXPECT_EQ(copy.DrawPoint(0, 0, grid), saved.NextShapeNumber());
+}
+
+// A file the second version wrote (the DXF test file r12_basic.dxf imported
+// by that version's hxv-dxf), kept as it was written.
+TEST_F(ProjectFileTest, ReadsVersion2) {
+  const fs::path fixture = fs::path(CHART_TEST_DATA) / "chart_v2.hxv";
+  DrawingModel m;
+  std::string error;
+  ASSERT_TRUE(ProjectFile::Load(fixture, m, error)) << error;
+  ASSERT_EQ(m.LayerCount(), 2u);
+  EXPECT_EQ(m.LayerName(0), "Coast");
+  EXPECT_EQ(m.LayerPenColor(0), 0x0000FF);
+  EXPECT_EQ(m.LayerBrushStyle(0), BrushStyle::kNone);
+  EXPECT_EQ(m.LayerBrushStyle(1), BrushStyle::kNone);
+  EXPECT_EQ(m.ShapeCount(), 8u);
+  size_t texts = 0;
+  for (const ShapeData& s : AllShapes(m)) {
+    EXPECT_EQ(s.color, kLayerColor);
+    EXPECT_EQ(s.rotation, 0);
+    EXPECT_TRUE(s.bulges.empty());
+    EXPECT_EQ(s.width, 0);
+    if (s.kind == ShapeKind::kText) {
+      ++texts;
+      EXPECT_FALSE(s.text.empty());
+      EXPECT_GT(s.text_height, 0);
+    }
+  }
+  EXPECT_EQ(texts, 1u);
+  // Saved again, it is a file of this version with the same drawing.
+  const fs::path again = dir_ / "again.hxv";
+  ASSERT_TRUE(ProjectFile::Save(m, again, error)) << error;
+  DrawingModel reloaded;
+  ASSERT_TRUE(ProjectFile::Load(again, reloaded, error)) << error;
+  EXPECT_EQ(AllShapes(reloaded), AllShapes(m));
+}
+
+// A measure of texts given to the drawing stays with it through a load, so
+// the boxes of the loaded texts are measured.
+TEST_F(ProjectFileTest, LoadKeepsTheTextMeasure) {
+  DrawingModel saved;
+  const uint16_t l = saved.LayerOpen("L");
+  const uint32_t n = saved.TextAdd(l, "AB", 0, 0, saved.FontOpen("Sans", 1), 10);
+  const fs::path file = dir_ / "text.hxv";
+  std::string error;
+  ASSERT_TRUE(ProjectFile::Save(saved, file, error)) << error;
+  DrawingModel loaded;
+  loaded.SetTextMeasure([](std::string_view, std::string_view, int) { return Rect{0, 0, 7, 1}; });
+  ASSERT_TRUE(ProjectFile::Load(file, loaded, error)) << error;
+  EXPECT_EQ(loaded.ShapeBounds(n), (Rect{0, 0, 70, 10}));
 }
 
 TEST_F(ProjectFileTest, ShapeNumbersNeverWrapRound) {
@@ -412,7 +474,7 @@ TEST_F(RefusedFileTest, ForeignAndNewerFiles) {
   ExpectRefused(other, "not a chart project file");
 
   const fs::path newer = SavedSample("newer.hxv");
-  Sql(newer, "UPDATE meta SET value = '3' WHERE key = 'version'");
+  Sql(newer, "UPDATE meta SET value = '4' WHERE key = 'version'");
   ExpectRefused(newer, "newer");
 
   const fs::path bad = SavedSample("bad.hxv");
@@ -461,14 +523,17 @@ TEST_F(RefusedFileTest, DamagedBlocks) {
   for (int i = 0; i < 4; ++i) m.DrawPoint(i, i, i % 2 == 0 ? a : b);
   m.DrawArc(0, 0, 2, 0, 90, b);
   m.TextAdd(b, "T", 0, 0, 0, 1.5, 2);
-  m.DrawPolyline({{0, 0}, {1, 1}}, false, b);
+  m.DrawPolyline({{0, 0}, {1, 1}}, {0.5, 0}, false, b, 2);
+  m.ShapeColor(m.DrawPoint(9, 9, b), 0x00FF00);
   const fs::path good = dir_ / "good.hxv";
   std::string error;
   ASSERT_TRUE(ProjectFile::Save(m, good, error)) << error;
   const std::string b_data = BlockData(good, 2);
-  // Offsets in block 2: points at 0 and 24, the arc at 48, the text at 96,
-  // the polyline at 96 + 41 + 1 = 138.
-  ASSERT_EQ(b_data.size(), 138u + 12 + 32);
+  // Offsets in block 2: points at 0 and 24, the arc at 48, the text at 96
+  // (its rotation at 96 + 37), the polyline at 96 + 49 + 1 = 146 (its
+  // bulges at 146 + 44, its width at 146 + 60), the coloured point at 214
+  // (its colour at 222).
+  ASSERT_EQ(b_data.size(), 214u + 8 + 4 + 16);
   const double nan = std::numeric_limits<double>::quiet_NaN();
 
   struct Case {
@@ -482,6 +547,8 @@ TEST_F(RefusedFileTest, DamagedBlocks) {
       {"no data", [](std::string& d) { d.clear(); }, "holds 0 shapes"},
       {"bad kind", [](std::string& d) { d[4] = 77; }, "unknown kind"},
       {"bad flags", [](std::string& d) { d[5] = 2; }, "bad values"},
+      {"curved point", [](std::string& d) { d[5] = 8; }, "bad values"},
+      {"unknown flag", [](std::string& d) { d[146 + 5] = 32 | 8 | 16; }, "bad values"},
       {"bad pen", [](std::string& d) { Put<int16_t>(d, 6, -2); }, "bad values"},
       {"NaN coordinate", [&](std::string& d) { Put(d, 32, nan); }, "bad values"},
       {"infinite angle",
@@ -490,10 +557,16 @@ TEST_F(RefusedFileTest, DamagedBlocks) {
       {"negative radius", [](std::string& d) { Put(d, 48 + 24, -1.0); }, "bad values"},
       {"negative text height", [](std::string& d) { Put(d, 96 + 24, -1.0); }, "bad values"},
       {"bad justify", [](std::string& d) { d[96 + 36] = 9; }, "bad values"},
-      {"text past the end", [](std::string& d) { Put<uint32_t>(d, 96 + 37, 1000); }, "cut short"},
-      {"no points", [](std::string& d) { Put<uint32_t>(d, 138 + 8, 0); }, "bad points"},
-      {"huge point count", [](std::string& d) { Put<uint32_t>(d, 138 + 8, 0xFFFFFFFF); },
+      {"NaN rotation", [&](std::string& d) { Put(d, 96 + 37, nan); }, "bad values"},
+      {"text past the end", [](std::string& d) { Put<uint32_t>(d, 96 + 45, 1000); }, "cut short"},
+      {"no points", [](std::string& d) { Put<uint32_t>(d, 146 + 8, 0); }, "bad points"},
+      {"huge point count", [](std::string& d) { Put<uint32_t>(d, 146 + 8, 0xFFFFFFFF); },
        "cut short"},
+      {"NaN bulge", [&](std::string& d) { Put(d, 146 + 44, nan); }, "bad values"},
+      {"negative width", [](std::string& d) { Put(d, 146 + 60, -2.0); }, "bad values"},
+      {"colour out of range", [](std::string& d) { Put<int32_t>(d, 222, 0x1000000); },
+       "bad colour"},
+      {"negative colour", [](std::string& d) { Put<int32_t>(d, 222, -1); }, "bad colour"},
       {"number 0", [](std::string& d) { Put<uint32_t>(d, 0, 0); }, "bad shape number"},
       {"numbers out of order", [](std::string& d) { Put<uint32_t>(d, 24, 2); }, "out of order"},
       // Number 3 is layer A's second point; the bitmap and the sorting check.
@@ -501,7 +574,7 @@ TEST_F(RefusedFileTest, DamagedBlocks) {
       {"number on two layers, far apart",
        [](std::string& d) {
          Put<uint32_t>(d, 0, 3);
-         for (const size_t at : {24, 48, 96, 138}) Put<uint32_t>(d, at, 4000000000u + at);
+         for (const size_t at : {24, 48, 96, 146, 214}) Put<uint32_t>(d, at, 4000000000u + at);
        },
        "used twice"},
   };
@@ -518,7 +591,7 @@ TEST_F(RefusedFileTest, DamagedBlocks) {
   const fs::path count = dir_ / "count.hxv";
   fs::copy_file(good, count);
   Sql(count, "UPDATE blocks SET count = count + 1 WHERE id = 2");
-  ExpectRefused(count, "not 6");
+  ExpectRefused(count, "not 7");
 
   const fs::path text = dir_ / "text.hxv";
   fs::copy_file(good, text);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <limits>
 
@@ -13,6 +15,7 @@
 
 #include "mapcontrol/DrawingModel.hpp"
 #include "mapcontrol/DxfFile.hpp"
+#include "mapcontrol/DxfText.hpp"
 #include "mapcontrol/ProjectFile.hpp"
 #include "tools/tests/CliTestSupport.hpp"
 
@@ -93,10 +96,32 @@ TEST(HxvDxfInfo, DxfFileWithUnsupportedEntities) {
   const ToolRun run = Tool({"info", kData + "/unsupported.dxf"});
   EXPECT_EQ(run.status, kHxvDxfOk) << run.err;
   EXPECT_EQ(run.out,
-            "{\"format\":\"dxf\",\"version\":\"AC1018\",\"layers\":["
+            "{\"format\":\"dxf\",\"version\":\"AC1018\",\"code_page\":\"ANSI_1252\","
+            "\"notes\":[],\"layers\":["
             "{\"number\":0,\"name\":\"Survey\",\"shapes\":{\"line\":1,\"point\":0,"
             "\"circle\":0,\"text\":0,\"polyline\":0,\"arc\":0}}],"
             "\"unsupported\":{\"HATCH\":1,\"SPLINE\":2}}\n");
+}
+
+// Whatever bytes a file holds, the output is UTF-8 JSON: a layer in code
+// page bytes and escapes comes out as its characters, and bytes that are no
+// character as U+FFFD.
+TEST(HxvDxfInfo, OutputIsUtf8JsonWhateverTheFileHolds) {
+  for (const char* name : {"r12_ansi1252_escaped_layer.dxf", "r12_ansi1253_layer.dxf"}) {
+    const ToolRun run = Tool({"info", kData + "/" + name});
+    EXPECT_EQ(run.status, kHxvDxfOk) << run.err;
+    EXPECT_TRUE(Has(run.out, "\"name\":\"ΛΑΓΕΡÄÜÖ\"")) << run.out;
+    EXPECT_TRUE(mapcontrol::IsValidUtf8(run.out));
+    TempFolder folder;
+    const std::string json = folder.Path("info.json");
+    std::ofstream(json, std::ios::binary) << run.out;
+    const std::string check =
+        "/usr/bin/python3 -c \"import json, sys; "
+        "json.load(open(sys.argv[1], encoding='utf-8', errors='strict'))\" '" +
+        json + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << run.out;
+  }
+  EXPECT_EQ(HxvDxfJsonString("a\xFF\xC3(b"), "\"a\uFFFD\uFFFD(b\"");
 }
 
 TEST(HxvDxfInfo, RefusedFilesExitOneWithTheReason) {

@@ -158,6 +158,7 @@ void MapCtlPluginTest::BrushPageWritesPenAndBrush() {
   page.SetBrushColor(0xFF0000);  // blue
   QCOMPARE(d.cad.Model().LayerPenColor(d.track), 0x0000FF);
   QCOMPARE(d.cad.Model().LayerBrushColor(d.track), 0xFF0000);
+  QCOMPARE(d.cad.Model().LayerBrushStyle(d.track), BrushStyle::kSolid);
   QCOMPARE(page.PenColorButton()->text(), QStringLiteral("#ff0000"));
   QCOMPARE(page.BrushColorButton()->text(), QStringLiteral("#0000ff"));
 
