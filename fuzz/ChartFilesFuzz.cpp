@@ -57,6 +57,7 @@ struct LayerState {
   int pen_width;
   int brush_color;
   uint32_t action;
+  mc::BrushStyle brush_style;
   std::vector<mc::ShapeData> shapes;
   friend bool operator==(const LayerState&, const LayerState&) = default;
 };
@@ -81,7 +82,8 @@ ModelState Snapshot(const mc::DrawingModel& model) {
     const auto layer = static_cast<uint16_t>(i);
     LayerState layer_state{model.LayerName(layer),     model.LayerPenColor(layer),
                            model.LayerPenWidth(layer), model.LayerBrushColor(layer),
-                           model.LayerAction(layer),   {}};
+                           model.LayerAction(layer),   model.LayerBrushStyle(layer),
+                           {}};
     model.ForEachShape(layer,
                        [&](const mc::ShapeData& shape) { layer_state.shapes.push_back(shape); });
     state.layers.push_back(std::move(layer_state));

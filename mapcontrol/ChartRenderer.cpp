@@ -92,6 +92,12 @@ QPolygonF ClipPolygon(QPolygonF poly, double x0, double y0, double x1, double y1
   return poly;
 }
 
+QBrush LayerBrush(const DrawingModel& model, uint16_t layer) {
+  const BrushStyle style = model.LayerBrushStyle(layer);
+  if (style == BrushStyle::kNone) return QBrush();
+  return QBrush(Color(model.LayerBrushColor(layer)), QtBrushStyle(style));
+}
+
 }  // namespace
 
 Qt::BrushStyle QtBrushStyle(BrushStyle style) {
@@ -791,10 +797,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     // This layer's other shapes go above the pixels of it and of the layers
     // before it.
     FlushOverlay(painter);
-    const BrushStyle brush = model.LayerBrushStyle(layer);
-    fill_ = brush == BrushStyle::kNone
-                ? QBrush()
-                : QBrush(Color(model.LayerBrushColor(layer)), QtBrushStyle(brush));
+    fill_ = LayerBrush(model, layer);
     double pen_width = -2;
     int pen_color = -2;
     for (uint32_t i : vector_indices_) {
@@ -819,9 +822,10 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   }
   FlushOverlay(painter);
 
-  fill_ = QBrush();
   for (const auto& [layer, index] : selected) {
     const DrawingModel::Record& rec = model.LayerRecords(layer)[index];
+    // Filled as its layer, outlined in the selection's colour.
+    fill_ = LayerBrush(model, layer);
     SetPen(painter, kSelectionColor,
            PenPixels(model, layer, rec, model.LayerPenWidth(layer)) + kSelectionExtraWidth);
     PaintShape(model, layer, rec, painter, false);

@@ -67,14 +67,24 @@ int PaletteBgr(int aci) {
 
 }  // namespace
 
+const std::array<int, 256>& Palette() {
+  static const std::array<int, 256> palette = [] {
+    std::array<int, 256> p{};
+    for (int aci = 1; aci <= 255; ++aci) p[static_cast<size_t>(aci)] = PaletteBgr(aci);
+    return p;
+  }();
+  return palette;
+}
+
 int ShapeAciToBgr(int aci) {
   if (aci < 1 || aci > 255) return kLayerColor;
-  return PaletteBgr(aci);
+  return Palette()[static_cast<size_t>(aci)];
 }
 
 int ExactAci(int bgr) {
+  const std::array<int, 256>& palette = Palette();
   for (int aci = 1; aci <= 255; ++aci) {
-    if (PaletteBgr(aci) == bgr) return aci;
+    if (palette[static_cast<size_t>(aci)] == bgr) return aci;
   }
   return 0;
 }

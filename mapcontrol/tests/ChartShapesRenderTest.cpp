@@ -86,6 +86,13 @@ TEST(ChartBrush, FillsClosedShapesOnlyWhenTheLayerHasABrush) {
   EXPECT_EQ(Render(s.m, View(0, 200, 1)).pixel(100, 100), Rgb(0x0000FF));  // circle
   EXPECT_EQ(Render(s.m, View(0, 400, 1)).pixel(100, 100), kWhite);         // open polyline
 
+  // Selected, it keeps its fill under the selection's outline.
+  s.m.ShapeSelect(1);
+  const QImage selected = Render(s.m, View(0, 0, 1));
+  EXPECT_EQ(selected.pixel(100, 100), Rgb(0x0000FF));
+  EXPECT_EQ(selected.pixel(50, 100), Rgb(0xFF00FF));
+  s.m.ShapeDeselect(1);
+
   // A hatch leaves white between its lines.
   s.m.LayerSetBrushStyle(s.layer, BrushStyle::kCross);
   const QImage hatch = Render(s.m, View(0, 0, 1));
