@@ -21,19 +21,9 @@
 #include <utility>
 #include <vector>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wold-style-cast"
-#pragma GCC diagnostic ignored "-Wfloat-conversion"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wshadow"
-#pragma GCC diagnostic ignored "-Woverloaded-virtual"
-#include <dxflib/dl_creationadapter.h>
-#include <dxflib/dl_dxf.h>
-#pragma GCC diagnostic pop
-
 #include "mapcontrol/DxfEntities.hpp"
 #include "mapcontrol/DxfFile.hpp"
+#include "mapcontrol/Dxflib.hpp"
 #include "mapcontrol/DxfText.hpp"
 
 namespace halvex::mapcontrol {
