@@ -2,6 +2,7 @@
 #include "mapcontrol/DrawingModel.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -97,28 +98,49 @@ int DrawingModel::LayerPenColor(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].pen_color : kDefaultPenColor;
 }
 void DrawingModel::LayerSetPenColor(uint16_t layer, int color) {
-  if (LayerExists(layer)) layers_[layer].pen_color = color & 0xFFFFFF;
+  if (!LayerExists(layer) || layers_[layer].pen_color == (color & 0xFFFFFF)) return;
+  layers_[layer].pen_color = color & 0xFFFFFF;
+  Touch(layer);
 }
 int DrawingModel::LayerPenWidth(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].pen_width : kDefaultPenWidth;
 }
 void DrawingModel::LayerSetPenWidth(uint16_t layer, int width) {
-  if (LayerExists(layer)) layers_[layer].pen_width = std::max(width, 0);
+  if (!LayerExists(layer) || layers_[layer].pen_width == std::max(width, 0)) return;
+  layers_[layer].pen_width = std::max(width, 0);
+  Touch(layer);
 }
 int DrawingModel::LayerBrushColor(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].brush_color : kDefaultBrushColor;
 }
 void DrawingModel::LayerSetBrushColor(uint16_t layer, int color) {
-  if (LayerExists(layer)) layers_[layer].brush_color = color & 0xFFFFFF;
+  if (!LayerExists(layer) || layers_[layer].brush_color == (color & 0xFFFFFF)) return;
+  layers_[layer].brush_color = color & 0xFFFFFF;
+  Touch(layer);
 }
 uint32_t DrawingModel::LayerAction(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].action : kDefaultAction;
 }
 void DrawingModel::LayerSetAction(uint16_t layer, uint32_t action) {
-  if (LayerExists(layer)) layers_[layer].action = action & kActionAll;
+  if (!LayerExists(layer) || layers_[layer].action == (action & kActionAll)) return;
+  layers_[layer].action = action & kActionAll;
+  Touch(layer);
 }
 size_t DrawingModel::LayerShapeCount(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].records.size() : 0;
+}
+uint64_t DrawingModel::LayerStamp(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].stamp : 0;
+}
+size_t DrawingModel::LayerTextCount(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].texts.size() : 0;
+}
+uint64_t DrawingModel::NewStamp() {
+  static std::atomic<uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+void DrawingModel::Touch(uint16_t layer) {
+  if (LayerExists(layer)) layers_[layer].stamp = NewStamp();
 }
 
 // ---------------------------------------------------------------- fonts
@@ -323,6 +345,7 @@ bool DrawingModel::ShapePenWidth(uint32_t number, int width) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
   rec->pen = ClampPen(width);
+  Touch(ShapeLayer(number));
   return true;
 }
 
@@ -330,6 +353,7 @@ bool DrawingModel::ShapeSelect(uint32_t number) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
   rec->selected = 1;
+  Touch(ShapeLayer(number));
   return true;
 }
 
@@ -337,6 +361,7 @@ bool DrawingModel::ShapeDeselect(uint32_t number) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
   rec->selected = 0;
+  Touch(ShapeLayer(number));
   return true;
 }
 
@@ -350,6 +375,7 @@ bool DrawingModel::MovePoint(uint32_t number, double x, double y) {
   rec.a = x;
   rec.b = y;
   Index(layer, loc->index);
+  Touch(loc->layer);
   return true;
 }
 
@@ -427,6 +453,7 @@ void DrawingModel::ClearLayer(Layer& layer) {
   layer.cells.clear();
   layer.large.clear();
   layer.extents.reset();
+  layer.stamp = NewStamp();
 }
 
 void DrawingModel::CadClearShapes(int32_t layer) {
