@@ -36,12 +36,11 @@ constexpr double kMaxTextPixels = 2000.0;
 constexpr int kSelectionColor = 0xFF00FF;  // magenta in 0xBBGGRR
 constexpr int kSelectionExtraWidth = 2;
 
-QColor Color(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
-
-uint32_t Argb(int bgr) {
-  const auto v = static_cast<uint32_t>(bgr);
-  return 0xFF000000u | ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
+QColor Color(int bgr, ColorScheme scheme) {
+  return SchemeColor(QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF), scheme);
 }
+
+uint32_t Argb(int bgr, ColorScheme scheme) { return Color(bgr, scheme).rgba() | 0xFF000000u; }
 
 // Window pixel of a screen coordinate already checked to lie in a small
 // range around the window.
@@ -450,6 +449,16 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
       } else if (JustifyVertical(justify) == 2) {
         baseline = ay + metrics.ascent();
       }
+      if (texts_ != nullptr) {
+        double widest = 0;
+        for (const QString& line : lines) {
+          widest = std::max(widest, metrics.horizontalAdvance(line));
+        }
+        const QRectF box(ax - widest * 0.5 * JustifyHorizontal(justify),
+                         baseline - metrics.ascent(), widest, block + metrics.height());
+        if (!texts_->Place(layer, box, overview_)) return;
+        if (!box.intersects(QRectF(region_).adjusted(-1, -1, 1, 1))) return;
+      }
       for (const QString& line : lines) {
         const double w = metrics.horizontalAdvance(line);
         painter.drawText(QPointF(ax - w * 0.5 * JustifyHorizontal(justify), baseline), line);
@@ -462,7 +471,13 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
 
 void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter,
                           QSize size) {
+  Paint(model, view, painter, size, QRect(QPoint(0, 0), size));
+}
+
+void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter,
+                          QSize size, const QRect& region) {
   view_ = view;
+  region_ = region;
   size_ = size;
   // Ends further out than this go through the clipping path.
   near_ = Rect{-kRasterPixels - kMaskMargin, -kRasterPixels - kMaskMargin,
@@ -478,13 +493,23 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   points_.Reset(size.width(), size.height(), kMaskMargin);
   batch_.clear();
 
-  const Rect window = view.World(kCullMargin);
+  const Rect whole_window = view.World(kCullMargin);
+  // The region in world units, with the same margin.
+  const double upp = view.units_per_pixel;
+  const Rect region_window =
+      region.contains(QRect(QPoint(0, 0), size))
+          ? whole_window
+          : Rect{view.center_x + (region.left() - view.half_width - kCullMargin) * upp,
+                 view.center_y - (region.bottom() + 1 - view.half_height + kCullMargin) * upp,
+                 view.center_x + (region.right() + 1 - view.half_width + kCullMargin) * upp,
+                 view.center_y - (region.top() - view.half_height - kCullMargin) * upp};
   std::vector<std::pair<uint16_t, uint32_t>> selected;
   painter.setBrush(Qt::NoBrush);
 
   for (size_t l = 0; l < model.LayerCount(); ++l) {
     const auto layer = static_cast<uint16_t>(l);
     if ((model.LayerAction(layer) & kActionVisible) == 0) continue;
+    const Rect& window = model.LayerTextCount(layer) > 0 ? whole_window : region_window;
     const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
     const std::optional<Rect> extents = model.LayerExtents(layer);
     if (recs.empty() || !extents || !extents->Intersects(window)) continue;
@@ -493,6 +518,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     const int layer_width = model.LayerPenWidth(layer);
 
     vector_indices_.clear();
+    size_t texts = 0;
     auto visit = [&](uint32_t i) {
       const DrawingModel::Record& rec = recs[i];
       ++stats_.visited;
@@ -500,6 +526,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
         selected.emplace_back(layer, i);
         return;
       }
+      if (rec.kind == ShapeKind::kText) ++texts;
       if (Rasterize(rec, rec.pen >= 0 ? rec.pen : layer_width)) {
         ++stats_.rasterized;
       } else {
@@ -519,10 +546,11 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
       points_.Clear();
     }
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color), dirty_);
+      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
       lines_.Clear();
     }
     if (vector_indices_.empty()) continue;
+    overview_ = texts > TextPlacement::kOverviewTexts;
 
     // This layer's other shapes go above the pixels of it and of the layers
     // before it.
@@ -533,7 +561,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
       const int width = rec.pen >= 0 ? rec.pen : layer_width;
       if (width != pen_width) {
         FlushLines(painter);
-        QPen pen(Color(color));
+        QPen pen(Color(color, scheme_));
         pen.setWidth(std::max(width, 0));
         pen.setCapStyle(Qt::FlatCap);
         painter.setPen(pen);
@@ -545,16 +573,17 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     // Pixels of thin polylines go above this layer's other shapes, and
     // below the next layer's.
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color), dirty_);
+      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
       lines_.Clear();
     }
   }
   FlushOverlay(painter);
 
+  overview_ = false;  // selected texts are always drawn
   for (const auto& [layer, index] : selected) {
     const DrawingModel::Record& rec = model.LayerRecords(layer)[index];
     const int width = rec.pen >= 0 ? rec.pen : model.LayerPenWidth(layer);
-    QPen pen(Color(kSelectionColor));
+    QPen pen(Color(kSelectionColor, scheme_));
     pen.setWidth(std::max(width, 0) + kSelectionExtraWidth);
     pen.setCapStyle(Qt::FlatCap);
     painter.setPen(pen);

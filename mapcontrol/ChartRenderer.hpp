@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "mapcontrol/ChartFurniture.hpp"
 #include "mapcontrol/DrawingModel.hpp"
 
 class QPainter;
@@ -92,6 +93,15 @@ class ChartRenderer {
   };
 
   void Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter, QSize size);
+  // Paints what lies in `region` (window pixels) of the same picture, for a
+  // painter clipped to it. Layers holding texts are looked at across the
+  // whole window, so that the texts are placed as in a whole paint.
+  void Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter, QSize size,
+             const QRect& region);
+  // Every colour goes through the scheme's transform.
+  void SetColorScheme(ColorScheme scheme) { scheme_ = scheme; }
+  // Where the texts are placed (and decluttered); none by default.
+  void SetTextPlacement(TextPlacement* texts) { texts_ = texts; }
   const Stats& LastStats() const { return stats_; }
 
  private:
@@ -119,6 +129,10 @@ class ChartRenderer {
 
   ViewTransform view_;
   QSize size_;
+  QRect region_;
+  ColorScheme scheme_ = ColorScheme::kDay;
+  TextPlacement* texts_ = nullptr;
+  bool overview_ = false;  // the layer being painted is at overview scale
   Rect near_;  // screen range of NearWindow
   Stats stats_;
   QImage overlay_;
