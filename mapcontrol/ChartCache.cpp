@@ -250,6 +250,12 @@ const QImage& ChartCache::Update(const DrawingModel& model, const ViewTransform&
                                  ChartRenderer& renderer) {
   const double dpr =
       std::isfinite(device_pixel_ratio) && device_pixel_ratio > 0 ? device_pixel_ratio : 1.0;
+  if (size.isEmpty()) {
+    // Nothing to paint on; the next paint of a real size paints all.
+    valid_ = false;
+    image_ = QImage();
+    return image_;
+  }
   renderer.SetColorScheme(style.scheme);
   renderer.SetTextPlacement(&texts_);
   texts_.SetDeclutter(style.declutter);

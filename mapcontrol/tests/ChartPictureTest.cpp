@@ -252,6 +252,10 @@ class ChartPictureTest : public QObject {
       QCOMPARE(cache.LastStats().kind, ChartCache::Kind::kFull);
       h = DrawHarbour(m);
       check("drawn again");
+      // No window: nothing painted, and the next paint paints all.
+      QVERIFY(cache.Update(m, view, QSize(0, 0), 1.0, style, renderer).isNull());
+      check("after an empty window");
+      QCOMPARE(cache.LastStats().kind, ChartCache::Kind::kFull);
       QVERIFY2(partial >= steps / 2,
                qPrintable(QStringLiteral("%1 of %2").arg(partial).arg(steps)));
       qInfo("largest difference in a channel: %d", worst);
