@@ -200,6 +200,15 @@ QRectF TextScreenBox(const Rect& box, double anchor_x, double anchor_y, double r
   return place.mapRect(local);
 }
 
+QPointF HatchOrigin(const ViewTransform& view) {
+  // Qt's hatches repeat every 8 pixels.
+  const auto wrap = [](double v) {
+    const double whole = std::round(v);
+    return std::isfinite(whole) ? std::fmod(std::fmod(whole, 8.0) + 8.0, 8.0) : 0.0;
+  };
+  return QPointF(wrap(view.ScreenX(0)), wrap(view.ScreenY(0)));
+}
+
 Rect ViewTransform::World(double margin) const {
   const double hw = (half_width + margin) * units_per_pixel;
   const double hh = (half_height + margin) * units_per_pixel;
@@ -782,6 +791,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
                  view.center_y - (region.top() - view.half_height - kCullMargin) * upp};
   std::vector<std::pair<uint16_t, uint32_t>> selected;
   painter.setBrush(Qt::NoBrush);
+  painter.setBrushOrigin(HatchOrigin(view));
 
   for (size_t l = 0; l < model.LayerCount(); ++l) {
     const auto layer = static_cast<uint16_t>(l);

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLineF>
 #include <QPen>
+#include <QPointF>
 #include <QPolygonF>
 #include <QRect>
 #include <QRectF>
@@ -110,6 +111,11 @@ class TextSetter {
 // The Qt brush style that paints a layer's brush style.
 Qt::BrushStyle QtBrushStyle(BrushStyle style);
 
+// Where the painter's brush pattern starts, so that hatches stay with the
+// drawing as the view pans by whole pixels (and a picture moved by a pan
+// matches one painted afresh).
+QPointF HatchOrigin(const ViewTransform& view);
+
 // The window box (pixels, y down) covered by a text whose measured box is
 // `box` (capital heights from the anchor, y up, before its rotation), drawn
 // with capitals `cap_pixels` high at the anchor, turned counter-clockwise by
@@ -199,7 +205,7 @@ class ChartRenderer {
   ColorScheme scheme_ = ColorScheme::kDay;
   TextPlacement* texts_ = nullptr;
   bool overview_ = false;  // the layer being painted is at overview scale
-  Rect near_;  // screen range of NearWindow
+  Rect near_;              // screen range of NearWindow
   Stats stats_;
   QImage overlay_;
   QRect dirty_;

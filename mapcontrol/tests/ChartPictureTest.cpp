@@ -71,14 +71,15 @@ double MeanLightness(const QImage& image) {
 // track of points and short lines (drawn as pixels), a wide-pen fairway, a
 // vessel layer second as in the navigation program, and labels.
 struct Harbour {
-  uint16_t coast, vessel, track_points, track_lines, marks, labels;
+  uint16_t coast, vessel, track_points, track_lines, marks, labels, areas, hatched;
+  uint32_t coloured = 0;
   int32_t font;
   size_t fixes = 0;
   double track_x = 0;
   double track_y = 0;
 };
 
-Harbour DrawHarbour(DrawingModel& m, int label_count = 14) {
+Harbour DrawHarbour(DrawingModel& m, int label_count = 14, bool areas = false) {
   Harbour h{};
   h.coast = m.LayerOpen("coast");
   h.vessel = m.LayerOpen("vessel");
@@ -118,6 +119,28 @@ Harbour DrawHarbour(DrawingModel& m, int label_count = 14) {
   m.TextAdd(h.labels, "HARBOUR\nENTRANCE", 500010.2, 6000160.4, h.font, 14.0, 4);
   h.track_x = 499600.25;
   h.track_y = 5999900.6;
+  if (!areas) return h;
+  // Areas: a filled polygon, a shape of its own colour, a hatched circle, a
+  // wide polyline with arcs, and turned labels of both kinds.
+  h.areas = m.LayerOpen("areas");
+  m.LayerSetPenColor(h.areas, 0x804000);
+  m.LayerSetBrushColor(h.areas, 0x60C0F0);
+  m.LayerSetBrushStyle(h.areas, BrushStyle::kSolid);
+  m.DrawPolyline(
+      {{500180.3, 6000150.1}, {500330.7, 6000170.4}, {500300.2, 6000280.9}, {500210.6, 6000260.5}},
+      true, h.areas);
+  h.coloured = m.DrawLine(500190.4, 6000120.2, 500340.1, 6000125.8, h.areas);
+  m.ShapeColor(h.coloured, 0x2020C0);
+  m.ShapePenWidth(h.coloured, 5);
+  m.DrawPolyline({{499700.2, 6000200.6}, {499800.9, 6000230.1}, {499880.4, 6000180.3}},
+                 {0.6, -0.9, 0}, false, h.areas, 3.4);
+  m.TextAdd(h.labels, "DREDGED AREA", 500250.5, 6000210.7, h.font, 9.0, 4, 35.0);
+  m.TextAdd(h.labels, "Spoil ground", 499760.2, 6000150.9, h.font, 0, 0, -60.0);
+  h.hatched = m.LayerOpen("hatched");
+  m.LayerSetPenColor(h.hatched, 0x008080);
+  m.LayerSetBrushColor(h.hatched, 0x0080FF);
+  m.LayerSetBrushStyle(h.hatched, BrushStyle::kDiagonalCross);
+  m.DrawCircle(499680.7, 6000050.3, 45.5, h.hatched);
   return h;
 }
 
@@ -262,6 +285,62 @@ class ChartPictureTest : public QObject {
     }
   }
 
+  // The same for fills, hatches, shapes of their own colour, arcs of wide
+  // polylines and turned texts, and for changes of their styles.
+  void KeptPictureOfAreasEqualsAWholeRepaint() {
+    DrawingModel m;
+    const Harbour h = DrawHarbour(m, 14, true);
+    const QSize size(640, 480);
+    ViewTransform view{500000.13, 6000000.29, 1.7, 320, 240};
+    for (const ColorScheme scheme : {ColorScheme::kDay, ColorScheme::kNight}) {
+      const ChartStyle style{QColor(250, 250, 235), scheme, false, false};
+      ChartCache cache;
+      ChartRenderer renderer;
+      int partial = 0;
+      const auto check = [&](const char* what) {
+        const QImage kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
+        if (cache.LastStats().kind == ChartCache::Kind::kPartial) ++partial;
+        ChartCache fresh;
+        ChartRenderer fresh_renderer;
+        const QImage whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer);
+        QRect where;
+        const int64_t n = Differences(kept, whole, &where, kEdgeTolerance);
+        QVERIFY2(n == 0, qPrintable(QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
+                                        .arg(what)
+                                        .arg(n)
+                                        .arg(where.x())
+                                        .arg(where.y())
+                                        .arg(where.width())
+                                        .arg(where.height())));
+      };
+      const auto pan = [&](int px, int py) {
+        view.center_x -= px * view.units_per_pixel;
+        view.center_y += py * view.units_per_pixel;
+      };
+      check("first paint");
+      for (int i = 0; i < 5; ++i) {
+        pan(-13, 7);
+        check("pan");
+        if (QTest::currentTestFailed()) return;
+      }
+      m.ShapeColor(h.coloured, scheme == ColorScheme::kDay ? 0x10A010 : 0x2020C0);
+      check("a shape's colour");
+      m.LayerSetBrushStyle(
+          h.areas, scheme == ColorScheme::kDay ? BrushStyle::kHorizontal : BrushStyle::kSolid);
+      check("a brush style");
+      m.LayerSetBrushColor(h.hatched, scheme == ColorScheme::kDay ? 0x404040 : 0x0080FF);
+      check("a hatch colour");
+      m.SetTextMeasure(scheme == ColorScheme::kDay ? TextSetter::Measure() : TextMeasure());
+      check("texts measured again");
+      for (int i = 0; i < 5; ++i) {
+        pan(11, -6);
+        check("pan back");
+        if (QTest::currentTestFailed()) return;
+      }
+      QVERIFY2(partial >= 8, qPrintable(QString::number(partial)));
+    }
+  }
+
   // The widget shows its kept picture and the furniture above it; the result
   // matches a widget painting everything.
   void WidgetPaintsTheSameKeptOrNot() {
@@ -361,6 +440,109 @@ class ChartPictureTest : public QObject {
           QCOMPARE(cache.Texts().Skipped(), size_t{0});
           QCOMPARE(drawn, count);
         }
+      }
+    }
+  }
+
+  // Fills, hatches and shapes of their own colour change with the scheme as
+  // the layers' pens do.
+  void SchemesColourFillsHatchesAndShapeColours() {
+    DrawingModel m;
+    const uint16_t areas = m.LayerOpen("areas");
+    m.LayerSetBrushColor(areas, 0x3080E0);
+    m.LayerSetBrushStyle(areas, BrushStyle::kSolid);
+    m.DrawPolyline({{-100, -100}, {-20, -100}, {-20, -20}, {-100, -20}}, true, areas);
+    const uint32_t own = m.DrawLine(20, 50, 120, 50, areas);
+    m.ShapeColor(own, 0x20C020);
+    m.ShapePenWidth(own, 9);
+    const uint16_t hatched = m.LayerOpen("hatched");
+    m.LayerSetBrushColor(hatched, 0xE04020);
+    m.LayerSetBrushStyle(hatched, BrushStyle::kCross);
+    m.DrawCircle(70, -60, 40, hatched);
+    const QSize size(300, 300);
+    const ViewTransform view{0, 0, 1.0, 150, 150};
+    const QColor background(255, 255, 255);
+    for (const ColorScheme scheme : {ColorScheme::kDay, ColorScheme::kDusk, ColorScheme::kNight}) {
+      ChartCache cache;
+      ChartRenderer renderer;
+      const QImage img =
+          cache.Update(m, view, size, 1.0, ChartStyle{background, scheme, false, false}, renderer)
+              .copy();
+      const auto near = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 &&
+               std::abs(a.blue() - b.blue()) <= 2;
+      };
+      const auto bgr = [](int v) { return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF); };
+      // Inside the fill and on the middle of the wide line.
+      QVERIFY2(near(img.pixelColor(90, 210), SchemeColor(bgr(0x3080E0), scheme)),
+               qPrintable(img.pixelColor(90, 210).name()));
+      QVERIFY2(near(img.pixelColor(220, 100), SchemeColor(bgr(0x20C020), scheme)),
+               qPrintable(img.pixelColor(220, 100).name()));
+      // The hatch's lines in its colour, its gaps the background's.
+      int hatch = 0;
+      int gaps = 0;
+      const QColor want = SchemeColor(bgr(0xE04020), scheme);
+      const QColor back = SchemeColor(background, scheme);
+      for (int y = 195; y < 225; ++y) {
+        for (int x = 205; x < 235; ++x) {
+          const QColor c = img.pixelColor(x, y);
+          if (near(c, want)) {
+            ++hatch;
+          } else {
+            QVERIFY2(near(c, back), qPrintable(c.name()));
+            ++gaps;
+          }
+        }
+      }
+      QVERIFY(hatch > 50);
+      QVERIFY(gaps > 300);
+    }
+  }
+
+  // A turned text is placed, and decluttered, by the box it covers turned.
+  void TurnedTextsArePlacedByTheirTurnedBoxes() {
+    const Rect box{0, -0.3, 6, 1.2};  // wide and low, from the anchor
+    const QRectF flat = TextScreenBox(box, 100, 200, 0, 10);
+    QCOMPARE(flat, QRectF(100, 188, 60, 15));
+    const QRectF up = TextScreenBox(box, 100, 200, 90, 10);
+    // A quarter turn counter-clockwise: the text runs up the window.
+    QVERIFY(std::abs(up.left() - 88) < 1e-9 && std::abs(up.right() - 103) < 1e-9);
+    QVERIFY(std::abs(up.top() - 140) < 1e-9 && std::abs(up.bottom() - 200) < 1e-9);
+    const QRectF half = TextScreenBox(box, 0, 0, 45, 10);
+    QVERIFY(half.width() > 50 && half.height() > 50);
+
+    // Drawn: the boxes placed match the texts' turns, and a column of texts
+    // turned upright overlaps none of its neighbours where flat ones would.
+    const QSize size(400, 300);
+    const ViewTransform view{0, 0, 1.0, 200, 150};
+    for (const double turn : {0.0, 90.0}) {
+      DrawingModel m;
+      m.SetTextMeasure(TextSetter::Measure());
+      const uint16_t l = m.LayerOpen("labels");
+      const int32_t font = m.FontOpen("Sans", 2.0);
+      for (int i = 0; i < 48; ++i) {
+        m.TextAdd(l, "Sounding " + std::to_string(i), -190 + 24.0 * (i % 16),
+                  -140 + 130.0 * (i / 16), font, 0, 0, turn);
+      }
+      ChartCache cache;
+      ChartRenderer renderer;
+      cache.Update(m, view, size, 1.0,
+                   ChartStyle{QColor(255, 255, 255), ColorScheme::kDay, false, true}, renderer);
+      const std::vector<QRectF>& boxes = cache.Texts().Boxes().at(l);
+      QVERIFY(!boxes.empty());
+      for (const QRectF& b : boxes) {
+        if (turn == 0) {
+          QVERIFY(b.width() > 3 * b.height());
+        } else {
+          QVERIFY(b.height() > 3 * b.width());
+        }
+      }
+      // Columns 24 pixels apart: upright, each as wide as a line is high,
+      // all stay; flat, each covers several of its row's neighbours.
+      if (turn == 0) {
+        QVERIFY2(boxes.size() < 20, qPrintable(QString::number(boxes.size())));
+      } else {
+        QCOMPARE(boxes.size(), size_t{48});
       }
     }
   }

@@ -96,7 +96,21 @@ TEST(DrawingModelLayers, StampChangesWithEverythingButAddedShapes) {
   changed("shape pen");
   m.MovePoint(p, 5, 6);
   changed("move");
+  m.ShapeColor(p, 0x0000FF);
+  changed("shape colour");
+  m.ShapeColor(p, 0x0000FF);
+  m.LayerSetBrushStyle(a, m.LayerBrushStyle(a));
+  EXPECT_EQ(m.LayerStamp(a), s) << "the same colour and brush style are no change";
+  m.LayerSetBrushStyle(a, BrushStyle::kCross);
+  changed("brush style");
+  m.LayerSetBrushStyle(a, static_cast<BrushStyle>(kBrushStyleMax + 1));
+  EXPECT_EQ(m.LayerStamp(a), s) << "a style refused is no change";
   const uint64_t b_stamp = m.LayerStamp(b);
+  // Texts measured again have new boxes; a layer without texts keeps its
+  // picture.
+  m.SetTextMeasure([](std::string_view, std::string_view, int) { return Rect{0, 0, 5, 1}; });
+  changed("texts measured again");
+  EXPECT_EQ(m.LayerStamp(b), b_stamp);
   m.CadClearShapes(a);
   changed("clear");
   EXPECT_EQ(m.LayerTextCount(a), 0u);
