@@ -7,10 +7,17 @@
 //            also give the growth of the process's resident memory (RSS)
 //            while each structure was built
 //   Render   a repaint of the whole extent into a 1920x1080 QImage: the
-//            chart widget's render() against QGraphicsScene::render()
+//            chart widget's render() against QGraphicsScene::render(); the
+//            chart shows its furniture (grid, scale bar, north arrow, cursor
+//            readout, decluttered texts) and repaints everything each time
 //   Zoomed   the same with a window of 1 % of the extent's area (a tenth of
 //            its width and height) at its centre
 //   Vessel   clearing and redrawing a vessel layer of 7 shapes
+//   Fix      what the chart does at each fix of a vessel under way: the
+//            vessel layer redrawn, one track point (a point and a line)
+//            added, the view panned by 3 pixels, and the repaint, which
+//            repaints only what changed (no scene counterpart); over the
+//            whole extent and the zoomed window
 //   Pick     the shape under a point: DrawingModel::Pick against
 //            QGraphicsScene::items(point)
 //   Add      one more track line: DrawingModel::DrawLine against
@@ -28,6 +35,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -212,6 +220,12 @@ void BM_Build(benchmark::State& state) {
     c.vessel_items.clear();
     c.widget = std::make_unique<mc::TFlpCAD>();
     c.widget->resize(kWidth, kHeight);
+    c.widget->SetAllFurniture(true);
+    // A cursor over the chart, for the readout.
+    QMouseEvent move(QEvent::MouseMove, QPointF(kWidth / 3.0, kHeight / 3.0),
+                     QPointF(kWidth / 3.0, kHeight / 3.0), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(c.widget.get(), &move);
     c.scene = std::make_unique<QGraphicsScene>();
 
     double rss = RssBytes();
@@ -256,6 +270,7 @@ void Render(benchmark::State& state, const mc::Rect& window) {
   double model_s = 0;
   double scene_s = 0;
   for (auto _ : state) {
+    c.widget->RepaintAll();
     auto start = Clock::now();
     c.widget->render(&image);
     const double m = Seconds(start);
@@ -313,6 +328,57 @@ void BM_Vessel(benchmark::State& state) {
     state.SetIterationTime(m);
   }
   SetRatio(state, model_s, scene_s, static_cast<double>(state.iterations()));
+}
+
+void RunFix(benchmark::State& state, const mc::Rect& window) {
+  Charts& c = TheCharts();
+  if (!c.widget) {
+    state.SkipWithError("Build did not run");
+    return;
+  }
+  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+  c.widget->WorldWindow(window.min_x, window.max_y, window.max_x, window.min_y);
+  c.widget->render(&image);
+  mc::DrawingModel& model = c.widget->Model();
+  size_t i = c.fixes;
+  mc::PointXY previous = Fix(i - 1);
+  const double vessel_y = (window.min_y + window.max_y) / 2;
+  double x = (window.min_x + window.max_x) / 2;
+  double total = 0;
+  double slowest = 0;
+  size_t partial = 0;
+  for (auto _ : state) {
+    const mc::PointXY p = Fix(i++);
+    x += 3 * c.widget->WorldUnitsPerPixel();
+    auto start = Clock::now();
+    model.CadClearShapes(c.vessel_layer);
+    DrawVesselModel(c, x, vessel_y);
+    model.DrawPoint(p.x, p.y, c.points_layer);
+    model.DrawLine(previous.x, previous.y, p.x, p.y, c.lines_layer);
+    c.widget->WorldPan(3 * c.widget->WorldUnitsPerPixel(), 0);
+    c.widget->render(&image);
+    const double m = Seconds(start);
+    previous = p;
+    partial += c.widget->Cache().LastStats().kind == mc::ChartCache::Kind::kPartial ? 1 : 0;
+    total += m;
+    slowest = std::max(slowest, m);
+    state.SetIterationTime(m);
+  }
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["model_s"] = total / n;
+  state.counters["max_s"] = slowest;
+  state.counters["partial_share"] = static_cast<double>(partial) / n;
+}
+
+void BM_FixWhole(benchmark::State& state) { RunFix(state, TheCharts().extent); }
+
+void BM_FixZoomed(benchmark::State& state) {
+  const mc::Rect& e = TheCharts().extent;
+  const double cx = (e.min_x + e.max_x) / 2;
+  const double cy = (e.min_y + e.max_y) / 2;
+  const double hw = (e.max_x - e.min_x) / 20;
+  const double hh = (e.max_y - e.min_y) / 20;
+  RunFix(state, {cx - hw, cy - hh, cx + hw, cy + hh});
 }
 
 void BM_Pick(benchmark::State& state) {
@@ -390,6 +456,9 @@ BENCHMARK(BM_Build)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecon
 BENCHMARK(BM_RenderWhole)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderZoomed)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Vessel)->Iterations(20)->UseManualTime()->Unit(benchmark::kMicrosecond);
+// These add to the track too.
+BENCHMARK(BM_FixWhole)->Iterations(50)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FixZoomed)->Iterations(50)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pick)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
 // Last, since it adds to the drawings.
 BENCHMARK(BM_AddShape)->Iterations(100000)->UseManualTime()->Unit(benchmark::kMicrosecond);

@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QString>
 #include <QStringList>
+#include <QTransform>
 
 #include <algorithm>
 #include <bit>
@@ -41,12 +42,11 @@ constexpr double kMaxChords = 100000;
 constexpr int kSelectionColor = 0xFF00FF;  // magenta in 0xBBGGRR
 constexpr int kSelectionExtraWidth = 2;
 
-QColor Color(int bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
-
-uint32_t Argb(int bgr) {
-  const auto v = static_cast<uint32_t>(bgr);
-  return 0xFF000000u | ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
+QColor Color(int bgr, ColorScheme scheme) {
+  return SchemeColor(QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF), scheme);
 }
+
+uint32_t Argb(int bgr, ColorScheme scheme) { return Color(bgr, scheme).rgba() | 0xFF000000u; }
 
 // Window pixel of a screen coordinate already checked to lie in a small
 // range around the window.
@@ -92,10 +92,10 @@ QPolygonF ClipPolygon(QPolygonF poly, double x0, double y0, double x1, double y1
   return poly;
 }
 
-QBrush LayerBrush(const DrawingModel& model, uint16_t layer) {
+QBrush LayerBrush(const DrawingModel& model, uint16_t layer, ColorScheme scheme) {
   const BrushStyle style = model.LayerBrushStyle(layer);
   if (style == BrushStyle::kNone) return QBrush();
-  return QBrush(Color(model.LayerBrushColor(layer)), QtBrushStyle(style));
+  return QBrush(Color(model.LayerBrushColor(layer), scheme), QtBrushStyle(style));
 }
 
 }  // namespace
@@ -187,6 +187,26 @@ TextMeasure TextSetter::Measure() {
            box);
     return box;
   };
+}
+
+QRectF TextScreenBox(const Rect& box, double anchor_x, double anchor_y, double rotation_deg,
+                     double cap_pixels) {
+  // The box is y up in capital heights; the window is y down in pixels.
+  const QRectF local(box.min_x * cap_pixels, -box.max_y * cap_pixels,
+                     (box.max_x - box.min_x) * cap_pixels, (box.max_y - box.min_y) * cap_pixels);
+  QTransform place;
+  place.translate(anchor_x, anchor_y);
+  if (rotation_deg != 0) place.rotate(-rotation_deg);
+  return place.mapRect(local);
+}
+
+QPointF HatchOrigin(const ViewTransform& view) {
+  // Qt's hatches repeat every 8 pixels.
+  const auto wrap = [](double v) {
+    const double whole = std::round(v);
+    return std::isfinite(whole) ? std::fmod(std::fmod(whole, 8.0) + 8.0, 8.0) : 0.0;
+  };
+  return QPointF(wrap(view.ScreenX(0)), wrap(view.ScreenY(0)));
 }
 
 Rect ViewTransform::World(double margin) const {
@@ -509,7 +529,7 @@ double ChartRenderer::PenPixels(const DrawingModel& model, uint16_t layer,
 }
 
 void ChartRenderer::SetPen(QPainter& painter, int bgr, double width) {
-  QPen pen(Color(bgr));
+  QPen pen(Color(bgr, scheme_));
   pen.setWidthF(width);
   pen.setCapStyle(Qt::FlatCap);
   painter.setPen(pen);
@@ -707,14 +727,24 @@ void ChartRenderer::PaintText(const DrawingModel& model, uint16_t layer,
     it = faces_.end() - 1;
   }
   const TextSetter::Face& face = it->second;
+  const double ax = view_.ScreenX(rec.a);
+  const double ay = view_.ScreenY(rec.b);
+  const double rotation = model.RecordRotation(layer, rec);
   Rect box;
   const std::vector<TextSetter::Line> lines =
       TextSetter::Layout(face, QString::fromStdString(text), static_cast<int>(rec.d), box);
+  if (texts_ != nullptr) {
+    // Placed by the window box of the box measured in the face it is drawn
+    // in, turned (the drawing's own box may come from another measure or
+    // the estimate, and the placement must cover every pixel drawn).
+    const QRectF screen = TextScreenBox(box, ax, ay, rotation, pixels);
+    if (!texts_->Place(layer, screen, overview_)) return;
+    if (!screen.intersects(QRectF(region_).adjusted(-1, -1, 1, 1))) return;
+  }
   FlushLines(painter);
   const QTransform saved = painter.transform();
-  painter.translate(view_.ScreenX(rec.a), view_.ScreenY(rec.b));
+  painter.translate(ax, ay);
   // Counter-clockwise in the world is clockwise in Qt's screen angles.
-  const double rotation = model.RecordRotation(layer, rec);
   if (rotation != 0) painter.rotate(-rotation);
   const double k = pixels / face.cap;
   painter.scale(k, k);
@@ -727,7 +757,13 @@ void ChartRenderer::PaintText(const DrawingModel& model, uint16_t layer,
 
 void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter,
                           QSize size) {
+  Paint(model, view, painter, size, QRect(QPoint(0, 0), size));
+}
+
+void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter,
+                          QSize size, const QRect& region) {
   view_ = view;
+  region_ = region;
   size_ = size;
   // Ends further out than this go through the clipping path.
   near_ = Rect{-kRasterPixels - kMaskMargin, -kRasterPixels - kMaskMargin,
@@ -743,13 +779,24 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   points_.Reset(size.width(), size.height(), kMaskMargin);
   batch_.clear();
 
-  const Rect window = view.World(kCullMargin);
+  const Rect whole_window = view.World(kCullMargin);
+  // The region in world units, with the same margin.
+  const double upp = view.units_per_pixel;
+  const Rect region_window =
+      region.contains(QRect(QPoint(0, 0), size))
+          ? whole_window
+          : Rect{view.center_x + (region.left() - view.half_width - kCullMargin) * upp,
+                 view.center_y - (region.bottom() + 1 - view.half_height + kCullMargin) * upp,
+                 view.center_x + (region.right() + 1 - view.half_width + kCullMargin) * upp,
+                 view.center_y - (region.top() - view.half_height - kCullMargin) * upp};
   std::vector<std::pair<uint16_t, uint32_t>> selected;
   painter.setBrush(Qt::NoBrush);
+  painter.setBrushOrigin(HatchOrigin(view));
 
   for (size_t l = 0; l < model.LayerCount(); ++l) {
     const auto layer = static_cast<uint16_t>(l);
     if ((model.LayerAction(layer) & kActionVisible) == 0) continue;
+    const Rect& window = model.LayerTextCount(layer) > 0 ? whole_window : region_window;
     const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
     const std::optional<Rect> extents = model.LayerExtents(layer);
     // Texts of a fixed screen size are indexed at their anchors: the
@@ -763,6 +810,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     const int color = model.LayerPenColor(layer);
 
     vector_indices_.clear();
+    size_t texts = 0;
     auto visit = [&](uint32_t i) {
       const DrawingModel::Record& rec = recs[i];
       ++stats_.visited;
@@ -770,6 +818,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
         selected.emplace_back(layer, i);
         return;
       }
+      if (rec.kind == ShapeKind::kText) ++texts;
       // Shapes of a colour of their own are not set into the layer's pixels.
       if (rec.color == kLayerColor && Rasterize(rec, rec.pen >= 0 ? rec.pen : layer_width)) {
         ++stats_.rasterized;
@@ -789,15 +838,16 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
       points_.Clear();
     }
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color), dirty_);
+      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
       lines_.Clear();
     }
     if (vector_indices_.empty()) continue;
+    overview_ = texts > TextPlacement::kOverviewTexts;
 
     // This layer's other shapes go above the pixels of it and of the layers
     // before it.
     FlushOverlay(painter);
-    fill_ = LayerBrush(model, layer);
+    fill_ = LayerBrush(model, layer, scheme_);
     double pen_width = -2;
     int pen_color = -2;
     for (uint32_t i : vector_indices_) {
@@ -816,16 +866,17 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     // Pixels of thin polylines go above this layer's other shapes, and
     // below the next layer's.
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color), dirty_);
+      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
       lines_.Clear();
     }
   }
   FlushOverlay(painter);
 
+  overview_ = false;  // selected texts are always drawn
   for (const auto& [layer, index] : selected) {
     const DrawingModel::Record& rec = model.LayerRecords(layer)[index];
     // Filled as its layer, outlined in the selection's colour.
-    fill_ = LayerBrush(model, layer);
+    fill_ = LayerBrush(model, layer, scheme_);
     SetPen(painter, kSelectionColor,
            PenPixels(model, layer, rec, model.LayerPenWidth(layer)) + kSelectionExtraWidth);
     PaintShape(model, layer, rec, painter, false);

@@ -6,8 +6,10 @@
 #include <QImage>
 #include <QLineF>
 #include <QPen>
+#include <QPointF>
 #include <QPolygonF>
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <QVector>
 
@@ -18,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mapcontrol/ChartFurniture.hpp"
 #include "mapcontrol/DrawingModel.hpp"
 
 class QPainter;
@@ -108,6 +111,18 @@ class TextSetter {
 // The Qt brush style that paints a layer's brush style.
 Qt::BrushStyle QtBrushStyle(BrushStyle style);
 
+// Where the painter's brush pattern starts, so that hatches stay with the
+// drawing as the view pans by whole pixels (and a picture moved by a pan
+// matches one painted afresh).
+QPointF HatchOrigin(const ViewTransform& view);
+
+// The window box (pixels, y down) covered by a text whose measured box is
+// `box` (capital heights from the anchor, y up, before its rotation), drawn
+// with capitals `cap_pixels` high at the anchor, turned counter-clockwise by
+// `rotation_deg`.
+QRectF TextScreenBox(const Rect& box, double anchor_x, double anchor_y, double rotation_deg,
+                     double cap_pixels);
+
 // Paints a drawing for a view. Shapes are culled with the drawing's spatial
 // index. Thin shapes no longer than kRasterPixels on the screen (the fixes
 // and segments of a track) are set as pixels in a mask, per layer, and
@@ -131,6 +146,15 @@ class ChartRenderer {
   };
 
   void Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter, QSize size);
+  // Paints what lies in `region` (window pixels) of the same picture, for a
+  // painter clipped to it. Layers holding texts are looked at across the
+  // whole window, so that the texts are placed as in a whole paint.
+  void Paint(const DrawingModel& model, const ViewTransform& view, QPainter& painter, QSize size,
+             const QRect& region);
+  // Every colour goes through the scheme's transform.
+  void SetColorScheme(ColorScheme scheme) { scheme_ = scheme; }
+  // Where the texts are placed (and decluttered); none by default.
+  void SetTextPlacement(TextPlacement* texts) { texts_ = texts; }
   const Stats& LastStats() const { return stats_; }
 
  private:
@@ -177,7 +201,11 @@ class ChartRenderer {
 
   ViewTransform view_;
   QSize size_;
-  Rect near_;  // screen range of NearWindow
+  QRect region_;
+  ColorScheme scheme_ = ColorScheme::kDay;
+  TextPlacement* texts_ = nullptr;
+  bool overview_ = false;  // the layer being painted is at overview scale
+  Rect near_;              // screen range of NearWindow
   Stats stats_;
   QImage overlay_;
   QRect dirty_;

@@ -2,6 +2,7 @@
 #include "mapcontrol/DrawingModel.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -211,36 +212,60 @@ int DrawingModel::LayerPenColor(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].pen_color : kDefaultPenColor;
 }
 void DrawingModel::LayerSetPenColor(uint16_t layer, int color) {
-  if (LayerExists(layer)) layers_[layer].pen_color = color & 0xFFFFFF;
+  if (!LayerExists(layer) || layers_[layer].pen_color == (color & 0xFFFFFF)) return;
+  layers_[layer].pen_color = color & 0xFFFFFF;
+  Touch(layer);
 }
 int DrawingModel::LayerPenWidth(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].pen_width : kDefaultPenWidth;
 }
 void DrawingModel::LayerSetPenWidth(uint16_t layer, int width) {
-  if (LayerExists(layer)) layers_[layer].pen_width = std::max(width, 0);
+  if (!LayerExists(layer) || layers_[layer].pen_width == std::max(width, 0)) return;
+  layers_[layer].pen_width = std::max(width, 0);
+  Touch(layer);
 }
 int DrawingModel::LayerBrushColor(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].brush_color : kDefaultBrushColor;
 }
 void DrawingModel::LayerSetBrushColor(uint16_t layer, int color) {
-  if (LayerExists(layer)) layers_[layer].brush_color = color & 0xFFFFFF;
+  if (!LayerExists(layer) || layers_[layer].brush_color == (color & 0xFFFFFF)) return;
+  layers_[layer].brush_color = color & 0xFFFFFF;
+  Touch(layer);
 }
 BrushStyle DrawingModel::LayerBrushStyle(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].brush_style : BrushStyle::kNone;
 }
 void DrawingModel::LayerSetBrushStyle(uint16_t layer, BrushStyle style) {
-  if (LayerExists(layer) && static_cast<uint8_t>(style) <= kBrushStyleMax) {
-    layers_[layer].brush_style = style;
+  if (!LayerExists(layer) || static_cast<uint8_t>(style) > kBrushStyleMax ||
+      layers_[layer].brush_style == style) {
+    return;
   }
+  layers_[layer].brush_style = style;
+  Touch(layer);
 }
 uint32_t DrawingModel::LayerAction(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].action : kDefaultAction;
 }
 void DrawingModel::LayerSetAction(uint16_t layer, uint32_t action) {
-  if (LayerExists(layer)) layers_[layer].action = action & kActionAll;
+  if (!LayerExists(layer) || layers_[layer].action == (action & kActionAll)) return;
+  layers_[layer].action = action & kActionAll;
+  Touch(layer);
 }
 size_t DrawingModel::LayerShapeCount(uint16_t layer) const {
   return LayerExists(layer) ? layers_[layer].records.size() : 0;
+}
+uint64_t DrawingModel::LayerStamp(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].stamp : 0;
+}
+size_t DrawingModel::LayerTextCount(uint16_t layer) const {
+  return LayerExists(layer) ? layers_[layer].texts.size() : 0;
+}
+uint64_t DrawingModel::NewStamp() {
+  static std::atomic<uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+void DrawingModel::Touch(uint16_t layer) {
+  if (LayerExists(layer)) layers_[layer].stamp = NewStamp();
 }
 
 // ---------------------------------------------------------------- fonts
@@ -482,6 +507,7 @@ bool DrawingModel::ShapePenWidth(uint32_t number, int width) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
   rec->pen = ClampPen(width);
+  Touch(ShapeLayer(number));
   return true;
 }
 
@@ -493,7 +519,11 @@ int DrawingModel::ShapeColor(uint32_t number) const {
 bool DrawingModel::ShapeColor(uint32_t number, int color) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
-  rec->color = color < 0 ? kLayerColor : color & 0xFFFFFF;
+  const int value = color < 0 ? kLayerColor : color & 0xFFFFFF;
+  if (rec->color != value) {
+    rec->color = value;
+    Touch(ShapeLayer(number));
+  }
   return true;
 }
 
@@ -501,6 +531,7 @@ bool DrawingModel::ShapeSelect(uint32_t number) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
   rec->selected = 1;
+  Touch(ShapeLayer(number));
   return true;
 }
 
@@ -508,6 +539,7 @@ bool DrawingModel::ShapeDeselect(uint32_t number) {
   Record* rec = FindRecord(number);
   if (rec == nullptr) return false;
   rec->selected = 0;
+  Touch(ShapeLayer(number));
   return true;
 }
 
@@ -521,6 +553,7 @@ bool DrawingModel::MovePoint(uint32_t number, double x, double y) {
   rec.a = x;
   rec.b = y;
   Index(layer, loc->index);
+  Touch(loc->layer);
   return true;
 }
 
@@ -603,6 +636,7 @@ void DrawingModel::ClearLayer(Layer& layer) {
   layer.large.clear();
   layer.extents.reset();
   layer.screen_text_reach = 0;
+  layer.stamp = NewStamp();
 }
 
 void DrawingModel::CadClearShapes(int32_t layer) {
@@ -844,6 +878,7 @@ void DrawingModel::SetTextMeasure(TextMeasure measure) {
     layer.large.clear();
     layer.extents.reset();
     for (uint32_t i = 0; i < layer.records.size(); ++i) Index(layer, i);
+    layer.stamp = NewStamp();
   }
 }
 

@@ -189,6 +189,13 @@ class DrawingModel {
   uint32_t LayerAction(uint16_t layer) const;  // kAction* bits
   void LayerSetAction(uint16_t layer, uint32_t action);
   size_t LayerShapeCount(uint16_t layer) const;
+  // Changes other than shapes added at the end of a layer (a clear, a style,
+  // a selection, a moved point) give the layer a new stamp, unique across
+  // every drawing of the process; a new layer starts with one too. A cache
+  // of the drawing is good for a layer while its stamp is the same, and
+  // then only the records beyond the count it saw are new.
+  uint64_t LayerStamp(uint16_t layer) const;  // 0 for no layer
+  size_t LayerTextCount(uint16_t layer) const;
 
   // --- Fonts ---
   // Handle (from 1) of the font; the same name and scale give the same handle.
@@ -367,7 +374,10 @@ class DrawingModel {
     std::unordered_map<uint64_t, std::vector<uint32_t>> cells;
     std::vector<uint32_t> large;
     std::optional<Rect> extents;
+    uint64_t stamp = NewStamp();
   };
+  static uint64_t NewStamp();
+  void Touch(uint16_t layer);
   struct Location {
     uint16_t layer;
     uint32_t index;

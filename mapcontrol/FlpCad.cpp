@@ -6,6 +6,7 @@
 #include <QLineEdit>
 
 #include <QFont>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include <QPolygonF>
 #include <QRectF>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -492,6 +494,56 @@ void TFlpCAD::SetViewMouseTool(int tool) {
   update();
 }
 
+// ---------------------------------------------------------------- furniture
+
+void TFlpCAD::SetShowScaleBar(bool on) {
+  furniture_.scale_bar = on;
+  update();
+}
+void TFlpCAD::SetShowNorthArrow(bool on) {
+  furniture_.north_arrow = on;
+  update();
+}
+void TFlpCAD::SetShowCursorReadout(bool on) {
+  furniture_.readout = on;
+  update();
+}
+void TFlpCAD::SetShowGrid(bool on) {
+  furniture_.grid = on;
+  update();
+}
+void TFlpCAD::SetDeclutterTexts(bool on) {
+  declutter_ = on;
+  update();
+}
+void TFlpCAD::SetColorScheme(int code) {
+  furniture_.scheme = ColorSchemeFromInt(code);
+  update();
+}
+void TFlpCAD::SetAllFurniture(bool on) {
+  furniture_.scale_bar = furniture_.north_arrow = furniture_.readout = furniture_.grid = on;
+  declutter_ = on;
+  update();
+}
+
+void TFlpCAD::RepaintAll() {
+  cache_.Invalidate();
+  update();
+}
+
+double TFlpCAD::DotsPerInch() const {
+  // The offscreen platform's screen is no screen: its figure means nothing.
+  if (QGuiApplication::platformName() == QLatin1String("offscreen")) return kFallbackDotsPerInch;
+  const QScreen* s = screen();
+  return UsableDotsPerInch(s != nullptr ? s->physicalDotsPerInch() : 0.0);
+}
+
+void TFlpCAD::leaveEvent(QEvent* event) {
+  furniture_.cursor.reset();
+  if (furniture_.readout) update();
+  QWidget::leaveEvent(event);
+}
+
 // ---------------------------------------------------------------- painting
 
 ViewTransform TFlpCAD::Transform() const {
@@ -501,13 +553,18 @@ ViewTransform TFlpCAD::Transform() const {
 
 void TFlpCAD::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
-  painter.fillRect(rect(), BgrToQColor(back_color_));
+  const ChartStyle style{BgrToQColor(back_color_), furniture_.scheme, furniture_.grid, declutter_};
+  const ViewTransform view = Transform();
+  painter.drawImage(QPointF(0, 0),
+                    cache_.Update(model_, view, size(), devicePixelRatioF(), style, renderer_));
   painter.setRenderHint(QPainter::Antialiasing, true);
-  renderer_.Paint(model_, Transform(), painter, size());
+  FurnitureOptions furniture = furniture_;
+  if (furniture.scale_bar) furniture.dots_per_inch = DotsPerInch();
+  PaintFurniture(painter, view, size(), furniture);
 
   if (dragging_ && mouse_tool_ == kToolWindowZoom) {
     QPen pen(Qt::DashLine);
-    pen.setColor(BgrToQColor(~back_color_ & 0xFFFFFF));
+    pen.setColor(SchemeColor(BgrToQColor(~back_color_ & 0xFFFFFF), furniture_.scheme));
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(drag_start_, drag_current_).normalized());
@@ -519,7 +576,7 @@ void TFlpCAD::paintEvent(QPaintEvent* /*event*/) {
 void TFlpCAD::PaintPreview(QPainter& painter) const {
   const std::vector<ShapeData> preview = tools_.Preview();
   if (preview.empty()) return;
-  QPen pen(BgrToQColor(model_.LayerPenColor(tools_.Layer())));
+  QPen pen(SchemeColor(BgrToQColor(model_.LayerPenColor(tools_.Layer())), furniture_.scheme));
   pen.setStyle(Qt::DashLine);
   pen.setWidth(1);
   painter.setPen(pen);
@@ -581,6 +638,7 @@ void TFlpCAD::PaintPreviewText(QPainter& painter, const ShapeData& text) const {
   }
   one.DrawShape(text, layer);
   ChartRenderer renderer;
+  renderer.SetColorScheme(furniture_.scheme);
   painter.save();
   renderer.Paint(one, Transform(), painter, size());
   painter.restore();
@@ -653,6 +711,8 @@ void TFlpCAD::mouseMoveEvent(QMouseEvent* event) {
                   drag_start_);
   }
 
+  furniture_.cursor = pos;
+  if (furniture_.readout) update();
   const PointXY w = ScreenToWorld(pos);
   if (ToolActive() && tools_.Move(ToolPoint(pos, event->modifiers()))) update();
   double magnitude = 0;

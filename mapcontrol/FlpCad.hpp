@@ -16,12 +16,15 @@
 #include <string_view>
 
 #include "appkit/BgrColor.hpp"
+#include "mapcontrol/ChartCache.hpp"
+#include "mapcontrol/ChartFurniture.hpp"
 #include "mapcontrol/ChartRenderer.hpp"
 #include "mapcontrol/DrawingModel.hpp"
 #include "mapcontrol/DrawingTools.hpp"
 #include "mapcontrol/DxfFile.hpp"
 #include "mapcontrol/ProjectSaver.hpp"
 
+class QEvent;
 class QKeyEvent;
 class QMouseEvent;
 class QPaintEvent;
@@ -114,6 +117,17 @@ class TFlpCAD : public QWidget {
   // A font handle of the drawing, meaningful only at run time like
   // LayerNumber.
   Q_PROPERTY(int CadFont READ CadFont WRITE SetCadFont DESIGNABLE false STORED false)
+  // Chart furniture, each off by default: a scale bar with the scale 1:N at
+  // the screen's physical resolution, a grid north arrow, the cursor's
+  // easting and northing, a grid of round eastings and northings under the
+  // drawing, and decluttered texts at overview scales.
+  Q_PROPERTY(bool ShowScaleBar READ ShowScaleBar WRITE SetShowScaleBar)
+  Q_PROPERTY(bool ShowNorthArrow READ ShowNorthArrow WRITE SetShowNorthArrow)
+  Q_PROPERTY(bool ShowCursorReadout READ ShowCursorReadout WRITE SetShowCursorReadout)
+  Q_PROPERTY(bool ShowGrid READ ShowGrid WRITE SetShowGrid)
+  Q_PROPERTY(bool DeclutterTexts READ DeclutterTexts WRITE SetDeclutterTexts)
+  // 0 day, 1 dusk, 2 night (see ColorScheme); other values read as day.
+  Q_PROPERTY(int ColorScheme READ ColorSchemeCode WRITE SetColorScheme)
 
  public:
   // The mouse tools by name, with the codes of ViewMouseTool.
@@ -261,6 +275,33 @@ class TFlpCAD : public QWidget {
   void setCadFontJustify(int justify) { SetCadFontJustify(justify); }
   void setCadFont(int font) { SetCadFont(font); }
 
+  // --- Furniture and colours ---
+  bool ShowScaleBar() const { return furniture_.scale_bar; }
+  void SetShowScaleBar(bool on);
+  bool ShowNorthArrow() const { return furniture_.north_arrow; }
+  void SetShowNorthArrow(bool on);
+  bool ShowCursorReadout() const { return furniture_.readout; }
+  void SetShowCursorReadout(bool on);
+  bool ShowGrid() const { return furniture_.grid; }
+  void SetShowGrid(bool on);
+  bool DeclutterTexts() const { return declutter_; }
+  void SetDeclutterTexts(bool on);
+  int ColorSchemeCode() const { return static_cast<int>(furniture_.scheme); }
+  void SetColorScheme(int code);
+  // Every piece of furniture on or off at once.
+  void SetAllFurniture(bool on);
+  void setShowScaleBar(bool on) { SetShowScaleBar(on); }
+  void setShowNorthArrow(bool on) { SetShowNorthArrow(on); }
+  void setShowCursorReadout(bool on) { SetShowCursorReadout(on); }
+  void setShowGrid(bool on) { SetShowGrid(on); }
+  void setDeclutterTexts(bool on) { SetDeclutterTexts(on); }
+  void setColorScheme(int code) { SetColorScheme(code); }
+
+  // The picture of the drawing is kept between paints and only what changed
+  // is repainted (see ChartCache); this repaints all of it at the next paint.
+  void RepaintAll();
+  const ChartCache& Cache() const { return cache_; }
+
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
@@ -311,6 +352,7 @@ class TFlpCAD : public QWidget {
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   // Sets the view and emits viewChanged when it moved.
@@ -322,6 +364,7 @@ class TFlpCAD : public QWidget {
   double HalfWidthPixels() const;
   double HalfHeightPixels() const;
   ViewTransform Transform() const;
+  double DotsPerInch() const;
   void SetScaleAbout(double units_per_pixel, PointXY fixed, QPointF fixed_screen);
   void PaintPreview(QPainter& painter) const;
   void PaintPreviewText(QPainter& painter, const ShapeData& text) const;
@@ -333,6 +376,9 @@ class TFlpCAD : public QWidget {
   DrawingModel model_;
   DrawingTools tools_{model_};
   ChartRenderer renderer_;
+  ChartCache cache_;
+  FurnitureOptions furniture_;
+  bool declutter_ = false;
   QString last_error_;
   DxfLoadReport dxf_report_;
   // Last, so that it is destroyed first: it writes what is still queued.

@@ -59,6 +59,71 @@ TEST(DrawingModelLayers, StyleDefaultsAndSetters) {
   EXPECT_EQ(m.LayerPenColor(m.LayerOpen("B")), kDefaultPenColor);
 }
 
+// A cache of the drawing relies on the stamp: every change but shapes added
+// at the end gives a new one, and a layer of another drawing never has an
+// old one.
+TEST(DrawingModelLayers, StampChangesWithEverythingButAddedShapes) {
+  DrawingModel m;
+  const uint16_t a = m.LayerOpen("a");
+  const uint16_t b = m.LayerOpen("b");
+  EXPECT_NE(m.LayerStamp(a), m.LayerStamp(b));
+  EXPECT_EQ(m.LayerStamp(kNoLayer), 0u);
+  uint64_t s = m.LayerStamp(a);
+  const uint32_t p = m.DrawPoint(1, 2, a);
+  m.TextAdd(a, "x", 0, 0, m.FontOpen("Sans", 1));
+  EXPECT_EQ(m.LayerStamp(a), s) << "added shapes keep the stamp";
+  EXPECT_EQ(m.LayerTextCount(a), 1u);
+  m.LayerSetPenColor(a, m.LayerPenColor(a));
+  m.LayerSetAction(a, m.LayerAction(a));
+  EXPECT_EQ(m.LayerStamp(a), s) << "setting the same style is no change";
+  const auto changed = [&](const char* what) {
+    EXPECT_NE(m.LayerStamp(a), s) << what;
+    s = m.LayerStamp(a);
+  };
+  m.LayerSetPenColor(a, 0x123456);
+  changed("pen colour");
+  m.LayerSetPenWidth(a, 3);
+  changed("pen width");
+  m.LayerSetBrushColor(a, 0x00FF00);
+  changed("brush");
+  m.LayerSetAction(a, kActionVisible);
+  changed("action");
+  m.ShapeSelect(p);
+  changed("select");
+  m.ShapeDeselect(p);
+  changed("deselect");
+  m.ShapePenWidth(p, 4);
+  changed("shape pen");
+  m.MovePoint(p, 5, 6);
+  changed("move");
+  m.ShapeColor(p, 0x0000FF);
+  changed("shape colour");
+  m.ShapeColor(p, 0x0000FF);
+  m.LayerSetBrushStyle(a, m.LayerBrushStyle(a));
+  EXPECT_EQ(m.LayerStamp(a), s) << "the same colour and brush style are no change";
+  m.LayerSetBrushStyle(a, BrushStyle::kCross);
+  changed("brush style");
+  m.LayerSetBrushStyle(a, static_cast<BrushStyle>(kBrushStyleMax + 1));
+  EXPECT_EQ(m.LayerStamp(a), s) << "a style refused is no change";
+  const uint64_t b_stamp = m.LayerStamp(b);
+  // Texts measured again have new boxes; a layer without texts keeps its
+  // picture.
+  m.SetTextMeasure([](std::string_view, std::string_view, int) { return Rect{0, 0, 5, 1}; });
+  changed("texts measured again");
+  EXPECT_EQ(m.LayerStamp(b), b_stamp);
+  m.CadClearShapes(a);
+  changed("clear");
+  EXPECT_EQ(m.LayerTextCount(a), 0u);
+  EXPECT_EQ(m.LayerStamp(b), b_stamp) << "the other layer is untouched";
+
+  DrawingModel other;
+  other.LayerOpen("a");
+  EXPECT_NE(other.LayerStamp(0), m.LayerStamp(a));
+  m.CadClearAll();
+  m.LayerOpen("a");
+  EXPECT_NE(m.LayerStamp(0), s);
+}
+
 TEST(DrawingModelLayers, NoLayerIsHarmless) {
   DrawingModel m;
   const uint16_t missing = m.LayerFindByName("nothing");

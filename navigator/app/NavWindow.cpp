@@ -111,6 +111,9 @@ TFNav::TFNav(NavWindowOptions options, appkit::Dialogs& dialogs, appkit::Message
 
   fcad_ = new mapcontrol::TFlpCAD(this);
   fcad_->setObjectName("fcad");
+  // On the bridge the chart shows its scale, grid, north arrow and cursor
+  // position, with crowded texts thinned out.
+  fcad_->SetAllFurniture(true);
   fcad_->installEventFilter(this);
   setCentralWidget(fcad_);
   chart_ = std::make_unique<FlpCadChart>(*fcad_);

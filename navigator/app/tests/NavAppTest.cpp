@@ -106,7 +106,11 @@ using MainWindowLayout = Fixture;
 TEST_F(MainWindowLayout, ControlsCarryTheirNamesAndCaptions) {
   auto w = MakeWindow();
   EXPECT_EQ(w->windowTitle(), "Halvex Navigator");
-  EXPECT_NE(dynamic_cast<mapcontrol::TFlpCAD*>(w->findChild<QWidget*>("fcad")), nullptr);
+  auto* fcad = dynamic_cast<mapcontrol::TFlpCAD*>(w->findChild<QWidget*>("fcad"));
+  ASSERT_NE(fcad, nullptr);
+  // The chart on the bridge shows all of its furniture.
+  EXPECT_TRUE(fcad->ShowScaleBar() && fcad->ShowNorthArrow() && fcad->ShowCursorReadout() &&
+              fcad->ShowGrid() && fcad->DeclutterTexts());
 
   const std::vector<std::pair<const char*, const char*>> buttons{
       {"Realtime", "Realtime"},        {"DisconnectIcon", "Stop"},

@@ -1,0 +1,443 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapcontrol/ChartFurniture.hpp"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QLineF>
+#include <QPainter>
+#include <QPen>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+
+#include "mapcontrol/ChartRenderer.hpp"
+
+namespace halvex::mapcontrol {
+namespace {
+
+bool Positive(double v) { return std::isfinite(v) && v > 0; }
+
+// Lightness range and saturation factor of the dark schemes.
+struct DarkRange {
+  double lo;
+  double hi;
+  double saturation;
+};
+constexpr DarkRange kDusk{0.16, 0.80, 0.80};
+constexpr DarkRange kNight{0.03, 0.38, 0.70};
+
+// Side of the cells in which TextPlacement buckets its boxes, pixels.
+constexpr double kTextCell = 64.0;
+
+uint64_t CellKey(int64_t cx, int64_t cy) {
+  return (static_cast<uint64_t>(cx) << 32) ^ (static_cast<uint64_t>(cy) & 0xFFFFFFFFu);
+}
+
+double WorldX(const ViewTransform& v, double sx) {
+  return v.center_x + (sx - v.half_width) * v.units_per_pixel;
+}
+double WorldY(const ViewTransform& v, double sy) {
+  return v.center_y - (sy - v.half_height) * v.units_per_pixel;
+}
+
+// Furniture text: the application's sans serif face at a fixed pixel size.
+QFont FurnitureFont() {
+  QFont font;
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(12);
+  return font;
+}
+
+// The text with thousands set apart by spaces: "25 000".
+QString Grouped(long long n) {
+  QString digits = QString::number(n < 0 ? -n : n);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+    digits.insert(i, QLatin1Char(' '));
+  return n < 0 ? QStringLiteral("-") + digits : digits;
+}
+
+// A number without trailing zeros.
+QString Plain(double v) { return QString::number(v, 'g', 6); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- colours
+
+ColorScheme ColorSchemeFromInt(int code) {
+  switch (code) {
+    case 1:
+      return ColorScheme::kDusk;
+    case 2:
+      return ColorScheme::kNight;
+    default:
+      return ColorScheme::kDay;
+  }
+}
+
+QColor SchemeColor(const QColor& day, ColorScheme scheme) {
+  if (scheme == ColorScheme::kDay) return day;
+  const DarkRange& r = scheme == ColorScheme::kDusk ? kDusk : kNight;
+  float h = 0;
+  float s = 0;
+  float l = 0;
+  float a = 0;
+  day.getHslF(&h, &s, &l, &a);
+  const double lightness = r.lo + (r.hi - r.lo) * (1.0 - static_cast<double>(l));
+  QColor out = QColor::fromHslF(h, static_cast<float>(static_cast<double>(s) * r.saturation),
+                                static_cast<float>(lightness), a);
+  return out.toRgb();
+}
+
+// ---------------------------------------------------------------- scale
+
+double RoundDown125(double v) {
+  if (!Positive(v)) return 0;
+  const double decade = std::pow(10.0, std::floor(std::log10(v)));
+  // The decade may be off by one ulp from the logarithm's rounding.
+  double best = 0;
+  for (const double base : {decade / 10, decade, decade * 10}) {
+    for (const double m : {1.0, 2.0, 5.0}) {
+      const double c = m * base;
+      if (c <= v * (1 + 1e-12) && c > best) best = c;
+    }
+  }
+  return best;
+}
+
+double RoundUp125(double v) {
+  if (!Positive(v)) return 0;
+  const double decade = std::pow(10.0, std::floor(std::log10(v)));
+  double best = 0;
+  for (const double base : {decade / 10, decade, decade * 10}) {
+    for (const double m : {1.0, 2.0, 5.0}) {
+      const double c = m * base;
+      if (c >= v * (1 - 1e-12) && (best == 0 || c < best)) best = c;
+    }
+  }
+  return best;
+}
+
+ScaleBar ChooseScaleBar(double units_per_pixel, double max_pixels) {
+  if (!Positive(units_per_pixel) || !Positive(max_pixels)) return {};
+  const double metres = RoundDown125(units_per_pixel * max_pixels);
+  return {metres, metres / units_per_pixel};
+}
+
+double ScaleDenominator(double units_per_pixel, double dots_per_inch) {
+  if (!Positive(units_per_pixel) || !Positive(dots_per_inch)) return 0;
+  // One pixel is 0.0254 / dpi metres on the screen.
+  return units_per_pixel * dots_per_inch / 0.0254;
+}
+
+double UsableDotsPerInch(double reported) {
+  // Offscreen and virtual screens report 0, 1 or absurd values.
+  return std::isfinite(reported) && reported >= 20 && reported <= 2000 ? reported
+                                                                       : kFallbackDotsPerInch;
+}
+
+QString ScaleText(double denominator) {
+  if (!Positive(denominator)) return QStringLiteral("1:?");
+  double n = std::round(denominator);
+  if (n >= 1000) {
+    const double unit = std::pow(10.0, std::floor(std::log10(n)) - 2);
+    n = std::round(n / unit) * unit;
+  }
+  if (n < 1) n = 1;
+  if (n > 9e17) return QStringLiteral("1:") + QString::number(n, 'g', 3);
+  return QStringLiteral("1:") + Grouped(static_cast<long long>(n));
+}
+
+QString LengthText(double metres) {
+  if (!std::isfinite(metres)) return QStringLiteral("?");
+  const double a = std::abs(metres);
+  if (a >= 1000) return Plain(metres / 1000) + QStringLiteral(" km");
+  if (a >= 1 || a == 0) return Plain(metres) + QStringLiteral(" m");
+  if (a >= 0.01) return Plain(metres * 100) + QStringLiteral(" cm");
+  return Plain(metres * 1000) + QStringLiteral(" mm");
+}
+
+QString CoordinateText(double easting, double northing, double units_per_pixel) {
+  int decimals = 0;
+  if (Positive(units_per_pixel) && units_per_pixel < 1) {
+    decimals = static_cast<int>(std::clamp(std::ceil(-std::log10(units_per_pixel)), 0.0, 3.0));
+  }
+  return QStringLiteral("E %1  N %2")
+      .arg(QString::number(easting, 'f', decimals), QString::number(northing, 'f', decimals));
+}
+
+// ---------------------------------------------------------------- grid
+
+double GridSpacing(double units_per_pixel, double min_pixels) {
+  if (!Positive(units_per_pixel) || !Positive(min_pixels)) return 0;
+  return RoundUp125(units_per_pixel * min_pixels);
+}
+
+std::vector<double> GridValues(double lo, double hi, double step, size_t max_lines) {
+  std::vector<double> out;
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !Positive(step) || hi < lo) return out;
+  const double first = std::ceil(lo / step);
+  const double last = std::floor(hi / step);
+  if (!(last - first < static_cast<double>(max_lines))) return out;
+  for (double k = first; k <= last; k += 1) out.push_back(k * step);
+  return out;
+}
+
+QString GridValueText(double value, double step) {
+  int decimals = 0;
+  if (Positive(step) && step < 1) {
+    decimals = static_cast<int>(std::clamp(std::ceil(-std::log10(step) - 1e-9), 0.0, 9.0));
+  }
+  // -0 reads as 0.
+  if (value == 0) value = 0;
+  return QString::number(value, 'f', decimals);
+}
+
+std::vector<GridLabel> PlaceGridLabels(const ViewTransform& view, QSize size, double step,
+                                       const std::function<QSizeF(const QString&)>& measure,
+                                       double pad, double keep_right, double keep_bottom) {
+  std::vector<GridLabel> out;
+  const double w = size.width();
+  const double h = size.height();
+  if (!Positive(step) || w <= 0 || h <= 0) return out;
+  constexpr double kGap = 4.0;  // pixels kept free between labels on an edge
+
+  const std::vector<double> xs = GridValues(WorldX(view, 0), WorldX(view, w), step);
+  const std::vector<double> ys = GridValues(WorldY(view, h), WorldY(view, 0), step);
+
+  // The top band holds the eastings, the left band the northings; each stays
+  // out of the corner the other uses.
+  double text_height = 0;
+  double left_band = pad;
+  std::vector<std::pair<double, QString>> north;
+  for (auto it = ys.rbegin(); it != ys.rend(); ++it) {  // top to bottom
+    const QString t = GridValueText(*it, step);
+    const QSizeF s = measure(t);
+    text_height = std::max(text_height, s.height());
+    left_band = std::max(left_band, pad + s.width() + kGap);
+    north.emplace_back(view.ScreenY(*it), t);
+  }
+  std::vector<std::pair<double, QString>> east;
+  for (const double x : xs) {
+    const QString t = GridValueText(x, step);
+    text_height = std::max(text_height, measure(t).height());
+    east.emplace_back(view.ScreenX(x), t);
+  }
+  const double top_band = pad + text_height + kGap;
+
+  double right_of_last = -1e300;
+  for (const auto& [sx, text] : east) {
+    const QSizeF s = measure(text);
+    const QRectF box(sx - s.width() / 2, pad, s.width(), s.height());
+    if (box.left() < left_band || box.right() > w - pad - keep_right) continue;
+    if (box.left() < right_of_last + kGap) continue;
+    out.push_back({box, text, true});
+    right_of_last = box.right();
+  }
+  double below_last = -1e300;
+  for (const auto& [sy, text] : north) {
+    const QSizeF s = measure(text);
+    const QRectF box(pad, sy - s.height() / 2, s.width(), s.height());
+    if (box.top() < top_band || box.bottom() > h - pad - keep_bottom) continue;
+    if (box.top() < below_last + kGap) continue;
+    out.push_back({box, text, false});
+    below_last = box.bottom();
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------- texts
+
+void TextPlacement::Clear() {
+  skipped_ = 0;
+  boxes_.clear();
+  placed_.clear();
+  cells_.clear();
+}
+
+bool TextPlacement::Overlaps(const QRectF& box) const {
+  const auto x0 = static_cast<int64_t>(std::floor(box.left() / kTextCell));
+  const auto x1 = static_cast<int64_t>(std::floor(box.right() / kTextCell));
+  const auto y0 = static_cast<int64_t>(std::floor(box.top() / kTextCell));
+  const auto y1 = static_cast<int64_t>(std::floor(box.bottom() / kTextCell));
+  for (int64_t cy = y0; cy <= y1; ++cy) {
+    for (int64_t cx = x0; cx <= x1; ++cx) {
+      const auto it = cells_.find(CellKey(cx, cy));
+      if (it == cells_.end()) continue;
+      for (const size_t id : it->second) {
+        if (placed_[id].intersects(box)) return true;
+      }
+    }
+  }
+  return false;
+}
+
+void TextPlacement::Index(const QRectF& box, size_t id) {
+  const auto x0 = static_cast<int64_t>(std::floor(box.left() / kTextCell));
+  const auto x1 = static_cast<int64_t>(std::floor(box.right() / kTextCell));
+  const auto y0 = static_cast<int64_t>(std::floor(box.top() / kTextCell));
+  const auto y1 = static_cast<int64_t>(std::floor(box.bottom() / kTextCell));
+  for (int64_t cy = y0; cy <= y1; ++cy) {
+    for (int64_t cx = x0; cx <= x1; ++cx) cells_[CellKey(cx, cy)].push_back(id);
+  }
+}
+
+bool TextPlacement::Place(uint16_t layer, const QRectF& box, bool overview) {
+  if (declutter_) {
+    // Boxes of a size beyond any window would fill the cell map: such a text
+    // is not decluttered, and nothing is decluttered against it.
+    const bool indexable = std::isfinite(box.width()) && std::isfinite(box.height()) &&
+                           box.width() < 1e5 && box.height() < 1e5 && std::abs(box.left()) < 1e6 &&
+                           std::abs(box.top()) < 1e6;
+    if (indexable) {
+      if (overview && Overlaps(box)) {
+        ++skipped_;
+        return false;
+      }
+      placed_.push_back(box);
+      Index(box, placed_.size() - 1);
+    }
+  }
+  boxes_[layer].push_back(box);
+  return true;
+}
+
+// ---------------------------------------------------------------- painting
+
+QColor GridLineColor(ColorScheme scheme) { return SchemeColor(QColor(150, 170, 200), scheme); }
+
+void PaintGridLines(QPainter& painter, const ViewTransform& view, QSize size, const QRect& region,
+                    ColorScheme scheme) {
+  const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
+  if (step <= 0 || region.isEmpty()) return;
+  QPen pen(GridLineColor(scheme));
+  pen.setWidth(1);
+  pen.setCapStyle(Qt::FlatCap);
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setPen(pen);
+  // Whole lines across the window, whatever the region, so that a line is
+  // the same pixels however much of it is drawn at a time.
+  const double h = size.height();
+  const double w = size.width();
+  for (const double x :
+       GridValues(WorldX(view, region.left() - 2.0), WorldX(view, region.right() + 3.0), step)) {
+    const double sx = view.ScreenX(x);
+    painter.drawLine(QLineF(sx, -1, sx, h + 1));
+  }
+  for (const double y :
+       GridValues(WorldY(view, region.bottom() + 3.0), WorldY(view, region.top() - 2.0), step)) {
+    const double sy = view.ScreenY(y);
+    painter.drawLine(QLineF(-1, sy, w + 1, sy));
+  }
+  painter.restore();
+}
+
+namespace {
+
+// Text on a panel of the background colour, so that it reads over lines.
+void PanelText(QPainter& painter, const QRectF& box, const QString& text, const QColor& ink,
+               const QColor& panel) {
+  painter.fillRect(box.adjusted(-3, -1, 3, 1), panel);
+  painter.setPen(ink);
+  painter.drawText(box, Qt::AlignCenter, text);
+}
+
+void PaintScaleBar(QPainter& painter, const ViewTransform& view, QSize size,
+                   const FurnitureOptions& o, const QFontMetricsF& fm, const QColor& ink,
+                   const QColor& panel) {
+  const double max_pixels = std::clamp(size.width() / 5.0, 40.0, 200.0);
+  const ScaleBar bar = ChooseScaleBar(view.units_per_pixel, max_pixels);
+  if (bar.pixels <= 0) return;
+  const QString length = LengthText(bar.metres);
+  const QString scale = ScaleText(ScaleDenominator(view.units_per_pixel, o.dots_per_inch));
+  const double x0 = 12;
+  const double y = size.height() - 14;  // the bar's bottom
+  const double bar_h = 5;
+  const double text_h = fm.height();
+  const double scale_w = fm.horizontalAdvance(scale);
+  painter.fillRect(
+      QRectF(x0 - 4, y - bar_h - text_h - 4, bar.pixels + 16 + scale_w + 8, bar_h + text_h + 8),
+      panel);
+  // Four segments, black and white by turns.
+  painter.setPen(QPen(ink, 1));
+  for (int i = 0; i < 4; ++i) {
+    const QRectF seg(x0 + bar.pixels * i / 4, y - bar_h, bar.pixels / 4, bar_h);
+    painter.fillRect(seg, i % 2 == 0 ? ink : panel);
+  }
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(QRectF(x0, y - bar_h, bar.pixels, bar_h));
+  painter.drawText(QRectF(x0, y - bar_h - text_h - 2, bar.pixels, text_h), Qt::AlignCenter, length);
+  painter.drawText(QRectF(x0 + bar.pixels + 10, y - text_h, scale_w + 2, text_h),
+                   Qt::AlignLeft | Qt::AlignVCenter, scale);
+}
+
+void PaintNorthArrow(QPainter& painter, QSize size, double top, const QFontMetricsF& fm,
+                     const QColor& ink, const QColor& panel) {
+  // Grid north is straight up: the chart is drawn on the grid.
+  const double cx = size.width() - 28.0;
+  const double text_h = fm.height();
+  const double tip = top + text_h + 6;
+  const double len = 30;
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(panel);
+  painter.drawEllipse(QPointF(cx, tip + len / 2 - text_h / 2), len / 2 + text_h / 2 + 4,
+                      len / 2 + text_h / 2 + 4);
+  QPolygonF left;
+  left << QPointF(cx, tip) << QPointF(cx - 8, tip + len) << QPointF(cx, tip + len - 8);
+  QPolygonF right;
+  right << QPointF(cx, tip) << QPointF(cx + 8, tip + len) << QPointF(cx, tip + len - 8);
+  painter.setPen(QPen(ink, 1));
+  painter.setBrush(ink);
+  painter.drawPolygon(left);
+  painter.setBrush(panel);
+  painter.drawPolygon(right);
+  painter.drawText(QRectF(cx - 10, tip - text_h - 2, 20, text_h), Qt::AlignCenter,
+                   QStringLiteral("N"));
+}
+
+}  // namespace
+
+void PaintFurniture(QPainter& painter, const ViewTransform& view, QSize size,
+                    const FurnitureOptions& o) {
+  if (!o.scale_bar && !o.north_arrow && !o.readout && !o.grid) return;
+  painter.save();
+  painter.setClipping(false);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  const QFont font = FurnitureFont();
+  painter.setFont(font);
+  const QFontMetricsF fm(font);
+  const QColor ink = SchemeColor(QColor(0, 0, 0), o.scheme);
+  QColor panel = SchemeColor(QColor(255, 255, 255), o.scheme);
+  panel.setAlpha(200);
+
+  double top = 4;
+  if (o.grid) {
+    const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
+    const QColor label_ink = SchemeColor(QColor(40, 60, 110), o.scheme);
+    const auto measure = [&fm](const QString& t) {
+      return QSizeF(fm.horizontalAdvance(t), fm.height());
+    };
+    // The north arrow sits at the top right, the scale bar and readout at
+    // the bottom.
+    const double keep_right = o.north_arrow ? 56.0 : 0.0;
+    const double keep_bottom = o.scale_bar || o.readout ? 2 * fm.height() + 12 : 0.0;
+    for (const GridLabel& label :
+         PlaceGridLabels(view, size, step, measure, 4.0, keep_right, keep_bottom)) {
+      PanelText(painter, label.box, label.text, label_ink, panel);
+    }
+    top += fm.height() + 4;  // below the eastings
+  }
+  if (o.scale_bar) PaintScaleBar(painter, view, size, o, fm, ink, panel);
+  if (o.north_arrow) PaintNorthArrow(painter, size, top, fm, ink, panel);
+  if (o.readout && o.cursor) {
+    const QString text = CoordinateText(WorldX(view, o.cursor->x()), WorldY(view, o.cursor->y()),
+                                        view.units_per_pixel);
+    const double w = fm.horizontalAdvance(text) + 2;
+    const QRectF box(size.width() - w - 10, size.height() - fm.height() - 8, w, fm.height());
+    PanelText(painter, box, text, ink, panel);
+  }
+  painter.restore();
+}
+
+}  // namespace halvex::mapcontrol
