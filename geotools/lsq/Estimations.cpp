@@ -24,6 +24,7 @@
 #include "geodesy/NumberText.hpp"
 #include "geodesy/internal/Values.hpp"
 #include "geotools/lsq/LeastSquares.hpp"
+#include "geotools/lsq/SecondLengths.hpp"
 #include "geotools/lsq/Slices.hpp"
 #include "platform/PageWarmer.hpp"
 
@@ -299,30 +300,44 @@ void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::si
                    initH);
     initialText += '\n';
 
-    // A second of arc north and east of the mean position; both lines start
-    // at its latitude, so its reduced latitude is computed once.
+    // The residuals in metres north and east, from the lengths of a second
+    // of arc at the mean position: from the closed forms where their text is
+    // certain, otherwise from Vincenty's lines (the same text, slower).
     const long double latM = (adjLat + initLat) / 2;
     const long double lonM = (adjLon + initLon) / 2;
-    const geodesy::ReducedLatitude here = geodesy::ReduceLatitude(in.f, latM);
-    const geodesy::ReducedLatitude north1 = geodesy::ReduceLatitude(in.f, latM + geodesy::kInv3600);
-    const auto mN = geodesy::GeodesicDistance(in.a, in.f, here, lonM, north1, lonM);
-    const auto mE =
-        geodesy::GeodesicDistance(in.a, in.f, here, lonM, here, lonM + geodesy::kInv3600);
-    if (!mN || !mE) {
-      throw ArithmeticFault("arithmetic fault: no geodesic distance");
-    }
-    const long double north = (adjLat - initLat) * 3600 * *mN;
-    const long double east = (adjLon - initLon) * 3600 * *mE;
+    const long double dLat = (adjLat - initLat) * 3600;
+    const long double dLon = (adjLon - initLon) * 3600;
     const long double up = adjH - initH;
-    if (!std::isfinite(north) || !std::isfinite(east) || !std::isfinite(up)) {
+    if (!std::isfinite(up)) {
       throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
     }
     std::string& l = slice.text[kResidualsGeodetic];
     l += name;
     l += '\t';
-    AppendFixed(l, north, dist);
-    l += '\t';
-    AppendFixed(l, east, dist);
+    const std::size_t start = l.size();
+    bool certain = false;
+    if (const auto quick = QuickSecondLengths(in.a, in.f, latM, lonM)) {
+      certain = AppendCertainProduct(l, dLat, quick->north, dist);
+      if (certain) {
+        l += '\t';
+        certain = AppendCertainProduct(l, dLon, quick->east, dist);
+      }
+    }
+    if (!certain) {
+      l.resize(start);
+      const auto lengths = VincentySecondLengths(in.a, in.f, latM, lonM);
+      if (!lengths) {
+        throw ArithmeticFault("arithmetic fault: no geodesic distance");
+      }
+      const long double north = dLat * lengths->north;
+      const long double east = dLon * lengths->east;
+      if (!std::isfinite(north) || !std::isfinite(east)) {
+        throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
+      }
+      AppendFixed(l, north, dist);
+      l += '\t';
+      AppendFixed(l, east, dist);
+    }
     l += '\t';
     AppendFixed(l, up, dist);
     l += '\n';
