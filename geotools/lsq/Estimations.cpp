@@ -15,6 +15,7 @@
 #include <cmath>
 #include <exception>
 #include <numbers>
+#include <optional>
 #include <thread>
 
 #include "geodesy/Angles.hpp"
@@ -380,12 +381,30 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     const geodesy::OutputPrecision& precision = inputs.precision;
     const int dist = precision.distance;
     std::string& report = out.report;
-    // The echo, six sections of a name and three numbers per point.
-    const std::size_t names = EchoBytes(grid) / grid.ColCount();
-    report.reserve(EchoBytes(grid) + 6 * (names + 3 * 20 * grid.RowCount()) + 1024);
+    // The echo, six sections of a name and three numbers per point: room
+    // for numbers of up to 20 characters, of which only what the report is
+    // certain to fill is made ready now (see below).
+    const std::size_t echo = EchoBytes(grid);
+    std::size_t nameBytes = 0;
+    for (std::size_t row = 1; row < grid.RowCount(); ++row) {
+      nameBytes += grid.Cell(0, row).size();
+    }
+    const std::size_t pointCount = grid.RowCount() - 1;
+    report.reserve(echo + 6 * nameBytes + 6 * (3 * 21 + 2) * pointCount + 1024);
     // The report's pages are faulted in by a helper thread while the points
     // are read and adjusted, instead of one by one as the report is written.
-    platform::PageWarmer warmer(report.data(), report.capacity());
+    // Clearing pages the report will not use costs as much as clearing the
+    // ones it will, so the helper stops at the least the sections can take:
+    // every number at least a digit, a point and its decimals after a tab,
+    // each line ended, the tab after the last residual.
+    const auto least = [](int decimals) -> std::size_t {
+      return decimals > 0 ? static_cast<std::size_t>(decimals) + 3 : 2;
+    };
+    const std::size_t leastPerPoint = 6 + 1 + 12 * least(dist) + 6 * least(precision.degrees);
+    const std::size_t ready = std::min(report.capacity(),
+                                       echo + 6 * nameBytes + leastPerPoint * pointCount + 1024);
+    std::optional<platform::PageWarmer> warmer;
+    warmer.emplace(report.data(), ready);
     AppendLine(report, "INVERSE 3-D HELMERT SOLUTION WITH LEAST SQUARE CALCULATION REPORT");
     report += '\n';
     AppendLine(report, "INITIAL CONTROL POINTS IN CARTESIAN COORDINATE SYSTEM");
@@ -432,8 +451,12 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
         joined += slice.text[section].size();
       }
     }
+    warmer.reset();
     if (joined > report.capacity()) {
-      warmer.Stop();  // the report moves to a larger buffer
+      report.reserve(joined);  // the report moves to a larger buffer
+    } else if (joined > ready) {
+      // The rest of what the sections take, ahead of the copies below.
+      warmer.emplace(report.data() + ready, joined - ready);
     }
     for (std::size_t section = 0; section < kHelmertSections; ++section) {
       AppendHeading(report, kHeadings[section], false);
@@ -443,7 +466,7 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
       }
     }
     slices.clear();
-    warmer.Stop();
+    warmer.reset();
 
     // Published: the fitted transformation negated.
     out.published[0] = -(out.fitted[0] - 1) * 1000000;
