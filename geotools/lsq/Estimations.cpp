@@ -255,6 +255,7 @@ void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::si
   const std::size_t count = last - first;
   for (std::string& text : slice.text) {
     text.reserve(count * 72);
+    platform::AdviseHugePages(text.data(), text.capacity());
   }
   for (std::size_t i = first; i < last; ++i) {
     const std::string_view name = in.grid.Cell(0, i + 1);

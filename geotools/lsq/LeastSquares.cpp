@@ -21,6 +21,7 @@
 
 #include "geodesy/NumberText.hpp"
 #include "geotools/lsq/Slices.hpp"
+#include "platform/PageWarmer.hpp"
 
 namespace halvex::geotools {
 
@@ -193,8 +194,11 @@ Adjustment Adjust(const Points& points, Fill fill, bool keepObservations) {
     // Every point's residuals and cofactors are its own, so the points are
     // shared among threads; Ω is then summed over them in order, as one
     // pass would.
-    out.residuals.resize(points.size() * R);
-    out.cofactors.resize(points.size() * R);
+    for (std::vector<long double>* kept : {&out.residuals, &out.cofactors}) {
+      kept->reserve(points.size() * R);
+      platform::AdviseHugePages(kept->data(), kept->capacity() * sizeof(long double));
+      kept->resize(points.size() * R);
+    }
     std::vector<char> sliceFinite(SliceCount(0, points.size()), 1);
     ForEachSlice(points.size(), static_cast<unsigned>(sliceFinite.size()),
                  [&](unsigned slice, std::size_t first, std::size_t last) {
@@ -256,7 +260,10 @@ std::vector<SpacePair> ReadSpacePairs(const CoordGrid& grid) {
   // a number is still the one named, as the slices' errors are taken in
   // row order.
   const std::size_t count = grid.RowCount() > 0 ? grid.RowCount() - 1 : 0;
-  std::vector<SpacePair> points(count);
+  std::vector<SpacePair> points;
+  points.reserve(count);
+  platform::AdviseHugePages(points.data(), count * sizeof(SpacePair));
+  points.resize(count);
   ForEachSlice(count, SliceCount(0, count), [&](unsigned, std::size_t first, std::size_t last) {
     for (std::size_t i = first; i < last; ++i) {
       SpacePair& p = points[i];
