@@ -10,8 +10,10 @@
 //   adjust   the parameters with their statistics (every residual and
 //            cofactor computed, Ω and s₀ kept) from points already read;
 //   grid     the same from the control point grid (the cells parsed);
-//   report   the page's estimation from the grid, the full report text
-//            built and written to a file;
+//   report   the page's estimation from the grid with the full report
+//            text built (what the page does before it shows the report);
+//   save     that report written to a file, as the report window's Save
+//            does later when the user asks (fsync included);
 //   lstsq    numpy.linalg.lstsq on the same design matrix (float64, the
 //            matrix built before the clock starts), in a python3 child.
 // The merge line times the filters and the merge of the page (the logs
@@ -125,13 +127,33 @@ void WriteDesign(const std::filesystem::path& file, const std::vector<double>& a
             static_cast<std::streamsize>(l.size() * sizeof(double)));
 }
 
-void Row(const char* name, double adjust, double grid, double report, double lstsq,
+void Row(const char* name, double adjust, double grid, double report, double save, double lstsq,
          double adjustCpu, double reportCpu, double lstsqCpu) {
   std::printf(
-      "%-10s %9.3f %9.3f %9.3f %9.3f   adjust/lstsq %.2f  report %s 3 s"
+      "%-10s %9.3f %9.3f %9.3f %9.3f %9.3f   adjust/lstsq %.2f  report %s 3 s"
       "\n           processor time: adjust %.3f, report %.3f, lstsq %.3f\n",
-      name, adjust, grid, report, lstsq, lstsq > 0 ? adjust / lstsq : 0.0,
+      name, adjust, grid, report, save, lstsq, lstsq > 0 ? adjust / lstsq : 0.0,
       report < 3.0 ? "under" : "OVER", adjustCpu, reportCpu, lstsqCpu);
+}
+
+// The best of three estimations with their reports, then the best of three
+// saves of the last report.
+template <class Estimate>
+void TimeReport(Estimate estimate, const std::filesystem::path& file, double& report,
+                double& reportCpu, double& save) {
+  // Each report is kept until the clock has stopped: freeing the one before
+  // is no part of making the next.
+  std::string text;
+  report = 1e300;
+  for (int run = 0; run < 3; ++run) {
+    std::string().swap(text);
+    const double wall = Best(1, [&] { text = estimate(); });
+    if (wall < report) {
+      report = wall;
+      reportCpu = lastCpu;
+    }
+  }
+  save = Best(3, [&] { halvex::platform::WriteFileAtomically(file, text); });
 }
 
 }  // namespace
@@ -145,7 +167,8 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("halvex_lsq_bench_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::printf("%zu control points; seconds, best of 3\n", n);
-  std::printf("%-10s %9s %9s %9s %9s\n", "model", "adjust", "grid", "report", "lstsq");
+  std::printf("%-10s %9s %9s %9s %9s %9s\n", "model", "adjust", "grid", "report", "save",
+              "lstsq");
 
   // Affine: survey coordinates, a small rotation and scale, centimetre noise.
   if (wanted("affine")) {
@@ -179,15 +202,13 @@ int main(int argc, char** argv) {
     const double adjust = Best(3, [&] { t::AdjustAffine(points, false); });
     const double adjustCpu = lastCpu;
     const double fromGrid = Best(3, [&] { t::AdjustAffine(t::ReadPlanePairs(grid), false); });
-    const double report = Best(3, [&] {
-      const t::PlaneEstimate e = t::EstimateAffine(grid);
-      halvex::platform::WriteFileAtomically(dir / "affine-report.txt", e.report);
-    });
-    const double reportCpu = lastCpu;
+    double report = 0, reportCpu = 0, save = 0;
+    TimeReport([&] { return t::EstimateAffine(grid).report; }, dir / "affine-report.txt", report,
+               reportCpu, save);
     WriteDesign(dir / "affine.bin", a, l);
     const double lstsq = NumpyLstsq(python, dir / "affine.bin", 2 * n, 6);
     const double lstsqCpu = lastCpu;
-    Row("affine", adjust, fromGrid, report, lstsq, adjustCpu, reportCpu, lstsqCpu);
+    Row("affine", adjust, fromGrid, report, save, lstsq, adjustCpu, reportCpu, lstsqCpu);
   }
 
   // Helmert: points on the ellipsoid around the Aegean, a datum shift of
@@ -242,15 +263,13 @@ int main(int argc, char** argv) {
     const double adjust = Best(3, [&] { both(points); });
     const double adjustCpu = lastCpu;
     const double fromGrid = Best(3, [&] { both(t::ReadSpacePairs(grid)); });
-    const double report = Best(3, [&] {
-      const t::HelmertEstimate e = t::EstimateHelmert(grid, {});
-      halvex::platform::WriteFileAtomically(dir / "helmert-report.txt", e.report);
-    });
-    const double reportCpu = lastCpu;
+    double report = 0, reportCpu = 0, save = 0;
+    TimeReport([&] { return t::EstimateHelmert(grid, {}).report; }, dir / "helmert-report.txt",
+               report, reportCpu, save);
     WriteDesign(dir / "helmert.bin", a, l);
     const double lstsq = NumpyLstsq(python, dir / "helmert.bin", 3 * n, 7);
     const double lstsqCpu = lastCpu;
-    Row("helmert", adjust, fromGrid, report, lstsq, adjustCpu, reportCpu, lstsqCpu);
+    Row("helmert", adjust, fromGrid, report, save, lstsq, adjustCpu, reportCpu, lstsqCpu);
   }
 
   // The merge: a 10 Hz GPS log with a gap of a minute every ten minutes and
@@ -289,7 +308,11 @@ int main(int argc, char** argv) {
                            t::OnlyKeepFix(gps, ",E,4,");
                            t::KeepContaining(sensor, " 3 ");
                          }));
-      const double wall = Best(1, [&] { written = t::MergeLogs(gps, sensor, "100").linesWritten; });
+      // The merged text is kept until the clock has stopped, as the page
+      // keeps it to show and save.
+      t::MergeResult merged;
+      const double wall = Best(1, [&] { merged = t::MergeLogs(gps, sensor, "100"); });
+      written = merged.linesWritten;
       if (wall < merge) {
         merge = wall;
         mergeCpu = lastCpu;

@@ -19,6 +19,7 @@
 #include "geodesy/NumberText.hpp"
 
 #include <locale.h>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -214,18 +215,18 @@ bool ToDecimalFixed(long double value, int decimals, Decimal& out) {
 }
 
 void AppendUnsigned(std::string& out, std::uint64_t v, int width) {
+  // Digits from the right into the end of a buffer, then appended at once.
   char buffer[24];
-  int n = 0;
+  char* at = buffer + sizeof buffer;
   do {
-    buffer[n++] = static_cast<char>('0' + v % 10);
+    *--at = static_cast<char>('0' + v % 10);
     v /= 10;
   } while (v != 0);
-  while (n < width) {
-    buffer[n++] = '0';
+  const char* const widest = buffer + sizeof buffer - std::min(width, 20);
+  while (at > widest) {
+    *--at = '0';
   }
-  while (n > 0) {
-    out.push_back(buffer[--n]);
-  }
+  out.append(at, static_cast<std::size_t>(buffer + sizeof buffer - at));
 }
 
 void AppendG15Decimal(std::string& out, const Decimal& d, int x) {

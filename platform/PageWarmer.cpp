@@ -21,6 +21,18 @@ constexpr std::uintptr_t kStep = std::uintptr_t{4} << 20;
 
 }  // namespace
 
+void AdviseHugePages(void* data, std::size_t bytes) {
+  if (data == nullptr || bytes < kHugePage * 2) {
+    return;
+  }
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t hugeFirst = (start + kHugePage - 1) / kHugePage * kHugePage;
+  const std::uintptr_t hugeLast = (start + bytes) / kHugePage * kHugePage;
+  if (hugeLast > hugeFirst) {
+    ::madvise(reinterpret_cast<void*>(hugeFirst), hugeLast - hugeFirst, MADV_HUGEPAGE);
+  }
+}
+
 PageWarmer::PageWarmer(void* data, std::size_t bytes) {
   if (data == nullptr || bytes < kMinimumBytes) {
     return;
@@ -34,11 +46,7 @@ PageWarmer::PageWarmer(void* data, std::size_t bytes) {
   if (last <= first) {
     return;
   }
-  const std::uintptr_t hugeFirst = (first + kHugePage - 1) / kHugePage * kHugePage;
-  const std::uintptr_t hugeLast = last / kHugePage * kHugePage;
-  if (hugeLast > hugeFirst) {
-    ::madvise(reinterpret_cast<void*>(hugeFirst), hugeLast - hugeFirst, MADV_HUGEPAGE);
-  }
+  AdviseHugePages(data, bytes);
   helper_ = std::thread([this, first, last] {
     for (std::uintptr_t at = first; at < last && !stop_.load(std::memory_order_relaxed);
          at += kStep) {

@@ -33,7 +33,7 @@
 #include "geotools/app/PageWidgets.hpp"
 #include "geotools/app/SmallWindows.hpp"
 #include "geotools/core/DatumChoice.hpp"
-#include "geotools/core/GeoSettings.hpp"
+#include "geotools/lsq/GeokitSettings.hpp"
 
 namespace halvex::geokit {
 
@@ -918,7 +918,7 @@ void TGeoForm::OpenHelp() {
 
 void TGeoForm::SetCloseToTray(bool checked) {
   try {
-    ini_.WriteBool(geotools::kTraySection, geotools::kTrayKey, checked);
+    geotools::WriteCloseToTray(ini_, checked);
   } catch (const std::exception& e) {
     dialogs_.Tell(appkit::Notice::kError, kTitle, e.what());
   }

@@ -13,7 +13,6 @@
 #include "geotools/app/GridModel.hpp"
 #include "geotools/app/PageWidgets.hpp"
 #include "geotools/core/DatumChoice.hpp"
-#include "geotools/core/GeoSettings.hpp"
 #include "geotools/lsq/GeokitSettings.hpp"
 
 namespace halvex::geokit {

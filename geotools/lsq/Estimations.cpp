@@ -15,6 +15,8 @@
 #include <cmath>
 #include <exception>
 #include <numbers>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 #include "geodesy/Angles.hpp"
@@ -24,6 +26,7 @@
 #include "geodesy/NumberText.hpp"
 #include "geodesy/internal/Values.hpp"
 #include "geotools/lsq/LeastSquares.hpp"
+#include "geotools/lsq/SecondLengths.hpp"
 #include "geotools/lsq/Slices.hpp"
 #include "platform/PageWarmer.hpp"
 
@@ -237,29 +240,60 @@ struct HelmertSlice {
   std::array<std::string, kHelmertSections> text;
 };
 
+// A point's latitude, longitude and height as its report line reads them.
+struct PrintedGeodetic {
+  long double lat = 0.0L;
+  long double lon = 0.0L;
+  long double h = 0.0L;
+};
+
 struct HelmertReportInputs {
   const CoordGrid& grid;
   const std::vector<SpacePair>& points;
-  const Adjustment& adj;
+  const Adjustment* adj;  // not needed for the initial positions
   long double s0Squared;
   long double a;
   long double f;
   const geodesy::OutputPrecision& precision;
 };
 
+// The section of the initial positions for the points [first, last), and
+// their printed values: these need the input points only, not the
+// adjustment.
+void WriteInitialSlice(const HelmertReportInputs& in, std::size_t first, std::size_t last,
+                       HelmertSlice& slice, std::vector<PrintedGeodetic>& initial) {
+  std::string& text = slice.text[kInitialGeodetic];
+  text.reserve((last - first) * 72);
+  platform::AdviseHugePages(text.data(), text.capacity());
+  for (std::size_t i = first; i < last; ++i) {
+    const auto& w = in.points[i].wgs;
+    PrintedGeodetic& g = initial[i];
+    text += in.grid.Cell(0, i + 1);
+    text += '\t';
+    AppendGeodetic(text, w[0], w[1], w[2], in.a, in.f, in.precision, g.lat, g.lon, g.h);
+    text += '\n';
+  }
+}
+
+// The other five sections for the points [first, last), from the
+// adjustment and the initial positions' printed values.
 void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::size_t last,
-                       HelmertSlice& slice) {
+                       HelmertSlice& slice, const std::vector<PrintedGeodetic>& initial) {
   const int dist = in.precision.distance;
   const std::size_t count = last - first;
-  for (std::string& text : slice.text) {
-    text.reserve(count * 72);
+  for (std::size_t section = 0; section < kHelmertSections; ++section) {
+    if (section != kInitialGeodetic) {
+      slice.text[section].reserve(count * 72);
+      platform::AdviseHugePages(slice.text[section].data(), slice.text[section].capacity());
+    }
   }
+  const Adjustment& adj = *in.adj;
   for (std::size_t i = first; i < last; ++i) {
     const std::string_view name = in.grid.Cell(0, i + 1);
     const auto& w = in.points[i].wgs;
     long double adjusted[3];
     for (std::size_t k = 0; k < 3; ++k) {
-      adjusted[k] = w[k] + in.adj.residuals[3 * i + k];
+      adjusted[k] = w[k] + adj.residuals[3 * i + k];
     }
 
     std::string& ecef = slice.text[kAdjustedEcef];
@@ -269,7 +303,7 @@ void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::si
     deviations += name;
     residuals += name;
     for (std::size_t k = 0; k < 3; ++k) {
-      const long double sd = std::sqrt(in.adj.cofactors[3 * i + k] * in.s0Squared);
+      const long double sd = std::sqrt(adj.cofactors[3 * i + k] * in.s0Squared);
       if (std::isnan(sd)) {
         throw ArithmeticFault("arithmetic fault: square root of a negative variance");
       }
@@ -285,44 +319,52 @@ void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::si
     residuals += "\t\n";
 
     std::string& adjustedText = slice.text[kAdjustedGeodetic];
-    std::string& initialText = slice.text[kInitialGeodetic];
     adjustedText += name;
     adjustedText += '\t';
     long double adjLat = 0.0L, adjLon = 0.0L, adjH = 0.0L;
     AppendGeodetic(adjustedText, adjusted[0], adjusted[1], adjusted[2], in.a, in.f, in.precision,
                    adjLat, adjLon, adjH);
     adjustedText += '\n';
-    initialText += name;
-    initialText += '\t';
-    long double initLat = 0.0L, initLon = 0.0L, initH = 0.0L;
-    AppendGeodetic(initialText, w[0], w[1], w[2], in.a, in.f, in.precision, initLat, initLon,
-                   initH);
-    initialText += '\n';
+    const long double initLat = initial[i].lat, initLon = initial[i].lon, initH = initial[i].h;
 
-    // A second of arc north and east of the mean position; both lines start
-    // at its latitude, so its reduced latitude is computed once.
+    // The residuals in metres north and east, from the lengths of a second
+    // of arc at the mean position: from the closed forms where their text is
+    // certain, otherwise from Vincenty's lines (the same text, slower).
     const long double latM = (adjLat + initLat) / 2;
     const long double lonM = (adjLon + initLon) / 2;
-    const geodesy::ReducedLatitude here = geodesy::ReduceLatitude(in.f, latM);
-    const geodesy::ReducedLatitude north1 = geodesy::ReduceLatitude(in.f, latM + geodesy::kInv3600);
-    const auto mN = geodesy::GeodesicDistance(in.a, in.f, here, lonM, north1, lonM);
-    const auto mE =
-        geodesy::GeodesicDistance(in.a, in.f, here, lonM, here, lonM + geodesy::kInv3600);
-    if (!mN || !mE) {
-      throw ArithmeticFault("arithmetic fault: no geodesic distance");
-    }
-    const long double north = (adjLat - initLat) * 3600 * *mN;
-    const long double east = (adjLon - initLon) * 3600 * *mE;
+    const long double dLat = (adjLat - initLat) * 3600;
+    const long double dLon = (adjLon - initLon) * 3600;
     const long double up = adjH - initH;
-    if (!std::isfinite(north) || !std::isfinite(east) || !std::isfinite(up)) {
+    if (!std::isfinite(up)) {
       throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
     }
     std::string& l = slice.text[kResidualsGeodetic];
     l += name;
     l += '\t';
-    AppendFixed(l, north, dist);
-    l += '\t';
-    AppendFixed(l, east, dist);
+    const std::size_t start = l.size();
+    bool certain = false;
+    if (const auto quick = QuickSecondLengths(in.a, in.f, latM, lonM)) {
+      certain = AppendCertainProduct(l, dLat, quick->north, dist);
+      if (certain) {
+        l += '\t';
+        certain = AppendCertainProduct(l, dLon, quick->east, dist);
+      }
+    }
+    if (!certain) {
+      l.resize(start);
+      const auto lengths = VincentySecondLengths(in.a, in.f, latM, lonM);
+      if (!lengths) {
+        throw ArithmeticFault("arithmetic fault: no geodesic distance");
+      }
+      const long double north = dLat * lengths->north;
+      const long double east = dLon * lengths->east;
+      if (!std::isfinite(north) || !std::isfinite(east)) {
+        throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
+      }
+      AppendFixed(l, north, dist);
+      l += '\t';
+      AppendFixed(l, east, dist);
+    }
     l += '\t';
     AppendFixed(l, up, dist);
     l += '\n';
@@ -365,12 +407,30 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     const geodesy::OutputPrecision& precision = inputs.precision;
     const int dist = precision.distance;
     std::string& report = out.report;
-    // The echo, six sections of a name and three numbers per point.
-    const std::size_t names = EchoBytes(grid) / grid.ColCount();
-    report.reserve(EchoBytes(grid) + 6 * (names + 3 * 20 * grid.RowCount()) + 1024);
+    // The echo, six sections of a name and three numbers per point: room
+    // for numbers of up to 20 characters, of which only what the report is
+    // certain to fill is made ready now (see below).
+    const std::size_t echo = EchoBytes(grid);
+    std::size_t nameBytes = 0;
+    for (std::size_t row = 1; row < grid.RowCount(); ++row) {
+      nameBytes += grid.Cell(0, row).size();
+    }
+    const std::size_t pointCount = grid.RowCount() - 1;
+    report.reserve(echo + 6 * nameBytes + 6 * (3 * 21 + 2) * pointCount + 1024);
     // The report's pages are faulted in by a helper thread while the points
     // are read and adjusted, instead of one by one as the report is written.
-    platform::PageWarmer warmer(report.data(), report.capacity());
+    // Clearing pages the report will not use costs as much as clearing the
+    // ones it will, so the helper stops at the least the sections can take:
+    // every number at least a digit, a point and its decimals after a tab,
+    // each line ended, the tab after the last residual.
+    const auto least = [](int decimals) -> std::size_t {
+      return decimals > 0 ? static_cast<std::size_t>(decimals) + 3 : 2;
+    };
+    const std::size_t leastPerPoint = 6 + 1 + 12 * least(dist) + 6 * least(precision.degrees);
+    const std::size_t ready = std::min(report.capacity(),
+                                       echo + 6 * nameBytes + leastPerPoint * pointCount + 1024);
+    std::optional<platform::PageWarmer> warmer;
+    warmer.emplace(report.data(), ready);
     AppendLine(report, "INVERSE 3-D HELMERT SOLUTION WITH LEAST SQUARE CALCULATION REPORT");
     report += '\n';
     AppendLine(report, "INITIAL CONTROL POINTS IN CARTESIAN COORDINATE SYSTEM");
@@ -378,6 +438,45 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
 
     const std::vector<SpacePair> points = ReadSpacePairs(grid);
     const std::size_t n = points.size();
+    const long double a = ParseLeadingNumber(inputs.semiMajor);
+    const long double f = 1.0L / ParseLeadingNumber(inputs.inverseFlattening);
+    if (!std::isfinite(f)) {
+      throw ArithmeticFault("arithmetic fault: inverse flattening");
+    }
+
+    // Every per-point line is made in slices in parallel, and the slices
+    // joined section by section in the order of the points. The section of
+    // the initial positions needs no adjustment: a second thread writes it
+    // while this one adjusts, which takes one processor only.
+    const unsigned threads = SliceCount(inputs.threads, n);
+    std::vector<HelmertSlice> slices(threads);
+    std::vector<PrintedGeodetic> initial;
+    initial.reserve(n);
+    platform::AdviseHugePages(initial.data(), n * sizeof(PrintedGeodetic));
+    initial.resize(n);
+    HelmertReportInputs reportInputs{grid, points, nullptr, 0.0L, a, f, precision};
+    std::exception_ptr initialFault;
+    const auto writeInitial = [&] {
+      try {
+        for (unsigned slice = 0; slice < threads; ++slice) {
+          WriteInitialSlice(reportInputs, n * slice / threads, n * (slice + 1) / threads,
+                            slices[slice], initial);
+        }
+      } catch (...) {
+        initialFault = std::current_exception();
+      }
+    };
+    std::jthread initialWriter;
+    if (threads > 1) {
+      try {
+        initialWriter = std::jthread(writeInitial);
+      } catch (const std::system_error&) {
+        writeInitial();
+      }
+    } else {
+      writeInitial();
+    }
+
     // Pass 1 at unit scale gives the scale at which pass 2 evaluates the
     // rotation columns; there is no further iteration.
     const long double k1 = HelmertParametersOnly(points, 1.0L)[0];
@@ -389,19 +488,16 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     const long double dof = static_cast<long double>(3 * static_cast<long long>(n) - 7);
     const long double s0Squared = adj.omega / dof;
 
-    const long double a = ParseLeadingNumber(inputs.semiMajor);
-    const long double f = 1.0L / ParseLeadingNumber(inputs.inverseFlattening);
-    if (!std::isfinite(f)) {
-      throw ArithmeticFault("arithmetic fault: inverse flattening");
+    if (initialWriter.joinable()) {
+      initialWriter.join();
     }
-
-    // Every per-point line in slices made in parallel, then joined section
-    // by section in the order of the points.
-    const HelmertReportInputs reportInputs{grid, points, adj, s0Squared, a, f, precision};
-    const unsigned threads = SliceCount(inputs.threads, n);
-    std::vector<HelmertSlice> slices(threads);
+    if (initialFault) {
+      std::rethrow_exception(initialFault);
+    }
+    reportInputs.adj = &adj;
+    reportInputs.s0Squared = s0Squared;
     ForEachSlice(n, threads, [&](unsigned slice, std::size_t first, std::size_t last) {
-      WriteHelmertSlice(reportInputs, first, last, slices[slice]);
+      WriteHelmertSlice(reportInputs, first, last, slices[slice], initial);
     });
     static constexpr std::array<std::string_view, kHelmertSections> kHeadings = {
         "ADJUSTED WGS-84 ECEF COORDINATES",
@@ -417,8 +513,12 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
         joined += slice.text[section].size();
       }
     }
+    warmer.reset();
     if (joined > report.capacity()) {
-      warmer.Stop();  // the report moves to a larger buffer
+      report.reserve(joined);  // the report moves to a larger buffer
+    } else if (joined > ready) {
+      // The rest of what the sections take, ahead of the copies below.
+      warmer.emplace(report.data() + ready, joined - ready);
     }
     for (std::size_t section = 0; section < kHelmertSections; ++section) {
       AppendHeading(report, kHeadings[section], false);
@@ -428,7 +528,7 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
       }
     }
     slices.clear();
-    warmer.Stop();
+    warmer.reset();
 
     // Published: the fitted transformation negated.
     out.published[0] = -(out.fitted[0] - 1) * 1000000;

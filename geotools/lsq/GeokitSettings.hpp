@@ -67,6 +67,10 @@ inline constexpr std::array<std::string_view, 23> kTransformedValueKeys = {
     "UTMTLat0",   "UTMTLon0",   "UTMTHei0",   "UTMTEasting", "UTMTNorthing", "XYZTX1",
     "XYZTY1",     "XYZTZ1",     "XYZTX2",     "XYZTY2",      "XYZTZ2"};
 
+// The main window's pages; a stored page index outside 0 to 7 opens the
+// first page.
+inline constexpr int kPageCount = 8;
+
 struct GeokitSettings {
   std::string affineFileName;
   std::array<std::string, 6> affine;  // A0 A1 A2 B0 B1 B2

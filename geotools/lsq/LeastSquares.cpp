@@ -14,11 +14,14 @@
 
 #include "geotools/lsq/LeastSquares.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "geodesy/NumberText.hpp"
 #include "geotools/lsq/Slices.hpp"
+#include "platform/PageWarmer.hpp"
 
 namespace halvex::geotools {
 
@@ -159,43 +162,72 @@ Adjustment Adjust(const Points& points, Fill fill, bool keepObservations) {
     }
   }
   const long double* xh = out.parameters.data();
-  if (keepObservations) {
-    out.residuals.reserve(points.size() * R);
-    out.cofactors.reserve(points.size() * R);
-  }
-  PointRows<U, R> rows;
-  bool finite = true;
-  long double omega = 0.0L;
-  for (const auto& point : points) {
-    fill(point, rows);
-    for (std::size_t r = 0; r < R; ++r) {
-      const long double* a = rows.a[r];
-      long double adjusted = 0.0L;
+  // The residual v and the cofactor Qₗ[m][m] of each observation m.
+  const auto observe = [&](const PointRows<U, R>& rows, std::size_t r, long double& v,
+                           long double& q) {
+    const long double* a = rows.a[r];
+    long double adjusted = 0.0L;
+    for (std::size_t p = 0; p < U; ++p) {
+      if (M[r][p]) {
+        adjusted += a[p] * xh[p];
+      }
+    }
+    v = adjusted - rows.obs[r];
+    // Qₗ[m][m] = Σ_q (Σ_p A[m][p]·N⁻¹[p][q]) · A[m][q].
+    q = 0.0L;
+    for (std::size_t c = 0; c < U; ++c) {
+      if (!M[r][c]) {
+        continue;
+      }
+      long double an = 0.0L;
       for (std::size_t p = 0; p < U; ++p) {
         if (M[r][p]) {
-          adjusted += a[p] * xh[p];
+          an += a[p] * ni[p][c];
         }
       }
-      const long double v = adjusted - rows.obs[r];
-      // Qₗ[m][m] = Σ_q (Σ_p A[m][p]·N⁻¹[p][q]) · A[m][q].
-      long double q = 0.0L;
-      for (std::size_t c = 0; c < U; ++c) {
-        if (!M[r][c]) {
-          continue;
-        }
-        long double an = 0.0L;
-        for (std::size_t p = 0; p < U; ++p) {
-          if (M[r][p]) {
-            an += a[p] * ni[p][c];
-          }
-        }
-        q += an * a[c];
-      }
-      finite = finite && std::isfinite(v) && std::isfinite(q);
+      q += an * a[c];
+    }
+  };
+  bool finite = true;
+  long double omega = 0.0L;
+  if (keepObservations) {
+    // Every point's residuals and cofactors are its own, so the points are
+    // shared among threads; Ω is then summed over them in order, as one
+    // pass would.
+    for (std::vector<long double>* kept : {&out.residuals, &out.cofactors}) {
+      kept->reserve(points.size() * R);
+      platform::AdviseHugePages(kept->data(), kept->capacity() * sizeof(long double));
+      kept->resize(points.size() * R);
+    }
+    std::vector<char> sliceFinite(SliceCount(0, points.size()), 1);
+    ForEachSlice(points.size(), static_cast<unsigned>(sliceFinite.size()),
+                 [&](unsigned slice, std::size_t first, std::size_t last) {
+                   PointRows<U, R> rows;
+                   bool ok = true;
+                   for (std::size_t i = first; i < last; ++i) {
+                     fill(points[i], rows);
+                     for (std::size_t r = 0; r < R; ++r) {
+                       long double& v = out.residuals[R * i + r];
+                       long double& q = out.cofactors[R * i + r];
+                       observe(rows, r, v, q);
+                       ok = ok && std::isfinite(v) && std::isfinite(q);
+                     }
+                   }
+                   sliceFinite[slice] = ok ? 1 : 0;
+                 });
+    for (const long double v : out.residuals) {
       omega += v * v;
-      if (keepObservations) {
-        out.residuals.push_back(v);
-        out.cofactors.push_back(q);
+    }
+    finite = std::all_of(sliceFinite.begin(), sliceFinite.end(), [](char ok) { return ok != 0; });
+  } else {
+    PointRows<U, R> rows;
+    for (const auto& point : points) {
+      fill(point, rows);
+      for (std::size_t r = 0; r < R; ++r) {
+        long double v = 0.0L, q = 0.0L;
+        observe(rows, r, v, q);
+        finite = finite && std::isfinite(v) && std::isfinite(q);
+        omega += v * v;
       }
     }
   }
@@ -228,7 +260,10 @@ std::vector<SpacePair> ReadSpacePairs(const CoordGrid& grid) {
   // a number is still the one named, as the slices' errors are taken in
   // row order.
   const std::size_t count = grid.RowCount() > 0 ? grid.RowCount() - 1 : 0;
-  std::vector<SpacePair> points(count);
+  std::vector<SpacePair> points;
+  points.reserve(count);
+  platform::AdviseHugePages(points.data(), count * sizeof(SpacePair));
+  points.resize(count);
   ForEachSlice(count, SliceCount(0, count), [&](unsigned, std::size_t first, std::size_t last) {
     for (std::size_t i = first; i < last; ++i) {
       SpacePair& p = points[i];

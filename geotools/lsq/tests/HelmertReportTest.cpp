@@ -161,7 +161,8 @@ std::string FirstDifference(const std::string& got, const std::string& want) {
 TEST(HelmertReport, EqualsThePointByPointReportForAnyThreadCount) {
   const CoordGrid grid = RandomControl(3000, 0x9E3779B97F4A7C15ULL);
   for (const geodesy::OutputPrecision& precision :
-       {geodesy::OutputPrecision{}, geodesy::OutputPrecision{4, 10, 6, 4}}) {
+       {geodesy::OutputPrecision{}, geodesy::OutputPrecision{4, 10, 6, 4},
+        geodesy::OutputPrecision{9, 8, 6, 4}}) {
     const std::string expected = PointByPointReport(grid, precision);
     std::string first;
     for (unsigned threads : {1U, 2U, 3U, 7U, 0U}) {

@@ -136,6 +136,41 @@ TEST(LeastSquares, CompactEqualsDenseToTheBit) {
   }
 }
 
+// Enough points for the residuals and cofactors to be shared among threads:
+// Ω summed over the kept residuals is the Ω of one pass in order, and each
+// point's residuals sit at its own place (the first, a middle and the last
+// point against the dense formulation of that point alone with the same
+// parameters).
+TEST(LeastSquares, ResidualsSharedAmongThreadsKeepTheirOrder) {
+  const std::size_t n = 30000;
+  const CoordGrid grid = SpaceGrid(static_cast<unsigned>(n));
+  const std::vector<SpacePair> points = ReadSpacePairs(grid);
+  const long double scale = 1.0000031234L;
+  const Adjustment kept = AdjustHelmert(points, scale, true);
+  const Adjustment passed = AdjustHelmert(points, scale, false);
+  ExpectSameBits(kept.omega, passed.omega, "omega");
+  ASSERT_EQ(kept.residuals.size(), 3 * n);
+  ASSERT_EQ(kept.cofactors.size(), 3 * n);
+  for (std::size_t i : {std::size_t{0}, n / 2 + 1, n - 1}) {
+    CoordGrid one(7, 1);
+    geodesy::SetGridHeader(one, "No Xwgs Ywgs Zwgs Xloc Yloc Zloc");
+    std::vector<std::string> row;
+    for (std::size_t col = 0; col < 7; ++col) {
+      row.emplace_back(grid.Cell(col, i + 1));
+    }
+    one.AppendRow({row[0], row[1], row[2], row[3], row[4], row[5], row[6]});
+    const Matrix a = HelmertDesignMatrix(one, scale);
+    const Matrix l = HelmertObservationVector(one);
+    for (std::size_t r = 0; r < 3; ++r) {
+      long double adjusted = 0.0L;
+      for (std::size_t p = 0; p < 7; ++p) {
+        adjusted += a[r][p] * kept.parameters[p];
+      }
+      ExpectSameBits(kept.residuals[3 * i + r], adjusted - l[r][0], "residual");
+    }
+  }
+}
+
 TEST(LeastSquares, DesignRowsFollowTheModels) {
   CoordGrid grid(7, 1);
   grid.AppendRow({"P", "10", "20", "30", "2", "3", "5"});
