@@ -12,6 +12,7 @@
 #include "geotools/lsq/Estimations.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <numbers>
@@ -257,14 +258,11 @@ struct HelmertReportInputs {
   const geodesy::OutputPrecision& precision;
 };
 
-// The section of the initial positions for the points [first, last), and
-// their printed values: these need the input points only, not the
-// adjustment.
-void WriteInitialSlice(const HelmertReportInputs& in, std::size_t first, std::size_t last,
-                       HelmertSlice& slice, std::vector<PrintedGeodetic>& initial) {
-  std::string& text = slice.text[kInitialGeodetic];
-  text.reserve((last - first) * 72);
-  platform::AdviseHugePages(text.data(), text.capacity());
+// Appends the initial-position lines of the points [first, last) to a
+// slice's section and keeps their printed values: these need the input
+// points only, not the adjustment.
+void WriteInitialLines(const HelmertReportInputs& in, std::size_t first, std::size_t last,
+                       std::string& text, std::vector<PrintedGeodetic>& initial) {
   for (std::size_t i = first; i < last; ++i) {
     const auto& w = in.points[i].wgs;
     PrintedGeodetic& g = initial[i];
@@ -277,8 +275,10 @@ void WriteInitialSlice(const HelmertReportInputs& in, std::size_t first, std::si
 
 // The other five sections for the points [first, last), from the
 // adjustment and the initial positions' printed values.
+// The initial positions from `initialDone` on are written here first.
 void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::size_t last,
-                       HelmertSlice& slice, const std::vector<PrintedGeodetic>& initial) {
+                       HelmertSlice& slice, std::vector<PrintedGeodetic>& initial,
+                       std::size_t initialDone) {
   const int dist = in.precision.distance;
   const std::size_t count = last - first;
   for (std::size_t section = 0; section < kHelmertSections; ++section) {
@@ -286,6 +286,10 @@ void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::si
       slice.text[section].reserve(count * 72);
       platform::AdviseHugePages(slice.text[section].data(), slice.text[section].capacity());
     }
+  }
+  if (initialDone < last) {
+    WriteInitialLines(in, std::max(first, initialDone), last, slice.text[kInitialGeodetic],
+                      initial);
   }
   const Adjustment& adj = *in.adj;
   for (std::size_t i = first; i < last; ++i) {
@@ -446,21 +450,42 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
 
     // Every per-point line is made in slices in parallel, and the slices
     // joined section by section in the order of the points. The section of
-    // the initial positions needs no adjustment: a second thread writes it
-    // while this one adjusts, which takes one processor only.
+    // the initial positions needs no adjustment: while this thread adjusts,
+    // a second one writes it chunk by chunk from the first point on, and
+    // stops when the adjustment is done; the slices write the rest.
     const unsigned threads = SliceCount(inputs.threads, n);
     std::vector<HelmertSlice> slices(threads);
+    for (HelmertSlice& slice : slices) {
+      std::string& text = slice.text[kInitialGeodetic];
+      text.reserve(n / threads * 72 + 72);
+      platform::AdviseHugePages(text.data(), text.capacity());
+    }
     std::vector<PrintedGeodetic> initial;
     initial.reserve(n);
     platform::AdviseHugePages(initial.data(), n * sizeof(PrintedGeodetic));
     initial.resize(n);
     HelmertReportInputs reportInputs{grid, points, nullptr, 0.0L, a, f, precision};
+    constexpr std::size_t kChunk = 8192;
+    std::atomic<std::size_t> chunksTaken{0};
+    std::atomic<bool> adjusted{false};
     std::exception_ptr initialFault;
     const auto writeInitial = [&] {
       try {
-        for (unsigned slice = 0; slice < threads; ++slice) {
-          WriteInitialSlice(reportInputs, n * slice / threads, n * (slice + 1) / threads,
-                            slices[slice], initial);
+        while (!adjusted.load(std::memory_order_relaxed)) {
+          const std::size_t chunk = chunksTaken.fetch_add(1);
+          const std::size_t from = chunk * kChunk;
+          if (from >= n) {
+            return;
+          }
+          const std::size_t to = std::min(n, from + kChunk);
+          for (unsigned slice = 0; slice < threads; ++slice) {
+            const std::size_t first = std::max(from, n * slice / threads);
+            const std::size_t last = std::min(to, n * (slice + 1) / threads);
+            if (first < last) {
+              WriteInitialLines(reportInputs, first, last, slices[slice].text[kInitialGeodetic],
+                                initial);
+            }
+          }
         }
       } catch (...) {
         initialFault = std::current_exception();
@@ -471,10 +496,8 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
       try {
         initialWriter = std::jthread(writeInitial);
       } catch (const std::system_error&) {
-        writeInitial();
+        // No second thread: the slices write the whole section.
       }
-    } else {
-      writeInitial();
     }
 
     // Pass 1 at unit scale gives the scale at which pass 2 evaluates the
@@ -488,16 +511,19 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     const long double dof = static_cast<long double>(3 * static_cast<long long>(n) - 7);
     const long double s0Squared = adj.omega / dof;
 
+    adjusted.store(true, std::memory_order_relaxed);
     if (initialWriter.joinable()) {
       initialWriter.join();
     }
     if (initialFault) {
       std::rethrow_exception(initialFault);
     }
+    // Every chunk taken was written whole.
+    const std::size_t initialDone = std::min(n, chunksTaken.load() * kChunk);
     reportInputs.adj = &adj;
     reportInputs.s0Squared = s0Squared;
     ForEachSlice(n, threads, [&](unsigned slice, std::size_t first, std::size_t last) {
-      WriteHelmertSlice(reportInputs, first, last, slices[slice], initial);
+      WriteHelmertSlice(reportInputs, first, last, slices[slice], initial, initialDone);
     });
     static constexpr std::array<std::string_view, kHelmertSections> kHeadings = {
         "ADJUSTED WGS-84 ECEF COORDINATES",

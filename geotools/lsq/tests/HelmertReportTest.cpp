@@ -183,6 +183,20 @@ TEST(HelmertReport, EqualsThePointByPointReportForAnyThreadCount) {
   }
 }
 
+// With several chunks of points the initial positions are written partly
+// beside the adjustment and partly by the slices, wherever the adjustment
+// happens to end; the report is the same.
+TEST(HelmertReport, InitialPositionsWrittenBesideTheAdjustmentReadTheSame) {
+  const CoordGrid grid = RandomControl(40000, 0xC0FFEEULL);
+  const std::string expected = PointByPointReport(grid, geodesy::OutputPrecision{});
+  HelmertInputs inputs;
+  inputs.threads = 2;
+  const HelmertEstimate e = EstimateHelmert(grid, inputs);
+  ASSERT_TRUE(e.ok) << e.message;
+  const std::string part = PointPart(e.report);
+  EXPECT_TRUE(part == expected) << FirstDifference(part, expected);
+}
+
 // A point whose geodetic text cannot be made (on the polar axis) fails the
 // estimation with the page's warning, whichever slice it falls in.
 TEST(HelmertReport, AFaultInAnySliceFailsTheEstimation) {
