@@ -266,7 +266,9 @@ const QImage& ChartCache::Update(const DrawingModel& model, const ViewTransform&
   if (!same_frame || !Partial(model, renderer, view)) {
     const QSize pixels(static_cast<int>(std::lround(size.width() * dpr)),
                        static_cast<int>(std::lround(size.height() * dpr)));
-    if (image_.size() != pixels) image_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    // Opaque: the background covers every pixel, and an opaque picture is
+    // copied onto the window line by line rather than blended pixel by pixel.
+    if (image_.size() != pixels) image_ = QImage(pixels, QImage::Format_RGB32);
     image_.setDevicePixelRatio(dpr);
     size_ = size;
     dpr_ = dpr;
