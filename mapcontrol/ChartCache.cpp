@@ -99,9 +99,9 @@ void ChartCache::Remember(const DrawingModel& model) {
 void ChartCache::PaintFull(const DrawingModel& model, ChartRenderer& renderer) {
   texts_.Clear();
   image_.fill(SchemeColor(style_.background, style_.scheme));
-  QPainter painter(&image_);
   const QRect all(QPoint(0, 0), size_);
-  if (style_.grid) PaintGridLines(painter, view_, size_, all, style_.scheme);
+  if (style_.grid) PaintGridLines(image_, dpr_, view_, size_, all, style_.scheme);
+  QPainter painter(&image_);
   painter.setRenderHint(QPainter::Antialiasing, true);
   renderer.Paint(model, view_, painter, size_);
   stats_.kind = Kind::kFull;
@@ -111,15 +111,21 @@ void ChartCache::PaintFull(const DrawingModel& model, ChartRenderer& renderer) {
 
 void ChartCache::PaintRegion(const DrawingModel& model, ChartRenderer& renderer,
                              const QRegion& region) {
-  QPainter painter(&image_);
+  // The rectangles of a region do not overlap: each is cleared to the
+  // background and its grid before the drawing goes over them.
   const QColor background = SchemeColor(style_.background, style_.scheme);
+  {
+    QPainter painter(&image_);
+    for (const QRect& rect : region) painter.fillRect(rect, background);
+  }
+  if (style_.grid) {
+    for (const QRect& rect : region) PaintGridLines(image_, dpr_, view_, size_, rect, style_.scheme);
+  }
+  QPainter painter(&image_);
   for (const QRect& rect : region) {
     // Every pass places every text of the window again.
     texts_.Clear();
     painter.setClipRect(rect);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(rect, background);
-    if (style_.grid) PaintGridLines(painter, view_, size_, rect, style_.scheme);
     painter.setRenderHint(QPainter::Antialiasing, true);
     renderer.Paint(model, view_, painter, size_, rect);
   }

@@ -306,31 +306,76 @@ bool TextPlacement::Place(uint16_t layer, const QRectF& box, bool overview) {
 
 QColor GridLineColor(ColorScheme scheme) { return SchemeColor(QColor(150, 170, 200), scheme); }
 
-void PaintGridLines(QPainter& painter, const ViewTransform& view, QSize size, const QRect& region,
-                    ColorScheme scheme) {
+namespace {
+
+// Blends `color` (opaque) over `count` pixels at `p` by `share` (0..256).
+void BlendPixels(uint32_t* p, ptrdiff_t step, int count, QRgb color, int share) {
+  const uint32_t keep = 256 - static_cast<uint32_t>(share);
+  const auto add = static_cast<uint32_t>(share);
+  const uint32_t rb = (color & 0xFF00FFu) * add;
+  const uint32_t g = (color & 0x00FF00u) * add;
+  for (int i = 0; i < count; ++i, p += step) {
+    const uint32_t d = *p;
+    const uint32_t out_rb = (((d & 0xFF00FFu) * keep + rb) >> 8) & 0xFF00FFu;
+    const uint32_t out_g = (((d & 0x00FF00u) * keep + g) >> 8) & 0x00FF00u;
+    *p = 0xFF000000u | out_rb | out_g;
+  }
+}
+
+// The image pixels [lo, hi) that window pixels [from, to] cover, within
+// [0, limit).
+std::pair<int, int> DeviceRange(int from, int to, double dpr, int limit) {
+  const int lo = std::clamp(static_cast<int>(std::floor(from * dpr)), 0, limit);
+  const int hi = std::clamp(static_cast<int>(std::ceil((to + 1) * dpr)), lo, limit);
+  return {lo, hi};
+}
+
+// Calls `fill(pixel, share)` for each image pixel that the band from `lo`
+// to `hi` (image pixels) covers within [first, last), share 1..256.
+template <typename Fill>
+void CoveredPixels(double lo, double hi, int first, int last, Fill fill) {
+  if (!(lo < hi)) return;
+  const int a = std::max(static_cast<int>(std::floor(lo)), first);
+  const int b = std::min(static_cast<int>(std::ceil(hi)), last);
+  for (int c = a; c < b; ++c) {
+    const double cover = std::min(hi, c + 1.0) - std::max(lo, static_cast<double>(c));
+    const int share = static_cast<int>(std::lround(cover * 256));
+    if (share > 0) fill(c, std::min(share, 256));
+  }
+}
+
+}  // namespace
+
+void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view,
+                    QSize size, const QRect& region, ColorScheme scheme) {
   const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
-  if (step <= 0 || region.isEmpty()) return;
-  QPen pen(GridLineColor(scheme));
-  pen.setWidth(1);
-  pen.setCapStyle(Qt::FlatCap);
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing, true);
-  painter.setPen(pen);
-  // Whole lines across the window, whatever the region, so that a line is
-  // the same pixels however much of it is drawn at a time.
-  const double h = size.height();
-  const double w = size.width();
+  const QRect window(QPoint(0, 0), size);
+  const QRect area = region & window;
+  if (step <= 0 || area.isEmpty() || image.depth() != 32) return;
+  const double dpr =
+      std::isfinite(device_pixel_ratio) && device_pixel_ratio > 0 ? device_pixel_ratio : 1.0;
+  const QRgb color = GridLineColor(scheme).rgb();
+  const auto [x0, x1] = DeviceRange(area.left(), area.right(), dpr, image.width());
+  const auto [y0, y1] = DeviceRange(area.top(), area.bottom(), dpr, image.height());
+  if (x0 >= x1 || y0 >= y1) return;
+  const ptrdiff_t stride = image.bytesPerLine() / 4;
+  auto* bits = reinterpret_cast<uint32_t*>(image.bits());
+  // Every line near the region, so that a line is the same pixels however
+  // much of it is painted at a time.
   for (const double x :
-       GridValues(WorldX(view, region.left() - 2.0), WorldX(view, region.right() + 3.0), step)) {
+       GridValues(WorldX(view, area.left() - 2.0), WorldX(view, area.right() + 3.0), step)) {
     const double sx = view.ScreenX(x);
-    painter.drawLine(QLineF(sx, -1, sx, h + 1));
+    CoveredPixels((sx - 0.5) * dpr, (sx + 0.5) * dpr, x0, x1, [&](int c, int share) {
+      BlendPixels(bits + y0 * stride + c, stride, y1 - y0, color, share);
+    });
   }
   for (const double y :
-       GridValues(WorldY(view, region.bottom() + 3.0), WorldY(view, region.top() - 2.0), step)) {
+       GridValues(WorldY(view, area.bottom() + 3.0), WorldY(view, area.top() - 2.0), step)) {
     const double sy = view.ScreenY(y);
-    painter.drawLine(QLineF(-1, sy, w + 1, sy));
+    CoveredPixels((sy - 0.5) * dpr, (sy + 0.5) * dpr, y0, y1, [&](int r, int share) {
+      BlendPixels(bits + r * stride + x0, 1, x1 - x0, color, share);
+    });
   }
-  painter.restore();
 }
 
 namespace {

@@ -8,6 +8,7 @@
 // functions at the end only place what those return.
 
 #include <QColor>
+#include <QImage>
 #include <QPointF>
 #include <QRect>
 #include <QRectF>
@@ -154,9 +155,14 @@ inline constexpr double kGridMinPixels = 120.0;
 // Colour of the grid lines in the day scheme.
 QColor GridLineColor(ColorScheme scheme);
 
-// The grid lines in `region` (screen pixels), under the drawing.
-void PaintGridLines(QPainter& painter, const ViewTransform& view, QSize size, const QRect& region,
-                    ColorScheme scheme);
+// The grid lines in `region` (window pixels) of `image`, an opaque picture
+// of the window at `device_pixel_ratio` image pixels per window pixel, drawn
+// under the drawing. Each line is a window pixel wide and runs across the
+// whole window; it is blended into each image column (or row) it covers by
+// the share of it that it covers, as Qt antialiases such a line, without
+// going through a painter.
+void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view,
+                    QSize size, const QRect& region, ColorScheme scheme);
 // Everything drawn over the drawing each paint: the grid's labels, the scale
 // bar (bottom left), the north arrow (top right) and the cursor readout
 // (bottom right).

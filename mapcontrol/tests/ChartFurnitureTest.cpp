@@ -8,8 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLineF>
+#include <QPainter>
+#include <QPen>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 
@@ -164,6 +169,81 @@ TEST(ChartFurnitureGrid, LabelsStayInsideAndApart) {
 }
 
 double Lightness(const QColor& c) { return c.lightnessF(); }
+
+// The grid blended straight into the picture against Qt's antialiased lines
+// at the same places, at whole, half and other fractional positions and at
+// two image pixels per window pixel; painted in pieces, it is the same
+// pixels as painted whole.
+TEST(ChartFurnitureGrid, LinesBlendAsQtAntialiasesThem) {
+  const QSize size(320, 200);
+  const QColor white(255, 255, 255);
+  for (const double dpr : {1.0, 2.0}) {
+    for (const ViewTransform& view :
+         {ViewTransform{1000.5, 2000.5, 1.0, 160, 100}, ViewTransform{0.37, -12.9, 1.3, 160, 100},
+          ViewTransform{-5.25, 7.75, 0.05, 160, 100}}) {
+      const QSize pixels(static_cast<int>(size.width() * dpr),
+                         static_cast<int>(size.height() * dpr));
+      QImage ours(pixels, QImage::Format_RGB32);
+      ours.fill(white);
+      PaintGridLines(ours, dpr, view, size, QRect(QPoint(0, 0), size), ColorScheme::kNight);
+      QImage qt(pixels, QImage::Format_RGB32);
+      qt.fill(white);
+      qt.setDevicePixelRatio(dpr);
+      {
+        QPainter p(&qt);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        QPen pen(GridLineColor(ColorScheme::kNight));
+        pen.setWidth(1);
+        pen.setCapStyle(Qt::FlatCap);
+        p.setPen(pen);
+        const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
+        const Rect w = view.World(0);
+        for (const double x : GridValues(w.min_x, w.max_x, step)) {
+          p.drawLine(QLineF(view.ScreenX(x), -1, view.ScreenX(x), size.height() + 1));
+        }
+        for (const double y : GridValues(w.min_y, w.max_y, step)) {
+          p.drawLine(QLineF(-1, view.ScreenY(y), size.width() + 1, view.ScreenY(y)));
+        }
+      }
+      int largest = 0;
+      int64_t lined = 0;
+      for (int y = 0; y < pixels.height(); ++y) {
+        for (int x = 0; x < pixels.width(); ++x) {
+          const QRgb a = ours.pixel(x, y);
+          const QRgb b = qt.pixel(x, y);
+          largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+          lined += a != white.rgb() ? 1 : 0;
+        }
+      }
+      // Qt places the line's edges to 1/64 pixel: a few levels apart at most,
+      // where half a pixel off would be a hundred.
+      EXPECT_LE(largest, 8) << dpr << " " << view.units_per_pixel;
+      EXPECT_GT(lined, size.height() * dpr) << "lines are drawn";
+
+      // In pieces that split lines and crossings.
+      QImage pieces(pixels, QImage::Format_RGB32);
+      pieces.fill(white);
+      for (const QRect& r : {QRect(0, 0, 161, 77), QRect(161, 0, 159, 77), QRect(0, 77, 3, 123),
+                             QRect(3, 77, 317, 123)}) {
+        PaintGridLines(pieces, dpr, view, size, r, ColorScheme::kNight);
+      }
+      EXPECT_EQ(pieces, ours) << dpr << " " << view.units_per_pixel;
+    }
+  }
+  // Nothing outside the window or on an image that is not 32 bits deep.
+  QImage small(10, 10, QImage::Format_RGB32);
+  small.fill(white);
+  const QImage before = small.copy();
+  PaintGridLines(small, 1.0, ViewTransform{0, 0, 1, 5, 5}, QSize(10, 10), QRect(20, 20, 5, 5),
+                 ColorScheme::kDay);
+  EXPECT_EQ(small, before);
+  QImage grey(10, 10, QImage::Format_Grayscale8);
+  grey.fill(0);
+  PaintGridLines(grey, 1.0, ViewTransform{0, 0, 1, 5, 5}, QSize(10, 10), QRect(0, 0, 10, 10),
+                 ColorScheme::kDay);
+  EXPECT_EQ(grey.pixelColor(5, 5).red(), 0);
+}
 
 TEST(ChartFurnitureColours, NightDarkensTheBackgroundAndDimsThePens) {
   const QColor white(255, 255, 255);
