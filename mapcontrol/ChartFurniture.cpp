@@ -2,6 +2,9 @@
 #include "mapcontrol/ChartFurniture.hpp"
 
 #include <QFont>
+#include <QHash>
+#include <QStaticText>
+#include <QTransform>
 #include <QFontMetricsF>
 #include <QLineF>
 #include <QPainter>
@@ -378,18 +381,67 @@ void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransfor
   }
 }
 
+// ---------------------------------------------------------------- texts kept
+
+struct FurnitureTexts::Laid {
+  QStaticText text;
+  double width = 0;
+};
+
+struct FurnitureTexts::Data {
+  QFont font = FurnitureFont();
+  QFontMetricsF metrics{font};
+  QHash<QString, Laid> laid;
+};
+
+FurnitureTexts::FurnitureTexts() : d_(std::make_unique<Data>()) { height_ = d_->metrics.height(); }
+FurnitureTexts::~FurnitureTexts() = default;
+
+const QFont& FurnitureTexts::Font() const { return d_->font; }
+size_t FurnitureTexts::Kept() const { return static_cast<size_t>(d_->laid.size()); }
+
+FurnitureTexts::Laid& FurnitureTexts::Get(const QString& text) {
+  const auto it = d_->laid.find(text);
+  if (it != d_->laid.end()) return *it;
+  // The readout brings a new text at each move of the mouse: the kept ones
+  // are dropped in a batch rather than one by one.
+  if (static_cast<size_t>(d_->laid.size()) >= kMaxKept) d_->laid.clear();
+  Laid laid;
+  laid.width = d_->metrics.horizontalAdvance(text);
+  laid.text.setTextFormat(Qt::PlainText);
+  laid.text.setText(text);
+  laid.text.prepare(QTransform(), d_->font);
+  return *d_->laid.insert(text, laid);
+}
+
+double FurnitureTexts::Width(const QString& text) { return Get(text).width; }
+
+void FurnitureTexts::Draw(QPainter& painter, const QRectF& box, const QString& text,
+                          Qt::Alignment alignment) {
+  const Laid& laid = Get(text);
+  double x = box.left();
+  if (alignment & Qt::AlignHCenter) {
+    x += (box.width() - laid.width) / 2;
+  } else if (alignment & Qt::AlignRight) {
+    x = box.right() - laid.width;
+  }
+  const double y = box.top() + (box.height() - height_) / 2;
+  if (painter.font() != d_->font) painter.setFont(d_->font);
+  painter.drawStaticText(QPointF(x, y), laid.text);
+}
+
 namespace {
 
 // Text on a panel of the background colour, so that it reads over lines.
-void PanelText(QPainter& painter, const QRectF& box, const QString& text, const QColor& ink,
-               const QColor& panel) {
+void PanelText(QPainter& painter, FurnitureTexts& texts, const QRectF& box, const QString& text,
+               const QColor& ink, const QColor& panel) {
   painter.fillRect(box.adjusted(-3, -1, 3, 1), panel);
   painter.setPen(ink);
-  painter.drawText(box, Qt::AlignCenter, text);
+  texts.Draw(painter, box, text, Qt::AlignCenter);
 }
 
 void PaintScaleBar(QPainter& painter, const ViewTransform& view, QSize size,
-                   const FurnitureOptions& o, const QFontMetricsF& fm, const QColor& ink,
+                   const FurnitureOptions& o, FurnitureTexts& texts, const QColor& ink,
                    const QColor& panel) {
   const double max_pixels = std::clamp(size.width() / 5.0, 40.0, 200.0);
   const ScaleBar bar = ChooseScaleBar(view.units_per_pixel, max_pixels);
@@ -399,8 +451,8 @@ void PaintScaleBar(QPainter& painter, const ViewTransform& view, QSize size,
   const double x0 = 12;
   const double y = size.height() - 14;  // the bar's bottom
   const double bar_h = 5;
-  const double text_h = fm.height();
-  const double scale_w = fm.horizontalAdvance(scale);
+  const double text_h = texts.Height();
+  const double scale_w = texts.Width(scale);
   painter.fillRect(
       QRectF(x0 - 4, y - bar_h - text_h - 4, bar.pixels + 16 + scale_w + 8, bar_h + text_h + 8),
       panel);
@@ -412,16 +464,17 @@ void PaintScaleBar(QPainter& painter, const ViewTransform& view, QSize size,
   }
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(QRectF(x0, y - bar_h, bar.pixels, bar_h));
-  painter.drawText(QRectF(x0, y - bar_h - text_h - 2, bar.pixels, text_h), Qt::AlignCenter, length);
-  painter.drawText(QRectF(x0 + bar.pixels + 10, y - text_h, scale_w + 2, text_h),
-                   Qt::AlignLeft | Qt::AlignVCenter, scale);
+  texts.Draw(painter, QRectF(x0, y - bar_h - text_h - 2, bar.pixels, text_h), length,
+             Qt::AlignCenter);
+  texts.Draw(painter, QRectF(x0 + bar.pixels + 10, y - text_h, scale_w + 2, text_h), scale,
+             Qt::AlignLeft | Qt::AlignVCenter);
 }
 
-void PaintNorthArrow(QPainter& painter, QSize size, double top, const QFontMetricsF& fm,
+void PaintNorthArrow(QPainter& painter, QSize size, double top, FurnitureTexts& texts,
                      const QColor& ink, const QColor& panel) {
   // Grid north is straight up: the chart is drawn on the grid.
   const double cx = size.width() - 28.0;
-  const double text_h = fm.height();
+  const double text_h = texts.Height();
   const double tip = top + text_h + 6;
   const double len = 30;
   painter.setPen(Qt::NoPen);
@@ -437,21 +490,20 @@ void PaintNorthArrow(QPainter& painter, QSize size, double top, const QFontMetri
   painter.drawPolygon(left);
   painter.setBrush(panel);
   painter.drawPolygon(right);
-  painter.drawText(QRectF(cx - 10, tip - text_h - 2, 20, text_h), Qt::AlignCenter,
-                   QStringLiteral("N"));
+  texts.Draw(painter, QRectF(cx - 10, tip - text_h - 2, 20, text_h), QStringLiteral("N"),
+             Qt::AlignCenter);
 }
 
 }  // namespace
 
 void PaintFurniture(QPainter& painter, const ViewTransform& view, QSize size,
-                    const FurnitureOptions& o) {
+                    const FurnitureOptions& o, FurnitureTexts& texts) {
   if (!o.scale_bar && !o.north_arrow && !o.readout && !o.grid) return;
   painter.save();
   painter.setClipping(false);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  const QFont font = FurnitureFont();
-  painter.setFont(font);
-  const QFontMetricsF fm(font);
+  painter.setFont(texts.Font());
+  const double text_h = texts.Height();
   const QColor ink = SchemeColor(QColor(0, 0, 0), o.scheme);
   QColor panel = SchemeColor(QColor(255, 255, 255), o.scheme);
   panel.setAlpha(200);
@@ -460,27 +512,27 @@ void PaintFurniture(QPainter& painter, const ViewTransform& view, QSize size,
   if (o.grid) {
     const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
     const QColor label_ink = SchemeColor(QColor(40, 60, 110), o.scheme);
-    const auto measure = [&fm](const QString& t) {
-      return QSizeF(fm.horizontalAdvance(t), fm.height());
+    const auto measure = [&texts, text_h](const QString& t) {
+      return QSizeF(texts.Width(t), text_h);
     };
     // The north arrow sits at the top right, the scale bar and readout at
     // the bottom.
     const double keep_right = o.north_arrow ? 56.0 : 0.0;
-    const double keep_bottom = o.scale_bar || o.readout ? 2 * fm.height() + 12 : 0.0;
+    const double keep_bottom = o.scale_bar || o.readout ? 2 * text_h + 12 : 0.0;
     for (const GridLabel& label :
          PlaceGridLabels(view, size, step, measure, 4.0, keep_right, keep_bottom)) {
-      PanelText(painter, label.box, label.text, label_ink, panel);
+      PanelText(painter, texts, label.box, label.text, label_ink, panel);
     }
-    top += fm.height() + 4;  // below the eastings
+    top += text_h + 4;  // below the eastings
   }
-  if (o.scale_bar) PaintScaleBar(painter, view, size, o, fm, ink, panel);
-  if (o.north_arrow) PaintNorthArrow(painter, size, top, fm, ink, panel);
+  if (o.scale_bar) PaintScaleBar(painter, view, size, o, texts, ink, panel);
+  if (o.north_arrow) PaintNorthArrow(painter, size, top, texts, ink, panel);
   if (o.readout && o.cursor) {
     const QString text = CoordinateText(WorldX(view, o.cursor->x()), WorldY(view, o.cursor->y()),
                                         view.units_per_pixel);
-    const double w = fm.horizontalAdvance(text) + 2;
-    const QRectF box(size.width() - w - 10, size.height() - fm.height() - 8, w, fm.height());
-    PanelText(painter, box, text, ink, panel);
+    const double w = texts.Width(text) + 2;
+    const QRectF box(size.width() - w - 10, size.height() - text_h - 8, w, text_h);
+    PanelText(painter, texts, box, text, ink, panel);
   }
   painter.restore();
 }

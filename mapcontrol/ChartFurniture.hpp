@@ -8,6 +8,7 @@
 // functions at the end only place what those return.
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QPointF>
 #include <QRect>
@@ -18,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -163,10 +165,41 @@ QColor GridLineColor(ColorScheme scheme);
 // going through a painter.
 void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view,
                     QSize size, const QRect& region, ColorScheme scheme);
+// The furniture's font and the texts laid out in it, kept from paint to
+// paint: the same labels come back at every paint, and laying a text out
+// costs far more than drawing it.
+class FurnitureTexts {
+ public:
+  FurnitureTexts();
+  ~FurnitureTexts();
+  FurnitureTexts(const FurnitureTexts&) = delete;
+  FurnitureTexts& operator=(const FurnitureTexts&) = delete;
+
+  const QFont& Font() const;
+  // The height of a line of text, pixels.
+  double Height() const { return height_; }
+  double Width(const QString& text);
+  // Draws `text` in the painter's pen, placed in `box` as `alignment` says
+  // (horizontally left or centred, vertically centred), as
+  // QPainter::drawText(box, alignment, text) places it.
+  void Draw(QPainter& painter, const QRectF& box, const QString& text, Qt::Alignment alignment);
+  // Texts laid out so far (forgotten in a batch when there are many).
+  size_t Kept() const;
+  static constexpr size_t kMaxKept = 512;
+
+ private:
+  struct Laid;
+  Laid& Get(const QString& text);
+
+  struct Data;
+  std::unique_ptr<Data> d_;
+  double height_ = 0;
+};
+
 // Everything drawn over the drawing each paint: the grid's labels, the scale
 // bar (bottom left), the north arrow (top right) and the cursor readout
 // (bottom right).
 void PaintFurniture(QPainter& painter, const ViewTransform& view, QSize size,
-                    const FurnitureOptions& options);
+                    const FurnitureOptions& options, FurnitureTexts& texts);
 
 }  // namespace halvex::mapcontrol
