@@ -67,7 +67,8 @@ class PixelMask {
  private:
   uint64_t* Row(int row) { return bits_.data() + static_cast<size_t>(row) * words_; }
   const uint64_t* Row(int row) const { return bits_.data() + static_cast<size_t>(row) * words_; }
-  void Touch(int row);
+  // Grows the touched rows and words by a row and a range of words.
+  void Touch(int row, int first_word, int last_word);
 
   int width_ = 0;   // window pixels
   int height_ = 0;  // window pixels
@@ -77,6 +78,10 @@ class PixelMask {
   std::vector<uint64_t> bits_;
   int min_row_ = 1;  // touched rows, in mask rows; empty when min > max
   int max_row_ = 0;
+  // Words of a row that may be set in the touched rows: the set pixels of a
+  // strip of the window lie in a few words of each row.
+  int min_word_ = 0;
+  int max_word_ = -1;
 };
 
 // How texts are set: a font of a fixed reference size, drawn scaled so that

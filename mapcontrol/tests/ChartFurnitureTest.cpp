@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "mapcontrol/ChartCache.hpp"
 #include "mapcontrol/ChartRenderer.hpp"
@@ -310,6 +311,66 @@ TEST(ChartFurnitureTexts, DeclutterSkipsOverlapsInDrawingOrderAtOverviewOnly) {
   EXPECT_EQ(t.Skipped(), 0u);
   EXPECT_TRUE(t.Boxes().empty());
   EXPECT_TRUE(t.Place(0, QRectF(45, 8, 10, 10), true));
+}
+
+// Crosses stamped from centres in narrow strips (as a region paint sets
+// them) against a pixel-by-pixel stamp, round after round on one mask: every
+// arm is set, nothing else is, and a clear leaves nothing behind for the
+// next round.
+TEST(ChartPixelMask, CrossesInStripsMatchAPixelByPixelStamp) {
+  constexpr int kW = 300;
+  constexpr int kH = 90;
+  constexpr int kMargin = 8;
+  PixelMask centres;
+  PixelMask mask;
+  centres.Reset(kW, kH, kMargin);
+  mask.Reset(kW, kH, kMargin);
+  std::mt19937 random(21);
+  for (int round = 0; round < 40; ++round) {
+    const int arm = round % 5;
+    // A strip a few pixels wide, often across a 64-pixel word boundary.
+    const int x0 = static_cast<int>(random() % (kW + kMargin)) - kMargin;
+    const int width = 1 + static_cast<int>(random() % 6);
+    std::vector<uint8_t> want(static_cast<size_t>((kW + 2 * kMargin) * (kH + 2 * kMargin)), 0);
+    const auto at = [&](int x, int y) -> uint8_t* {
+      if (x < -kMargin || y < -kMargin || x >= kW + kMargin || y >= kH + kMargin) return nullptr;
+      return &want[static_cast<size_t>((y + kMargin) * (kW + 2 * kMargin) + x + kMargin)];
+    };
+    for (int n = 0; n < 25; ++n) {
+      const int x = x0 + static_cast<int>(random() % static_cast<unsigned>(width));
+      const int y = static_cast<int>(random() % (kH + 2 * kMargin)) - kMargin;
+      centres.Set(x, y);
+      for (int k = -arm; k <= arm; ++k) {
+        if (uint8_t* p = at(x + k, y)) *p = 1;
+        if (uint8_t* p = at(x, y + k)) *p = 1;
+      }
+    }
+    mask.StampCrosses(centres, arm);
+    centres.Clear();
+    QImage image(kW, kH, QImage::Format_RGB32);
+    image.fill(0u);
+    QRect dirty;
+    mask.Paint(image, 0xFF123456u, dirty);
+    for (int y = -kMargin; y < kH + kMargin; ++y) {
+      for (int x = -kMargin; x < kW + kMargin; ++x) {
+        ASSERT_EQ(mask.Test(x, y), *at(x, y) != 0) << round << " at " << x << "," << y;
+        if (x >= 0 && y >= 0 && x < kW && y < kH) {
+          ASSERT_EQ(image.pixel(x, y) == 0xFF123456u, *at(x, y) != 0) << round;
+          if (*at(x, y) != 0) {
+            ASSERT_TRUE(dirty.contains(x, y)) << round;
+          }
+        }
+      }
+    }
+    mask.Clear();
+    ASSERT_TRUE(mask.Empty());
+  }
+  for (int y = -kMargin; y < kH + kMargin; ++y) {
+    for (int x = -kMargin; x < kW + kMargin; ++x) {
+      ASSERT_FALSE(mask.Test(x, y)) << x << "," << y;
+      ASSERT_FALSE(centres.Test(x, y)) << x << "," << y;
+    }
+  }
 }
 
 TEST(ChartCacheShift, MovesEveryPixelLikeACopy) {
