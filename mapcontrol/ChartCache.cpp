@@ -49,6 +49,14 @@ QRect Enclosing(const QRectF& box, const QRect& clamp) {
                QPoint(static_cast<int>(std::ceil(r)), static_cast<int>(std::ceil(b))));
 }
 
+// Whether a text's box, with the margin its glyphs may reach beyond it,
+// reaches the edge of a picture of `size` or beyond.
+bool ReachesEdge(const QRectF& box, QSize size) {
+  constexpr double kGlyphMargin = 3;
+  return !QRectF(QPointF(0, 0), QSizeF(size))
+              .contains(box.adjusted(-kGlyphMargin, -kGlyphMargin, kGlyphMargin, kGlyphMargin));
+}
+
 }  // namespace
 
 void ShiftImage(QImage& image, int dx, int dy) {
@@ -161,6 +169,18 @@ bool ChartCache::Partial(const DrawingModel& model, ChartRenderer& renderer,
   std::unordered_map<uint16_t, std::set<BoxKey>> old_boxes;
   for (const auto& [layer, boxes] : texts_.Boxes()) {
     for (const QRectF& box : boxes) old_boxes[layer].insert(KeyOf(box, sx, sy));
+  }
+  // A text at the window's edge is painted again after a pan: Qt blends a
+  // glyph that reaches beyond the edge of the picture otherwise than the
+  // same glyph inside it, so that a glyph moved across the edge would keep
+  // the pixels it had on the other side.
+  for (const auto& [layer, boxes] : texts_.Boxes()) {
+    for (const QRectF& box : boxes) {
+      const QRectF moved = box.translated(sx, sy);
+      if ((sx != 0 || sy != 0) && (ReachesEdge(box, size_) || ReachesEdge(moved, size_))) {
+        damage += Enclosing(moved, all);
+      }
+    }
   }
 
   for (size_t l = 0; l < model.LayerCount(); ++l) {

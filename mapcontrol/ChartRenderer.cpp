@@ -500,7 +500,7 @@ void ChartRenderer::PaintCurve(QPainter& painter, double cx, double cy, double r
 }
 
 void ChartRenderer::AddSegment(QPainter& painter, double x0, double y0, double x1, double y1,
-                               bool thin) {
+                               bool thin, bool decimate) {
   if (thin && RasterSegment(x0, y0, x1, y1)) {
     FlushRun(painter);
     return;
@@ -520,7 +520,7 @@ void ChartRenderer::AddSegment(QPainter& painter, double x0, double y0, double x
   // newest is kept in reserve for the end of the run), which keeps the
   // drawn line within half a pixel of the polyline.
   const QPointF d = b - run_.back();
-  if (d.x() * d.x() + d.y() * d.y() < 0.25) {
+  if (decimate && d.x() * d.x() + d.y() * d.y() < 0.25) {
     pending_ = b;
   } else {
     run_.append(b);
@@ -663,7 +663,67 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
       // A long polyline (a coastline, a track kept as one shape) is mostly
       // segments of a pixel or two at small scales.
       // Drawn as connected runs, so that wide pens join at the vertices.
-      if (bulges.empty()) {
+      if (bulges.empty() && !thin) {
+        // Vertices within half a pixel of the last one kept are left out,
+        // the last always kept, along the whole polyline before it is
+        // clipped: the same vertices are drawn whatever part of it lies in
+        // the window, and a pan does not change the line's joins.
+        vertices_.clear();
+        std::optional<QPointF> held;
+        const size_t n = pts.size() + (closed ? 1 : 0);
+        for (size_t i = 0; i < n; ++i) {
+          const PointXY& p = pts[i % pts.size()];
+          const QPointF q(view_.ScreenX(p.x), view_.ScreenY(p.y));
+          if (!vertices_.empty()) {
+            const QPointF d = q - vertices_.back();
+            if (d.x() * d.x() + d.y() * d.y() < 0.25) {
+              held = q;
+              continue;
+            }
+          }
+          vertices_.push_back(q);
+          held.reset();
+        }
+        if (held) vertices_.push_back(*held);
+        const size_t segments = vertices_.size() - 1;
+        // A closed outline joins at its first vertex as at the others: whole
+        // in the window it is drawn as a polygon; cut by the window, its
+        // runs start where it is cut, so that its first vertex lies inside
+        // one (two runs ending there would each draw a cap, and the caps'
+        // overlap would be blended twice).
+        size_t first = 1;
+        if (closed && segments >= 2) {
+          bool cut = false;
+          for (size_t i = 1; i <= segments && !cut; ++i) {
+            double x0 = vertices_[i - 1].x();
+            double y0 = vertices_[i - 1].y();
+            double x1 = vertices_[i].x();
+            double y1 = vertices_[i].y();
+            const bool kept = Clip(x0, y0, x1, y1);
+            const bool enters = x0 != vertices_[i - 1].x() || y0 != vertices_[i - 1].y();
+            const bool leaves = x1 != vertices_[i].x() || y1 != vertices_[i].y();
+            if (!kept || enters || leaves) {
+              cut = true;
+              // The run starts outside: on this segment when it comes in,
+              // else on the next, which starts where this one went out.
+              first = kept && enters ? i : i % segments + 1;
+            }
+          }
+          if (!cut) {
+            FlushRun(painter);
+            const QBrush brush = painter.brush();
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPolygon(vertices_.data(), static_cast<int>(segments));
+            painter.setBrush(brush);
+            return;
+          }
+        }
+        for (size_t k = 0; k < segments; ++k) {
+          const size_t i = (first - 1 + k) % segments + 1;
+          AddSegment(painter, vertices_[i - 1].x(), vertices_[i - 1].y(), vertices_[i].x(),
+                     vertices_[i].y(), false, false);
+        }
+      } else if (bulges.empty()) {
         for (size_t i = 1; i < pts.size(); ++i) {
           AddSegment(painter, view_.ScreenX(pts[i - 1].x), view_.ScreenY(pts[i - 1].y),
                      view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y), thin);

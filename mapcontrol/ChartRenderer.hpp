@@ -193,7 +193,10 @@ class ChartRenderer {
                   QPainter& painter, bool thin);
   // A segment of a polyline: pixels when thin, short and near the window,
   // else clipped and added to the run of connected segments.
-  void AddSegment(QPainter& painter, double x0, double y0, double x1, double y1, bool thin);
+  // `decimate`: vertices within half a pixel of the last one kept are left
+  // out here; off for vertices already thinned out.
+  void AddSegment(QPainter& painter, double x0, double y0, double x1, double y1, bool thin,
+                  bool decimate = true);
   void FlushRun(QPainter& painter);
   // Clips the screen segment to the window and its margin; false when none
   // of it is left.
@@ -221,6 +224,7 @@ class ChartRenderer {
   QVector<QLineF> batch_;
   QPolygonF run_;
   std::optional<QPointF> pending_;
+  std::vector<QPointF> vertices_;  // the screen vertices of a polyline, thinned out
   QBrush fill_;  // the brush of the layer being painted
   QPen pen_;     // the pen set on the painter
   std::vector<std::pair<std::string, TextSetter::Face>> faces_;
