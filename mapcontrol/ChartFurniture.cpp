@@ -21,14 +21,39 @@ namespace {
 
 bool Positive(double v) { return std::isfinite(v) && v > 0; }
 
-// Lightness range and saturation factor of the dark schemes.
+// Lightness range and saturation factor of the dark schemes, and the least
+// luminance of a colour that is dark by day (a pen meant to stand out on a
+// light chart): saturated dark blues and reds of a lightness in the range
+// give off so little light that they would be lost on the dark background.
 struct DarkRange {
   double lo;
   double hi;
   double saturation;
+  double least_luminance;
 };
-constexpr DarkRange kDusk{0.16, 0.80, 0.80};
-constexpr DarkRange kNight{0.03, 0.38, 0.70};
+constexpr DarkRange kDusk{0.16, 0.80, 0.80, 0.18};
+constexpr DarkRange kNight{0.03, 0.38, 0.70, 0.06};
+// Colours of a day luminance up to the first get the whole least luminance,
+// from the second on none (the light colours of a chart stay near its
+// background), in between a share.
+constexpr double kDarkPenLuminance = 0.3;
+constexpr double kLightLuminance = 0.6;
+
+// Relative luminance of an sRGB colour.
+double Luminance(double r, double g, double b) {
+  const auto lin = [](double c) {
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b);
+}
+double Luminance(const QColor& c) {
+  return Luminance(static_cast<double>(c.redF()), static_cast<double>(c.greenF()),
+                   static_cast<double>(c.blueF()));
+}
+double LuminanceOfHsl(double h, double s, double l) {
+  return Luminance(QColor::fromHslF(static_cast<float>(h), static_cast<float>(s),
+                                    static_cast<float>(l)));
+}
 
 // Side of the cells in which TextPlacement buckets its boxes, pixels.
 constexpr double kTextCell = 64.0;
@@ -86,8 +111,36 @@ QColor SchemeColor(const QColor& day, ColorScheme scheme) {
   float l = 0;
   float a = 0;
   day.getHslF(&h, &s, &l, &a);
-  const double lightness = r.lo + (r.hi - r.lo) * (1.0 - static_cast<double>(l));
-  QColor out = QColor::fromHslF(h, static_cast<float>(static_cast<double>(s) * r.saturation),
+  double lightness = r.lo + (r.hi - r.lo) * (1.0 - static_cast<double>(l));
+  double saturation = static_cast<double>(s) * r.saturation;
+  // A hue of -1 (grey) reads as red to fromHslF with no saturation: fine.
+  const double hue = std::max(static_cast<double>(h), 0.0);
+  // Dark pens are lifted to the least luminance: lighter first (up to the
+  // top of the range), then greyer if that is not enough.
+  const double share = std::clamp(
+      (kLightLuminance - Luminance(day)) / (kLightLuminance - kDarkPenLuminance), 0.0, 1.0);
+  const double least = r.least_luminance * share;
+  if (least > 0 && LuminanceOfHsl(hue, saturation, lightness) < least) {
+    if (LuminanceOfHsl(hue, saturation, r.hi) >= least) {
+      double lo = lightness;
+      double hi = r.hi;
+      for (int i = 0; i < 30; ++i) {
+        const double mid = (lo + hi) / 2;
+        (LuminanceOfHsl(hue, saturation, mid) < least ? lo : hi) = mid;
+      }
+      lightness = hi;
+    } else {
+      lightness = r.hi;
+      double grey = 0;  // the saturation at which a grey reaches it
+      double full = saturation;
+      for (int i = 0; i < 30; ++i) {
+        const double mid = (grey + full) / 2;
+        (LuminanceOfHsl(hue, mid, lightness) >= least ? grey : full) = mid;
+      }
+      saturation = grey;
+    }
+  }
+  QColor out = QColor::fromHslF(static_cast<float>(hue), static_cast<float>(saturation),
                                 static_cast<float>(lightness), a);
   return out.toRgb();
 }

@@ -281,6 +281,55 @@ TEST(ChartFurnitureColours, NightDarkensTheBackgroundAndDimsThePens) {
   EXPECT_EQ(ColorSchemeFromInt(-1), ColorScheme::kDay);
 }
 
+// Relative luminance, computed here from the sRGB definition.
+double TestLuminance(const QColor& c) {
+  const auto lin = [](double v) {
+    v /= 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
+}
+
+// Dark pens of strong colours (navy marks, red vessels) give off enough light
+// in the dark schemes to be seen on the dark background, keep their hue and
+// stay within the scheme's dimness; the background and light colours stay
+// dark, so the screen stays dim.
+TEST(ChartFurnitureColours, DarkPensStayVisibleAtNightAndDusk) {
+  const QColor night_bg = SchemeColor(QColor(255, 255, 255), ColorScheme::kNight);
+  const QColor dusk_bg = SchemeColor(QColor(255, 255, 255), ColorScheme::kDusk);
+  struct Pen {
+    QColor day;
+    int strongest;  // 0 red, 1 green, 2 blue
+  };
+  for (const Pen& pen : {Pen{QColor(0, 0, 160), 2}, Pen{QColor(0, 0, 255), 2},
+                         Pen{QColor(0, 0, 90), 2}, Pen{QColor(255, 0, 0), 0},
+                         Pen{QColor(140, 0, 0), 0}, Pen{QColor(0, 96, 0), 1},
+                         Pen{QColor(40, 60, 110), 2}, Pen{QColor(90, 0, 120), 2}}) {
+    const QColor night = SchemeColor(pen.day, ColorScheme::kNight);
+    const QColor dusk = SchemeColor(pen.day, ColorScheme::kDusk);
+    // At least 20 times the night background's light, 5 times dusk's.
+    EXPECT_GT(TestLuminance(night), 20 * TestLuminance(night_bg)) << pen.day.name().toStdString();
+    EXPECT_GT(TestLuminance(dusk), 5 * TestLuminance(dusk_bg)) << pen.day.name().toStdString();
+    EXPECT_LE(Lightness(night), 0.381) << pen.day.name().toStdString();
+    EXPECT_LE(Lightness(dusk), 0.801) << pen.day.name().toStdString();
+    for (const QColor& c : {night, dusk}) {
+      const int channels[3] = {c.red(), c.green(), c.blue()};
+      for (int k = 0; k < 3; ++k) {
+        if (k != pen.strongest) {
+          EXPECT_GT(channels[pen.strongest], channels[k]) << pen.day.name().toStdString();
+        }
+      }
+    }
+  }
+  // The background and light colours are not lifted.
+  EXPECT_LT(TestLuminance(night_bg), 0.005);
+  EXPECT_LT(TestLuminance(SchemeColor(QColor(250, 250, 235), ColorScheme::kNight)), 0.008);
+  EXPECT_LT(TestLuminance(SchemeColor(QColor(255, 255, 160), ColorScheme::kNight)), 0.03);
+  // Neither is black, which already stands out.
+  EXPECT_EQ(SchemeColor(QColor(0, 0, 0), ColorScheme::kNight).lightnessF(),
+            QColor::fromHslF(0, 0, 0.38f).toRgb().lightnessF());
+}
+
 TEST(ChartFurnitureTexts, DeclutterSkipsOverlapsInDrawingOrderAtOverviewOnly) {
   TextPlacement t;
   const QRectF a(0, 0, 50, 10);
