@@ -127,7 +127,8 @@ void ChartCache::PaintRegion(const DrawingModel& model, ChartRenderer& renderer,
     for (const QRect& rect : region) painter.fillRect(rect, background);
   }
   if (style_.grid) {
-    for (const QRect& rect : region) PaintGridLines(image_, dpr_, view_, size_, rect, style_.scheme);
+    for (const QRect& rect : region)
+      PaintGridLines(image_, dpr_, view_, size_, rect, style_.scheme);
   }
   QPainter painter(&image_);
   for (const QRect& rect : region) {

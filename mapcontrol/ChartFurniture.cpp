@@ -2,14 +2,14 @@
 #include "mapcontrol/ChartFurniture.hpp"
 
 #include <QFont>
-#include <QHash>
-#include <QStaticText>
-#include <QTransform>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QLineF>
 #include <QPainter>
 #include <QPen>
 #include <QPolygonF>
+#include <QStaticText>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -51,8 +51,8 @@ double Luminance(const QColor& c) {
                    static_cast<double>(c.blueF()));
 }
 double LuminanceOfHsl(double h, double s, double l) {
-  return Luminance(QColor::fromHslF(static_cast<float>(h), static_cast<float>(s),
-                                    static_cast<float>(l)));
+  return Luminance(
+      QColor::fromHslF(static_cast<float>(h), static_cast<float>(s), static_cast<float>(l)));
 }
 
 // Side of the cells in which TextPlacement buckets its boxes, pixels.
@@ -402,8 +402,8 @@ void CoveredPixels(double lo, double hi, int first, int last, Fill fill) {
 
 }  // namespace
 
-void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view,
-                    QSize size, const QRect& region, ColorScheme scheme) {
+void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view, QSize size,
+                    const QRect& region, ColorScheme scheme) {
   const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
   const QRect window(QPoint(0, 0), size);
   const QRect area = region & window;

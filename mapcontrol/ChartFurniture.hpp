@@ -163,8 +163,8 @@ QColor GridLineColor(ColorScheme scheme);
 // whole window; it is blended into each image column (or row) it covers by
 // the share of it that it covers, as Qt antialiases such a line, without
 // going through a painter.
-void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view,
-                    QSize size, const QRect& region, ColorScheme scheme);
+void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view, QSize size,
+                    const QRect& region, ColorScheme scheme);
 // The furniture's font and the texts laid out in it, kept from paint to
 // paint: the same labels come back at every paint, and laying a text out
 // costs far more than drawing it.

@@ -225,8 +225,8 @@ class ChartRenderer {
   QPolygonF run_;
   std::optional<QPointF> pending_;
   std::vector<QPointF> vertices_;  // the screen vertices of a polyline, thinned out
-  QBrush fill_;  // the brush of the layer being painted
-  QPen pen_;     // the pen set on the painter
+  QBrush fill_;                    // the brush of the layer being painted
+  QPen pen_;                       // the pen set on the painter
   std::vector<std::pair<std::string, TextSetter::Face>> faces_;
 };
 

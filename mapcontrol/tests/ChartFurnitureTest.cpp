@@ -301,10 +301,10 @@ TEST(ChartFurnitureColours, DarkPensStayVisibleAtNightAndDusk) {
     QColor day;
     int strongest;  // 0 red, 1 green, 2 blue
   };
-  for (const Pen& pen : {Pen{QColor(0, 0, 160), 2}, Pen{QColor(0, 0, 255), 2},
-                         Pen{QColor(0, 0, 90), 2}, Pen{QColor(255, 0, 0), 0},
-                         Pen{QColor(140, 0, 0), 0}, Pen{QColor(0, 96, 0), 1},
-                         Pen{QColor(40, 60, 110), 2}, Pen{QColor(90, 0, 120), 2}}) {
+  for (const Pen& pen :
+       {Pen{QColor(0, 0, 160), 2}, Pen{QColor(0, 0, 255), 2}, Pen{QColor(0, 0, 90), 2},
+        Pen{QColor(255, 0, 0), 0}, Pen{QColor(140, 0, 0), 0}, Pen{QColor(0, 96, 0), 1},
+        Pen{QColor(40, 60, 110), 2}, Pen{QColor(90, 0, 120), 2}}) {
     const QColor night = SchemeColor(pen.day, ColorScheme::kNight);
     const QColor dusk = SchemeColor(pen.day, ColorScheme::kDusk);
     // At least 20 times the night background's light, 5 times dusk's.
