@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "mapcontrol/ChartRenderer.hpp"
 
@@ -411,8 +412,13 @@ void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransfor
   const double dpr =
       std::isfinite(device_pixel_ratio) && device_pixel_ratio > 0 ? device_pixel_ratio : 1.0;
   const QRgb color = GridLineColor(scheme).rgb();
-  const auto [x0, x1] = DeviceRange(area.left(), area.right(), dpr, image.width());
-  const auto [y0, y1] = DeviceRange(area.top(), area.bottom(), dpr, image.height());
+  // Plain variables, not structured bindings: the lambdas below capture them.
+  const std::pair<int, int> columns = DeviceRange(area.left(), area.right(), dpr, image.width());
+  const std::pair<int, int> rows = DeviceRange(area.top(), area.bottom(), dpr, image.height());
+  const int x0 = columns.first;
+  const int x1 = columns.second;
+  const int y0 = rows.first;
+  const int y1 = rows.second;
   if (x0 >= x1 || y0 >= y1) return;
   const ptrdiff_t stride = image.bytesPerLine() / 4;
   auto* bits = reinterpret_cast<uint32_t*>(image.bits());
