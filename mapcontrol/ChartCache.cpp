@@ -49,6 +49,14 @@ QRect Enclosing(const QRectF& box, const QRect& clamp) {
                QPoint(static_cast<int>(std::ceil(r)), static_cast<int>(std::ceil(b))));
 }
 
+// Whether a text's box, with the margin its glyphs may reach beyond it,
+// reaches the edge of a picture of `size` or beyond.
+bool ReachesEdge(const QRectF& box, QSize size) {
+  constexpr double kGlyphMargin = 3;
+  return !QRectF(QPointF(0, 0), QSizeF(size))
+              .contains(box.adjusted(-kGlyphMargin, -kGlyphMargin, kGlyphMargin, kGlyphMargin));
+}
+
 }  // namespace
 
 void ShiftImage(QImage& image, int dx, int dy) {
@@ -99,9 +107,9 @@ void ChartCache::Remember(const DrawingModel& model) {
 void ChartCache::PaintFull(const DrawingModel& model, ChartRenderer& renderer) {
   texts_.Clear();
   image_.fill(SchemeColor(style_.background, style_.scheme));
-  QPainter painter(&image_);
   const QRect all(QPoint(0, 0), size_);
-  if (style_.grid) PaintGridLines(painter, view_, size_, all, style_.scheme);
+  if (style_.grid) PaintGridLines(image_, dpr_, view_, size_, all, style_.scheme);
+  QPainter painter(&image_);
   painter.setRenderHint(QPainter::Antialiasing, true);
   renderer.Paint(model, view_, painter, size_);
   stats_.kind = Kind::kFull;
@@ -111,15 +119,22 @@ void ChartCache::PaintFull(const DrawingModel& model, ChartRenderer& renderer) {
 
 void ChartCache::PaintRegion(const DrawingModel& model, ChartRenderer& renderer,
                              const QRegion& region) {
-  QPainter painter(&image_);
+  // The rectangles of a region do not overlap: each is cleared to the
+  // background and its grid before the drawing goes over them.
   const QColor background = SchemeColor(style_.background, style_.scheme);
+  {
+    QPainter painter(&image_);
+    for (const QRect& rect : region) painter.fillRect(rect, background);
+  }
+  if (style_.grid) {
+    for (const QRect& rect : region)
+      PaintGridLines(image_, dpr_, view_, size_, rect, style_.scheme);
+  }
+  QPainter painter(&image_);
   for (const QRect& rect : region) {
     // Every pass places every text of the window again.
     texts_.Clear();
     painter.setClipRect(rect);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(rect, background);
-    if (style_.grid) PaintGridLines(painter, view_, size_, rect, style_.scheme);
     painter.setRenderHint(QPainter::Antialiasing, true);
     renderer.Paint(model, view_, painter, size_, rect);
   }
@@ -155,6 +170,18 @@ bool ChartCache::Partial(const DrawingModel& model, ChartRenderer& renderer,
   std::unordered_map<uint16_t, std::set<BoxKey>> old_boxes;
   for (const auto& [layer, boxes] : texts_.Boxes()) {
     for (const QRectF& box : boxes) old_boxes[layer].insert(KeyOf(box, sx, sy));
+  }
+  // A text at the window's edge is painted again after a pan: Qt blends a
+  // glyph that reaches beyond the edge of the picture otherwise than the
+  // same glyph inside it, so that a glyph moved across the edge would keep
+  // the pixels it had on the other side.
+  for (const auto& [layer, boxes] : texts_.Boxes()) {
+    for (const QRectF& box : boxes) {
+      const QRectF moved = box.translated(sx, sy);
+      if ((sx != 0 || sy != 0) && (ReachesEdge(box, size_) || ReachesEdge(moved, size_))) {
+        damage += Enclosing(moved, all);
+      }
+    }
   }
 
   for (size_t l = 0; l < model.LayerCount(); ++l) {
@@ -266,7 +293,9 @@ const QImage& ChartCache::Update(const DrawingModel& model, const ViewTransform&
   if (!same_frame || !Partial(model, renderer, view)) {
     const QSize pixels(static_cast<int>(std::lround(size.width() * dpr)),
                        static_cast<int>(std::lround(size.height() * dpr)));
-    if (image_.size() != pixels) image_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    // Opaque: the background covers every pixel, and an opaque picture is
+    // copied onto the window line by line rather than blended pixel by pixel.
+    if (image_.size() != pixels) image_ = QImage(pixels, QImage::Format_RGB32);
     image_.setDevicePixelRatio(dpr);
     size_ = size;
     dpr_ = dpr;

@@ -3,13 +3,17 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QLineF>
 #include <QPainter>
 #include <QPen>
 #include <QPolygonF>
+#include <QStaticText>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "mapcontrol/ChartRenderer.hpp"
 
@@ -18,14 +22,39 @@ namespace {
 
 bool Positive(double v) { return std::isfinite(v) && v > 0; }
 
-// Lightness range and saturation factor of the dark schemes.
+// Lightness range and saturation factor of the dark schemes, and the least
+// luminance of a colour that is dark by day (a pen meant to stand out on a
+// light chart): saturated dark blues and reds of a lightness in the range
+// give off so little light that they would be lost on the dark background.
 struct DarkRange {
   double lo;
   double hi;
   double saturation;
+  double least_luminance;
 };
-constexpr DarkRange kDusk{0.16, 0.80, 0.80};
-constexpr DarkRange kNight{0.03, 0.38, 0.70};
+constexpr DarkRange kDusk{0.16, 0.80, 0.80, 0.18};
+constexpr DarkRange kNight{0.03, 0.38, 0.70, 0.06};
+// Colours of a day luminance up to the first get the whole least luminance,
+// from the second on none (the light colours of a chart stay near its
+// background), in between a share.
+constexpr double kDarkPenLuminance = 0.3;
+constexpr double kLightLuminance = 0.6;
+
+// Relative luminance of an sRGB colour.
+double Luminance(double r, double g, double b) {
+  const auto lin = [](double c) {
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b);
+}
+double Luminance(const QColor& c) {
+  return Luminance(static_cast<double>(c.redF()), static_cast<double>(c.greenF()),
+                   static_cast<double>(c.blueF()));
+}
+double LuminanceOfHsl(double h, double s, double l) {
+  return Luminance(
+      QColor::fromHslF(static_cast<float>(h), static_cast<float>(s), static_cast<float>(l)));
+}
 
 // Side of the cells in which TextPlacement buckets its boxes, pixels.
 constexpr double kTextCell = 64.0;
@@ -83,8 +112,36 @@ QColor SchemeColor(const QColor& day, ColorScheme scheme) {
   float l = 0;
   float a = 0;
   day.getHslF(&h, &s, &l, &a);
-  const double lightness = r.lo + (r.hi - r.lo) * (1.0 - static_cast<double>(l));
-  QColor out = QColor::fromHslF(h, static_cast<float>(static_cast<double>(s) * r.saturation),
+  double lightness = r.lo + (r.hi - r.lo) * (1.0 - static_cast<double>(l));
+  double saturation = static_cast<double>(s) * r.saturation;
+  // A hue of -1 (grey) reads as red to fromHslF with no saturation: fine.
+  const double hue = std::max(static_cast<double>(h), 0.0);
+  // Dark pens are lifted to the least luminance: lighter first (up to the
+  // top of the range), then greyer if that is not enough.
+  const double share = std::clamp(
+      (kLightLuminance - Luminance(day)) / (kLightLuminance - kDarkPenLuminance), 0.0, 1.0);
+  const double least = r.least_luminance * share;
+  if (least > 0 && LuminanceOfHsl(hue, saturation, lightness) < least) {
+    if (LuminanceOfHsl(hue, saturation, r.hi) >= least) {
+      double lo = lightness;
+      double hi = r.hi;
+      for (int i = 0; i < 30; ++i) {
+        const double mid = (lo + hi) / 2;
+        (LuminanceOfHsl(hue, saturation, mid) < least ? lo : hi) = mid;
+      }
+      lightness = hi;
+    } else {
+      lightness = r.hi;
+      double grey = 0;  // the saturation at which a grey reaches it
+      double full = saturation;
+      for (int i = 0; i < 30; ++i) {
+        const double mid = (grey + full) / 2;
+        (LuminanceOfHsl(hue, mid, lightness) >= least ? grey : full) = mid;
+      }
+      saturation = grey;
+    }
+  }
+  QColor out = QColor::fromHslF(static_cast<float>(hue), static_cast<float>(saturation),
                                 static_cast<float>(lightness), a);
   return out.toRgb();
 }
@@ -306,45 +363,144 @@ bool TextPlacement::Place(uint16_t layer, const QRectF& box, bool overview) {
 
 QColor GridLineColor(ColorScheme scheme) { return SchemeColor(QColor(150, 170, 200), scheme); }
 
-void PaintGridLines(QPainter& painter, const ViewTransform& view, QSize size, const QRect& region,
-                    ColorScheme scheme) {
+namespace {
+
+// Blends `color` (opaque) over `count` pixels at `p` by `share` (0..256).
+void BlendPixels(uint32_t* p, ptrdiff_t step, int count, QRgb color, int share) {
+  const uint32_t keep = 256 - static_cast<uint32_t>(share);
+  const auto add = static_cast<uint32_t>(share);
+  const uint32_t rb = (color & 0xFF00FFu) * add;
+  const uint32_t g = (color & 0x00FF00u) * add;
+  for (int i = 0; i < count; ++i, p += step) {
+    const uint32_t d = *p;
+    const uint32_t out_rb = (((d & 0xFF00FFu) * keep + rb) >> 8) & 0xFF00FFu;
+    const uint32_t out_g = (((d & 0x00FF00u) * keep + g) >> 8) & 0x00FF00u;
+    *p = 0xFF000000u | out_rb | out_g;
+  }
+}
+
+// The image pixels [lo, hi) that window pixels [from, to] cover, within
+// [0, limit).
+std::pair<int, int> DeviceRange(int from, int to, double dpr, int limit) {
+  const int lo = std::clamp(static_cast<int>(std::floor(from * dpr)), 0, limit);
+  const int hi = std::clamp(static_cast<int>(std::ceil((to + 1) * dpr)), lo, limit);
+  return {lo, hi};
+}
+
+// Calls `fill(pixel, share)` for each image pixel that the band from `lo`
+// to `hi` (image pixels) covers within [first, last), share 1..256.
+template <typename Fill>
+void CoveredPixels(double lo, double hi, int first, int last, Fill fill) {
+  if (!(lo < hi)) return;
+  const int a = std::max(static_cast<int>(std::floor(lo)), first);
+  const int b = std::min(static_cast<int>(std::ceil(hi)), last);
+  for (int c = a; c < b; ++c) {
+    const double cover = std::min(hi, c + 1.0) - std::max(lo, static_cast<double>(c));
+    const int share = static_cast<int>(std::lround(cover * 256));
+    if (share > 0) fill(c, std::min(share, 256));
+  }
+}
+
+}  // namespace
+
+void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view, QSize size,
+                    const QRect& region, ColorScheme scheme) {
   const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
-  if (step <= 0 || region.isEmpty()) return;
-  QPen pen(GridLineColor(scheme));
-  pen.setWidth(1);
-  pen.setCapStyle(Qt::FlatCap);
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing, true);
-  painter.setPen(pen);
-  // Whole lines across the window, whatever the region, so that a line is
-  // the same pixels however much of it is drawn at a time.
-  const double h = size.height();
-  const double w = size.width();
+  const QRect window(QPoint(0, 0), size);
+  const QRect area = region & window;
+  if (step <= 0 || area.isEmpty() || image.depth() != 32) return;
+  const double dpr =
+      std::isfinite(device_pixel_ratio) && device_pixel_ratio > 0 ? device_pixel_ratio : 1.0;
+  const QRgb color = GridLineColor(scheme).rgb();
+  // Plain variables, not structured bindings: the lambdas below capture them.
+  const std::pair<int, int> columns = DeviceRange(area.left(), area.right(), dpr, image.width());
+  const std::pair<int, int> rows = DeviceRange(area.top(), area.bottom(), dpr, image.height());
+  const int x0 = columns.first;
+  const int x1 = columns.second;
+  const int y0 = rows.first;
+  const int y1 = rows.second;
+  if (x0 >= x1 || y0 >= y1) return;
+  const ptrdiff_t stride = image.bytesPerLine() / 4;
+  auto* bits = reinterpret_cast<uint32_t*>(image.bits());
+  // Every line near the region, so that a line is the same pixels however
+  // much of it is painted at a time.
   for (const double x :
-       GridValues(WorldX(view, region.left() - 2.0), WorldX(view, region.right() + 3.0), step)) {
+       GridValues(WorldX(view, area.left() - 2.0), WorldX(view, area.right() + 3.0), step)) {
     const double sx = view.ScreenX(x);
-    painter.drawLine(QLineF(sx, -1, sx, h + 1));
+    CoveredPixels((sx - 0.5) * dpr, (sx + 0.5) * dpr, x0, x1, [&](int c, int share) {
+      BlendPixels(bits + y0 * stride + c, stride, y1 - y0, color, share);
+    });
   }
   for (const double y :
-       GridValues(WorldY(view, region.bottom() + 3.0), WorldY(view, region.top() - 2.0), step)) {
+       GridValues(WorldY(view, area.bottom() + 3.0), WorldY(view, area.top() - 2.0), step)) {
     const double sy = view.ScreenY(y);
-    painter.drawLine(QLineF(-1, sy, w + 1, sy));
+    CoveredPixels((sy - 0.5) * dpr, (sy + 0.5) * dpr, y0, y1, [&](int r, int share) {
+      BlendPixels(bits + r * stride + x0, 1, x1 - x0, color, share);
+    });
   }
-  painter.restore();
+}
+
+// ---------------------------------------------------------------- texts kept
+
+struct FurnitureTexts::Laid {
+  QStaticText text;
+  double width = 0;
+};
+
+struct FurnitureTexts::Data {
+  QFont font = FurnitureFont();
+  QFontMetricsF metrics{font};
+  QHash<QString, Laid> laid;
+};
+
+FurnitureTexts::FurnitureTexts() : d_(std::make_unique<Data>()) { height_ = d_->metrics.height(); }
+FurnitureTexts::~FurnitureTexts() = default;
+
+const QFont& FurnitureTexts::Font() const { return d_->font; }
+size_t FurnitureTexts::Kept() const { return static_cast<size_t>(d_->laid.size()); }
+
+FurnitureTexts::Laid& FurnitureTexts::Get(const QString& text) {
+  const auto it = d_->laid.find(text);
+  if (it != d_->laid.end()) return *it;
+  // The readout brings a new text at each move of the mouse: the kept ones
+  // are dropped in a batch rather than one by one.
+  if (static_cast<size_t>(d_->laid.size()) >= kMaxKept) d_->laid.clear();
+  Laid laid;
+  laid.width = d_->metrics.horizontalAdvance(text);
+  laid.text.setTextFormat(Qt::PlainText);
+  laid.text.setText(text);
+  laid.text.prepare(QTransform(), d_->font);
+  return *d_->laid.insert(text, laid);
+}
+
+double FurnitureTexts::Width(const QString& text) { return Get(text).width; }
+
+void FurnitureTexts::Draw(QPainter& painter, const QRectF& box, const QString& text,
+                          Qt::Alignment alignment) {
+  const Laid& laid = Get(text);
+  double x = box.left();
+  if (alignment & Qt::AlignHCenter) {
+    x += (box.width() - laid.width) / 2;
+  } else if (alignment & Qt::AlignRight) {
+    x = box.right() - laid.width;
+  }
+  const double y = box.top() + (box.height() - height_) / 2;
+  if (painter.font() != d_->font) painter.setFont(d_->font);
+  painter.drawStaticText(QPointF(x, y), laid.text);
 }
 
 namespace {
 
 // Text on a panel of the background colour, so that it reads over lines.
-void PanelText(QPainter& painter, const QRectF& box, const QString& text, const QColor& ink,
-               const QColor& panel) {
+void PanelText(QPainter& painter, FurnitureTexts& texts, const QRectF& box, const QString& text,
+               const QColor& ink, const QColor& panel) {
   painter.fillRect(box.adjusted(-3, -1, 3, 1), panel);
   painter.setPen(ink);
-  painter.drawText(box, Qt::AlignCenter, text);
+  texts.Draw(painter, box, text, Qt::AlignCenter);
 }
 
 void PaintScaleBar(QPainter& painter, const ViewTransform& view, QSize size,
-                   const FurnitureOptions& o, const QFontMetricsF& fm, const QColor& ink,
+                   const FurnitureOptions& o, FurnitureTexts& texts, const QColor& ink,
                    const QColor& panel) {
   const double max_pixels = std::clamp(size.width() / 5.0, 40.0, 200.0);
   const ScaleBar bar = ChooseScaleBar(view.units_per_pixel, max_pixels);
@@ -354,8 +510,8 @@ void PaintScaleBar(QPainter& painter, const ViewTransform& view, QSize size,
   const double x0 = 12;
   const double y = size.height() - 14;  // the bar's bottom
   const double bar_h = 5;
-  const double text_h = fm.height();
-  const double scale_w = fm.horizontalAdvance(scale);
+  const double text_h = texts.Height();
+  const double scale_w = texts.Width(scale);
   painter.fillRect(
       QRectF(x0 - 4, y - bar_h - text_h - 4, bar.pixels + 16 + scale_w + 8, bar_h + text_h + 8),
       panel);
@@ -367,16 +523,17 @@ void PaintScaleBar(QPainter& painter, const ViewTransform& view, QSize size,
   }
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(QRectF(x0, y - bar_h, bar.pixels, bar_h));
-  painter.drawText(QRectF(x0, y - bar_h - text_h - 2, bar.pixels, text_h), Qt::AlignCenter, length);
-  painter.drawText(QRectF(x0 + bar.pixels + 10, y - text_h, scale_w + 2, text_h),
-                   Qt::AlignLeft | Qt::AlignVCenter, scale);
+  texts.Draw(painter, QRectF(x0, y - bar_h - text_h - 2, bar.pixels, text_h), length,
+             Qt::AlignCenter);
+  texts.Draw(painter, QRectF(x0 + bar.pixels + 10, y - text_h, scale_w + 2, text_h), scale,
+             Qt::AlignLeft | Qt::AlignVCenter);
 }
 
-void PaintNorthArrow(QPainter& painter, QSize size, double top, const QFontMetricsF& fm,
+void PaintNorthArrow(QPainter& painter, QSize size, double top, FurnitureTexts& texts,
                      const QColor& ink, const QColor& panel) {
   // Grid north is straight up: the chart is drawn on the grid.
   const double cx = size.width() - 28.0;
-  const double text_h = fm.height();
+  const double text_h = texts.Height();
   const double tip = top + text_h + 6;
   const double len = 30;
   painter.setPen(Qt::NoPen);
@@ -392,21 +549,20 @@ void PaintNorthArrow(QPainter& painter, QSize size, double top, const QFontMetri
   painter.drawPolygon(left);
   painter.setBrush(panel);
   painter.drawPolygon(right);
-  painter.drawText(QRectF(cx - 10, tip - text_h - 2, 20, text_h), Qt::AlignCenter,
-                   QStringLiteral("N"));
+  texts.Draw(painter, QRectF(cx - 10, tip - text_h - 2, 20, text_h), QStringLiteral("N"),
+             Qt::AlignCenter);
 }
 
 }  // namespace
 
 void PaintFurniture(QPainter& painter, const ViewTransform& view, QSize size,
-                    const FurnitureOptions& o) {
+                    const FurnitureOptions& o, FurnitureTexts& texts) {
   if (!o.scale_bar && !o.north_arrow && !o.readout && !o.grid) return;
   painter.save();
   painter.setClipping(false);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  const QFont font = FurnitureFont();
-  painter.setFont(font);
-  const QFontMetricsF fm(font);
+  painter.setFont(texts.Font());
+  const double text_h = texts.Height();
   const QColor ink = SchemeColor(QColor(0, 0, 0), o.scheme);
   QColor panel = SchemeColor(QColor(255, 255, 255), o.scheme);
   panel.setAlpha(200);
@@ -415,27 +571,27 @@ void PaintFurniture(QPainter& painter, const ViewTransform& view, QSize size,
   if (o.grid) {
     const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
     const QColor label_ink = SchemeColor(QColor(40, 60, 110), o.scheme);
-    const auto measure = [&fm](const QString& t) {
-      return QSizeF(fm.horizontalAdvance(t), fm.height());
+    const auto measure = [&texts, text_h](const QString& t) {
+      return QSizeF(texts.Width(t), text_h);
     };
     // The north arrow sits at the top right, the scale bar and readout at
     // the bottom.
     const double keep_right = o.north_arrow ? 56.0 : 0.0;
-    const double keep_bottom = o.scale_bar || o.readout ? 2 * fm.height() + 12 : 0.0;
+    const double keep_bottom = o.scale_bar || o.readout ? 2 * text_h + 12 : 0.0;
     for (const GridLabel& label :
          PlaceGridLabels(view, size, step, measure, 4.0, keep_right, keep_bottom)) {
-      PanelText(painter, label.box, label.text, label_ink, panel);
+      PanelText(painter, texts, label.box, label.text, label_ink, panel);
     }
-    top += fm.height() + 4;  // below the eastings
+    top += text_h + 4;  // below the eastings
   }
-  if (o.scale_bar) PaintScaleBar(painter, view, size, o, fm, ink, panel);
-  if (o.north_arrow) PaintNorthArrow(painter, size, top, fm, ink, panel);
+  if (o.scale_bar) PaintScaleBar(painter, view, size, o, texts, ink, panel);
+  if (o.north_arrow) PaintNorthArrow(painter, size, top, texts, ink, panel);
   if (o.readout && o.cursor) {
     const QString text = CoordinateText(WorldX(view, o.cursor->x()), WorldY(view, o.cursor->y()),
                                         view.units_per_pixel);
-    const double w = fm.horizontalAdvance(text) + 2;
-    const QRectF box(size.width() - w - 10, size.height() - fm.height() - 8, w, fm.height());
-    PanelText(painter, box, text, ink, panel);
+    const double w = texts.Width(text) + 2;
+    const QRectF box(size.width() - w - 10, size.height() - text_h - 8, w, text_h);
+    PanelText(painter, texts, box, text, ink, panel);
   }
   painter.restore();
 }

@@ -8,6 +8,8 @@
 // functions at the end only place what those return.
 
 #include <QColor>
+#include <QFont>
+#include <QImage>
 #include <QPointF>
 #include <QRect>
 #include <QRectF>
@@ -17,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -154,13 +157,49 @@ inline constexpr double kGridMinPixels = 120.0;
 // Colour of the grid lines in the day scheme.
 QColor GridLineColor(ColorScheme scheme);
 
-// The grid lines in `region` (screen pixels), under the drawing.
-void PaintGridLines(QPainter& painter, const ViewTransform& view, QSize size, const QRect& region,
-                    ColorScheme scheme);
+// The grid lines in `region` (window pixels) of `image`, an opaque picture
+// of the window at `device_pixel_ratio` image pixels per window pixel, drawn
+// under the drawing. Each line is a window pixel wide and runs across the
+// whole window; it is blended into each image column (or row) it covers by
+// the share of it that it covers, as Qt antialiases such a line, without
+// going through a painter.
+void PaintGridLines(QImage& image, double device_pixel_ratio, const ViewTransform& view, QSize size,
+                    const QRect& region, ColorScheme scheme);
+// The furniture's font and the texts laid out in it, kept from paint to
+// paint: the same labels come back at every paint, and laying a text out
+// costs far more than drawing it.
+class FurnitureTexts {
+ public:
+  FurnitureTexts();
+  ~FurnitureTexts();
+  FurnitureTexts(const FurnitureTexts&) = delete;
+  FurnitureTexts& operator=(const FurnitureTexts&) = delete;
+
+  const QFont& Font() const;
+  // The height of a line of text, pixels.
+  double Height() const { return height_; }
+  double Width(const QString& text);
+  // Draws `text` in the painter's pen, placed in `box` as `alignment` says
+  // (horizontally left or centred, vertically centred), as
+  // QPainter::drawText(box, alignment, text) places it.
+  void Draw(QPainter& painter, const QRectF& box, const QString& text, Qt::Alignment alignment);
+  // Texts laid out so far (forgotten in a batch when there are many).
+  size_t Kept() const;
+  static constexpr size_t kMaxKept = 512;
+
+ private:
+  struct Laid;
+  Laid& Get(const QString& text);
+
+  struct Data;
+  std::unique_ptr<Data> d_;
+  double height_ = 0;
+};
+
 // Everything drawn over the drawing each paint: the grid's labels, the scale
 // bar (bottom left), the north arrow (top right) and the cursor readout
 // (bottom right).
 void PaintFurniture(QPainter& painter, const ViewTransform& view, QSize size,
-                    const FurnitureOptions& options);
+                    const FurnitureOptions& options, FurnitureTexts& texts);
 
 }  // namespace halvex::mapcontrol

@@ -229,15 +229,21 @@ void PixelMask::Reset(int width, int height, int margin) {
   words_ = (width_ + 2 * margin_ + 63) / 64;
   bits_.assign(static_cast<size_t>(rows_) * static_cast<size_t>(words_), 0);
   min_row_ = 1;
+  min_word_ = 0;
+  max_word_ = -1;
   max_row_ = 0;
 }
 
-void PixelMask::Touch(int row) {
+void PixelMask::Touch(int row, int first_word, int last_word) {
   if (Empty()) {
     min_row_ = max_row_ = row;
+    min_word_ = first_word;
+    max_word_ = last_word;
   } else {
     min_row_ = std::min(min_row_, row);
     max_row_ = std::max(max_row_, row);
+    min_word_ = std::min(min_word_, first_word);
+    max_word_ = std::max(max_word_, last_word);
   }
 }
 
@@ -246,7 +252,7 @@ void PixelMask::Set(int x, int y) {
   const int my = y + margin_;
   if (mx < 0 || my < 0 || mx >= width_ + 2 * margin_ || my >= rows_) return;
   Row(my)[mx >> 6] |= uint64_t{1} << (mx & 63);
-  Touch(my);
+  Touch(my, mx >> 6, mx >> 6);
 }
 
 bool PixelMask::Test(int x, int y) const {
@@ -282,6 +288,9 @@ void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
   arm = std::clamp(arm, 0, 63);
   const int first = std::max(centres.min_row_ - arm, 0);
   const int last = std::min(centres.max_row_ + arm, rows_ - 1);
+  // Arms of up to 63 pixels reach at most one word either side.
+  const int w0 = std::max(centres.min_word_ - (arm > 0 ? 1 : 0), 0);
+  const int w1 = std::min(centres.max_word_ + (arm > 0 ? 1 : 0), words_ - 1);
   for (int r = first; r <= last; ++r) {
     uint64_t* dst = Row(r);
     // The vertical arms: centres up to `arm` rows above or below.
@@ -289,13 +298,13 @@ void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
       const int s = r + k;
       if (s < centres.min_row_ || s > centres.max_row_) continue;
       const uint64_t* src = centres.Row(s);
-      for (int i = 0; i < words_; ++i) dst[i] |= src[i];
+      for (int i = w0; i <= w1; ++i) dst[i] |= src[i];
     }
     // The horizontal arms: centres of this row shifted up to `arm` pixels.
     if (r >= centres.min_row_ && r <= centres.max_row_) {
       const uint64_t* src = centres.Row(r);
       for (int k = 1; k <= arm; ++k) {
-        for (int i = 0; i < words_; ++i) {
+        for (int i = w0; i <= w1; ++i) {
           uint64_t right = src[i] << k;  // pixel x + k
           if (i > 0) right |= src[i - 1] >> (64 - k);
           uint64_t left = src[i] >> k;  // pixel x - k
@@ -304,7 +313,7 @@ void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
         }
       }
     }
-    Touch(r);
+    Touch(r, w0, w1);
   }
 }
 
@@ -321,7 +330,7 @@ void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty) const {
     const uint64_t* row = Row(r);
     auto* line = reinterpret_cast<uint32_t*>(image.scanLine(r - margin_));
     bool any = false;
-    for (int i = 0; i < words_; ++i) {
+    for (int i = min_word_; i <= max_word_; ++i) {
       uint64_t word = row[i];
       while (word != 0) {
         const int bit = std::countr_zero(word);
@@ -344,11 +353,20 @@ void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty) const {
 
 void PixelMask::Clear() {
   if (Empty()) return;
-  std::memset(Row(min_row_), 0,
-              static_cast<size_t>(max_row_ - min_row_ + 1) * static_cast<size_t>(words_) *
-                  sizeof(uint64_t));
+  const auto row_words = static_cast<size_t>(words_);
+  if (min_word_ == 0 && max_word_ == words_ - 1) {
+    std::memset(Row(min_row_), 0,
+                static_cast<size_t>(max_row_ - min_row_ + 1) * row_words * sizeof(uint64_t));
+  } else {
+    const auto n = static_cast<size_t>(max_word_ - min_word_ + 1);
+    for (int r = min_row_; r <= max_row_; ++r) {
+      std::memset(Row(r) + min_word_, 0, n * sizeof(uint64_t));
+    }
+  }
   min_row_ = 1;
   max_row_ = 0;
+  min_word_ = 0;
+  max_word_ = -1;
 }
 
 // ---------------------------------------------------------------- ChartRenderer
@@ -482,7 +500,7 @@ void ChartRenderer::PaintCurve(QPainter& painter, double cx, double cy, double r
 }
 
 void ChartRenderer::AddSegment(QPainter& painter, double x0, double y0, double x1, double y1,
-                               bool thin) {
+                               bool thin, bool decimate) {
   if (thin && RasterSegment(x0, y0, x1, y1)) {
     FlushRun(painter);
     return;
@@ -502,7 +520,7 @@ void ChartRenderer::AddSegment(QPainter& painter, double x0, double y0, double x
   // newest is kept in reserve for the end of the run), which keeps the
   // drawn line within half a pixel of the polyline.
   const QPointF d = b - run_.back();
-  if (d.x() * d.x() + d.y() * d.y() < 0.25) {
+  if (decimate && d.x() * d.x() + d.y() * d.y() < 0.25) {
     pending_ = b;
   } else {
     run_.append(b);
@@ -645,7 +663,67 @@ void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
       // A long polyline (a coastline, a track kept as one shape) is mostly
       // segments of a pixel or two at small scales.
       // Drawn as connected runs, so that wide pens join at the vertices.
-      if (bulges.empty()) {
+      if (bulges.empty() && !thin) {
+        // Vertices within half a pixel of the last one kept are left out,
+        // the last always kept, along the whole polyline before it is
+        // clipped: the same vertices are drawn whatever part of it lies in
+        // the window, and a pan does not change the line's joins.
+        vertices_.clear();
+        std::optional<QPointF> held;
+        const size_t n = pts.size() + (closed ? 1 : 0);
+        for (size_t i = 0; i < n; ++i) {
+          const PointXY& p = pts[i % pts.size()];
+          const QPointF q(view_.ScreenX(p.x), view_.ScreenY(p.y));
+          if (!vertices_.empty()) {
+            const QPointF d = q - vertices_.back();
+            if (d.x() * d.x() + d.y() * d.y() < 0.25) {
+              held = q;
+              continue;
+            }
+          }
+          vertices_.push_back(q);
+          held.reset();
+        }
+        if (held) vertices_.push_back(*held);
+        const size_t segments = vertices_.size() - 1;
+        // A closed outline joins at its first vertex as at the others: whole
+        // in the window it is drawn as a polygon; cut by the window, its
+        // runs start where it is cut, so that its first vertex lies inside
+        // one (two runs ending there would each draw a cap, and the caps'
+        // overlap would be blended twice).
+        size_t first = 1;
+        if (closed && segments >= 2) {
+          bool cut = false;
+          for (size_t i = 1; i <= segments && !cut; ++i) {
+            double x0 = vertices_[i - 1].x();
+            double y0 = vertices_[i - 1].y();
+            double x1 = vertices_[i].x();
+            double y1 = vertices_[i].y();
+            const bool kept = Clip(x0, y0, x1, y1);
+            const bool enters = x0 != vertices_[i - 1].x() || y0 != vertices_[i - 1].y();
+            const bool leaves = x1 != vertices_[i].x() || y1 != vertices_[i].y();
+            if (!kept || enters || leaves) {
+              cut = true;
+              // The run starts outside: on this segment when it comes in,
+              // else on the next, which starts where this one went out.
+              first = kept && enters ? i : i % segments + 1;
+            }
+          }
+          if (!cut) {
+            FlushRun(painter);
+            const QBrush brush = painter.brush();
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPolygon(vertices_.data(), static_cast<int>(segments));
+            painter.setBrush(brush);
+            return;
+          }
+        }
+        for (size_t k = 0; k < segments; ++k) {
+          const size_t i = (first - 1 + k) % segments + 1;
+          AddSegment(painter, vertices_[i - 1].x(), vertices_[i - 1].y(), vertices_[i].x(),
+                     vertices_[i].y(), false, false);
+        }
+      } else if (bulges.empty()) {
         for (size_t i = 1; i < pts.size(); ++i) {
           AddSegment(painter, view_.ScreenX(pts[i - 1].x), view_.ScreenY(pts[i - 1].y),
                      view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y), thin);

@@ -67,7 +67,8 @@ class PixelMask {
  private:
   uint64_t* Row(int row) { return bits_.data() + static_cast<size_t>(row) * words_; }
   const uint64_t* Row(int row) const { return bits_.data() + static_cast<size_t>(row) * words_; }
-  void Touch(int row);
+  // Grows the touched rows and words by a row and a range of words.
+  void Touch(int row, int first_word, int last_word);
 
   int width_ = 0;   // window pixels
   int height_ = 0;  // window pixels
@@ -77,6 +78,10 @@ class PixelMask {
   std::vector<uint64_t> bits_;
   int min_row_ = 1;  // touched rows, in mask rows; empty when min > max
   int max_row_ = 0;
+  // Words of a row that may be set in the touched rows: the set pixels of a
+  // strip of the window lie in a few words of each row.
+  int min_word_ = 0;
+  int max_word_ = -1;
 };
 
 // How texts are set: a font of a fixed reference size, drawn scaled so that
@@ -188,7 +193,10 @@ class ChartRenderer {
                   QPainter& painter, bool thin);
   // A segment of a polyline: pixels when thin, short and near the window,
   // else clipped and added to the run of connected segments.
-  void AddSegment(QPainter& painter, double x0, double y0, double x1, double y1, bool thin);
+  // `decimate`: vertices within half a pixel of the last one kept are left
+  // out here; off for vertices already thinned out.
+  void AddSegment(QPainter& painter, double x0, double y0, double x1, double y1, bool thin,
+                  bool decimate = true);
   void FlushRun(QPainter& painter);
   // Clips the screen segment to the window and its margin; false when none
   // of it is left.
@@ -216,8 +224,9 @@ class ChartRenderer {
   QVector<QLineF> batch_;
   QPolygonF run_;
   std::optional<QPointF> pending_;
-  QBrush fill_;  // the brush of the layer being painted
-  QPen pen_;     // the pen set on the painter
+  std::vector<QPointF> vertices_;  // the screen vertices of a polyline, thinned out
+  QBrush fill_;                    // the brush of the layer being painted
+  QPen pen_;                       // the pen set on the painter
   std::vector<std::pair<std::string, TextSetter::Face>> faces_;
 };
 

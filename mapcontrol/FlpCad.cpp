@@ -560,7 +560,7 @@ void TFlpCAD::paintEvent(QPaintEvent* /*event*/) {
   painter.setRenderHint(QPainter::Antialiasing, true);
   FurnitureOptions furniture = furniture_;
   if (furniture.scale_bar) furniture.dots_per_inch = DotsPerInch();
-  PaintFurniture(painter, view, size(), furniture);
+  PaintFurniture(painter, view, size(), furniture, furniture_texts_);
 
   if (dragging_ && mouse_tool_ == kToolWindowZoom) {
     QPen pen(Qt::DashLine);

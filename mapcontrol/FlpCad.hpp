@@ -378,6 +378,7 @@ class TFlpCAD : public QWidget {
   ChartRenderer renderer_;
   ChartCache cache_;
   FurnitureOptions furniture_;
+  FurnitureTexts furniture_texts_;
   bool declutter_ = false;
   QString last_error_;
   DxfLoadReport dxf_report_;

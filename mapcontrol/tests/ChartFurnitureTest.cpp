@@ -8,10 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLineF>
+#include <QPainter>
+#include <QPen>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "mapcontrol/ChartCache.hpp"
 #include "mapcontrol/ChartRenderer.hpp"
@@ -165,6 +171,81 @@ TEST(ChartFurnitureGrid, LabelsStayInsideAndApart) {
 
 double Lightness(const QColor& c) { return c.lightnessF(); }
 
+// The grid blended straight into the picture against Qt's antialiased lines
+// at the same places, at whole, half and other fractional positions and at
+// two image pixels per window pixel; painted in pieces, it is the same
+// pixels as painted whole.
+TEST(ChartFurnitureGrid, LinesBlendAsQtAntialiasesThem) {
+  const QSize size(320, 200);
+  const QColor white(255, 255, 255);
+  for (const double dpr : {1.0, 2.0}) {
+    for (const ViewTransform& view :
+         {ViewTransform{1000.5, 2000.5, 1.0, 160, 100}, ViewTransform{0.37, -12.9, 1.3, 160, 100},
+          ViewTransform{-5.25, 7.75, 0.05, 160, 100}}) {
+      const QSize pixels(static_cast<int>(size.width() * dpr),
+                         static_cast<int>(size.height() * dpr));
+      QImage ours(pixels, QImage::Format_RGB32);
+      ours.fill(white);
+      PaintGridLines(ours, dpr, view, size, QRect(QPoint(0, 0), size), ColorScheme::kNight);
+      QImage qt(pixels, QImage::Format_RGB32);
+      qt.fill(white);
+      qt.setDevicePixelRatio(dpr);
+      {
+        QPainter p(&qt);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        QPen pen(GridLineColor(ColorScheme::kNight));
+        pen.setWidth(1);
+        pen.setCapStyle(Qt::FlatCap);
+        p.setPen(pen);
+        const double step = GridSpacing(view.units_per_pixel, kGridMinPixels);
+        const Rect w = view.World(0);
+        for (const double x : GridValues(w.min_x, w.max_x, step)) {
+          p.drawLine(QLineF(view.ScreenX(x), -1, view.ScreenX(x), size.height() + 1));
+        }
+        for (const double y : GridValues(w.min_y, w.max_y, step)) {
+          p.drawLine(QLineF(-1, view.ScreenY(y), size.width() + 1, view.ScreenY(y)));
+        }
+      }
+      int largest = 0;
+      int64_t lined = 0;
+      for (int y = 0; y < pixels.height(); ++y) {
+        for (int x = 0; x < pixels.width(); ++x) {
+          const QRgb a = ours.pixel(x, y);
+          const QRgb b = qt.pixel(x, y);
+          largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+          lined += a != white.rgb() ? 1 : 0;
+        }
+      }
+      // Qt places the line's edges to 1/64 pixel: a few levels apart at most,
+      // where half a pixel off would be a hundred.
+      EXPECT_LE(largest, 8) << dpr << " " << view.units_per_pixel;
+      EXPECT_GT(lined, size.height() * dpr) << "lines are drawn";
+
+      // In pieces that split lines and crossings.
+      QImage pieces(pixels, QImage::Format_RGB32);
+      pieces.fill(white);
+      for (const QRect& r : {QRect(0, 0, 161, 77), QRect(161, 0, 159, 77), QRect(0, 77, 3, 123),
+                             QRect(3, 77, 317, 123)}) {
+        PaintGridLines(pieces, dpr, view, size, r, ColorScheme::kNight);
+      }
+      EXPECT_EQ(pieces, ours) << dpr << " " << view.units_per_pixel;
+    }
+  }
+  // Nothing outside the window or on an image that is not 32 bits deep.
+  QImage small(10, 10, QImage::Format_RGB32);
+  small.fill(white);
+  const QImage before = small.copy();
+  PaintGridLines(small, 1.0, ViewTransform{0, 0, 1, 5, 5}, QSize(10, 10), QRect(20, 20, 5, 5),
+                 ColorScheme::kDay);
+  EXPECT_EQ(small, before);
+  QImage grey(10, 10, QImage::Format_Grayscale8);
+  grey.fill(0);
+  PaintGridLines(grey, 1.0, ViewTransform{0, 0, 1, 5, 5}, QSize(10, 10), QRect(0, 0, 10, 10),
+                 ColorScheme::kDay);
+  EXPECT_EQ(grey.pixelColor(5, 5).red(), 0);
+}
+
 TEST(ChartFurnitureColours, NightDarkensTheBackgroundAndDimsThePens) {
   const QColor white(255, 255, 255);
   const QColor black(0, 0, 0);
@@ -200,6 +281,55 @@ TEST(ChartFurnitureColours, NightDarkensTheBackgroundAndDimsThePens) {
   EXPECT_EQ(ColorSchemeFromInt(-1), ColorScheme::kDay);
 }
 
+// Relative luminance, computed here from the sRGB definition.
+double TestLuminance(const QColor& c) {
+  const auto lin = [](double v) {
+    v /= 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * lin(c.red()) + 0.7152 * lin(c.green()) + 0.0722 * lin(c.blue());
+}
+
+// Dark pens of strong colours (navy marks, red vessels) give off enough light
+// in the dark schemes to be seen on the dark background, keep their hue and
+// stay within the scheme's dimness; the background and light colours stay
+// dark, so the screen stays dim.
+TEST(ChartFurnitureColours, DarkPensStayVisibleAtNightAndDusk) {
+  const QColor night_bg = SchemeColor(QColor(255, 255, 255), ColorScheme::kNight);
+  const QColor dusk_bg = SchemeColor(QColor(255, 255, 255), ColorScheme::kDusk);
+  struct Pen {
+    QColor day;
+    int strongest;  // 0 red, 1 green, 2 blue
+  };
+  for (const Pen& pen :
+       {Pen{QColor(0, 0, 160), 2}, Pen{QColor(0, 0, 255), 2}, Pen{QColor(0, 0, 90), 2},
+        Pen{QColor(255, 0, 0), 0}, Pen{QColor(140, 0, 0), 0}, Pen{QColor(0, 96, 0), 1},
+        Pen{QColor(40, 60, 110), 2}, Pen{QColor(90, 0, 120), 2}}) {
+    const QColor night = SchemeColor(pen.day, ColorScheme::kNight);
+    const QColor dusk = SchemeColor(pen.day, ColorScheme::kDusk);
+    // At least 20 times the night background's light, 5 times dusk's.
+    EXPECT_GT(TestLuminance(night), 20 * TestLuminance(night_bg)) << pen.day.name().toStdString();
+    EXPECT_GT(TestLuminance(dusk), 5 * TestLuminance(dusk_bg)) << pen.day.name().toStdString();
+    EXPECT_LE(Lightness(night), 0.381) << pen.day.name().toStdString();
+    EXPECT_LE(Lightness(dusk), 0.801) << pen.day.name().toStdString();
+    for (const QColor& c : {night, dusk}) {
+      const int channels[3] = {c.red(), c.green(), c.blue()};
+      for (int k = 0; k < 3; ++k) {
+        if (k != pen.strongest) {
+          EXPECT_GT(channels[pen.strongest], channels[k]) << pen.day.name().toStdString();
+        }
+      }
+    }
+  }
+  // The background and light colours are not lifted.
+  EXPECT_LT(TestLuminance(night_bg), 0.005);
+  EXPECT_LT(TestLuminance(SchemeColor(QColor(250, 250, 235), ColorScheme::kNight)), 0.008);
+  EXPECT_LT(TestLuminance(SchemeColor(QColor(255, 255, 160), ColorScheme::kNight)), 0.03);
+  // Neither is black, which already stands out.
+  EXPECT_EQ(SchemeColor(QColor(0, 0, 0), ColorScheme::kNight).lightnessF(),
+            QColor::fromHslF(0, 0, 0.38f).toRgb().lightnessF());
+}
+
 TEST(ChartFurnitureTexts, DeclutterSkipsOverlapsInDrawingOrderAtOverviewOnly) {
   TextPlacement t;
   const QRectF a(0, 0, 50, 10);
@@ -230,6 +360,66 @@ TEST(ChartFurnitureTexts, DeclutterSkipsOverlapsInDrawingOrderAtOverviewOnly) {
   EXPECT_EQ(t.Skipped(), 0u);
   EXPECT_TRUE(t.Boxes().empty());
   EXPECT_TRUE(t.Place(0, QRectF(45, 8, 10, 10), true));
+}
+
+// Crosses stamped from centres in narrow strips (as a region paint sets
+// them) against a pixel-by-pixel stamp, round after round on one mask: every
+// arm is set, nothing else is, and a clear leaves nothing behind for the
+// next round.
+TEST(ChartPixelMask, CrossesInStripsMatchAPixelByPixelStamp) {
+  constexpr int kW = 300;
+  constexpr int kH = 90;
+  constexpr int kMargin = 8;
+  PixelMask centres;
+  PixelMask mask;
+  centres.Reset(kW, kH, kMargin);
+  mask.Reset(kW, kH, kMargin);
+  std::mt19937 random(21);
+  for (int round = 0; round < 40; ++round) {
+    const int arm = round % 5;
+    // A strip a few pixels wide, often across a 64-pixel word boundary.
+    const int x0 = static_cast<int>(random() % (kW + kMargin)) - kMargin;
+    const int width = 1 + static_cast<int>(random() % 6);
+    std::vector<uint8_t> want(static_cast<size_t>((kW + 2 * kMargin) * (kH + 2 * kMargin)), 0);
+    const auto at = [&](int x, int y) -> uint8_t* {
+      if (x < -kMargin || y < -kMargin || x >= kW + kMargin || y >= kH + kMargin) return nullptr;
+      return &want[static_cast<size_t>((y + kMargin) * (kW + 2 * kMargin) + x + kMargin)];
+    };
+    for (int n = 0; n < 25; ++n) {
+      const int x = x0 + static_cast<int>(random() % static_cast<unsigned>(width));
+      const int y = static_cast<int>(random() % (kH + 2 * kMargin)) - kMargin;
+      centres.Set(x, y);
+      for (int k = -arm; k <= arm; ++k) {
+        if (uint8_t* p = at(x + k, y)) *p = 1;
+        if (uint8_t* p = at(x, y + k)) *p = 1;
+      }
+    }
+    mask.StampCrosses(centres, arm);
+    centres.Clear();
+    QImage image(kW, kH, QImage::Format_RGB32);
+    image.fill(0u);
+    QRect dirty;
+    mask.Paint(image, 0xFF123456u, dirty);
+    for (int y = -kMargin; y < kH + kMargin; ++y) {
+      for (int x = -kMargin; x < kW + kMargin; ++x) {
+        ASSERT_EQ(mask.Test(x, y), *at(x, y) != 0) << round << " at " << x << "," << y;
+        if (x >= 0 && y >= 0 && x < kW && y < kH) {
+          ASSERT_EQ(image.pixel(x, y) == 0xFF123456u, *at(x, y) != 0) << round;
+          if (*at(x, y) != 0) {
+            ASSERT_TRUE(dirty.contains(x, y)) << round;
+          }
+        }
+      }
+    }
+    mask.Clear();
+    ASSERT_TRUE(mask.Empty());
+  }
+  for (int y = -kMargin; y < kH + kMargin; ++y) {
+    for (int x = -kMargin; x < kW + kMargin; ++x) {
+      ASSERT_FALSE(mask.Test(x, y)) << x << "," << y;
+      ASSERT_FALSE(centres.Test(x, y)) << x << "," << y;
+    }
+  }
 }
 
 TEST(ChartCacheShift, MovesEveryPixelLikeACopy) {
