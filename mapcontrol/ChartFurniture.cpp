@@ -12,6 +12,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -148,29 +149,39 @@ QColor SchemeColor(const QColor& day, ColorScheme scheme) {
 
 // ---------------------------------------------------------------- scale
 
-double RoundDown125(double v) {
-  if (!Positive(v)) return 0;
+// The 1-2-5 values of the decade below v's, v's own and the one above, in
+// increasing order (the decade may be off by one ulp from the logarithm's
+// rounding, so its neighbours are looked at too).
+namespace {
+
+std::array<double, 9> Candidates125(double v) {
   const double decade = std::pow(10.0, std::floor(std::log10(v)));
-  // The decade may be off by one ulp from the logarithm's rounding.
-  double best = 0;
+  std::array<double, 9> out{};
+  std::size_t i = 0;
   for (const double base : {decade / 10, decade, decade * 10}) {
     for (const double m : {1.0, 2.0, 5.0}) {
-      const double c = m * base;
-      if (c <= v * (1 + 1e-12) && c > best) best = c;
+      out[i++] = m * base;
     }
+  }
+  return out;
+}
+
+}  // namespace
+
+double RoundDown125(double v) {
+  if (!Positive(v)) return 0;
+  double best = 0;
+  for (const double c : Candidates125(v)) {
+    if (c <= v * (1 + 1e-12) && c > best) best = c;
   }
   return best;
 }
 
 double RoundUp125(double v) {
   if (!Positive(v)) return 0;
-  const double decade = std::pow(10.0, std::floor(std::log10(v)));
   double best = 0;
-  for (const double base : {decade / 10, decade, decade * 10}) {
-    for (const double m : {1.0, 2.0, 5.0}) {
-      const double c = m * base;
-      if (c >= v * (1 - 1e-12) && (best == 0 || c < best)) best = c;
-    }
+  for (const double c : Candidates125(v)) {
+    if (c >= v * (1 - 1e-12) && (best == 0 || c < best)) best = c;
   }
   return best;
 }
