@@ -547,6 +547,21 @@ std::optional<long double> RoundTripFixedToExtended(long double value, int decim
   return ParseWhole<long double>(FormatFixed(value, decimals));
 }
 
+std::optional<long double> AppendFixedAndRead(std::string& out, long double value, int decimals) {
+  Decimal d;
+  long double result = 0.0L;
+  if (decimals >= 0 && decimals <= 19 && ToDecimalFixed(value, decimals, d) &&
+      DecimalToExtended(d, result)) {
+    // The digits printed are the digits a reader collects, so the value
+    // they make is the value read.
+    AppendFixedDecimal(out, d, decimals);
+    return result;
+  }
+  const std::size_t start = out.size();
+  AppendFixed(out, value, decimals);
+  return ParseWhole<long double>(out.substr(start));
+}
+
 bool NumberScanner::ReadDouble(double& value) { return ReadNumber(text_, pos_, value); }
 
 bool NumberScanner::ReadExtended(long double& value) { return ReadNumber(text_, pos_, value); }

@@ -43,6 +43,11 @@ std::optional<double> RoundTripG15ToDouble(long double value);
 std::optional<long double> RoundTripG15ToExtended(long double value);
 std::optional<long double> RoundTripFixedToExtended(long double value, int decimals);
 
+// AppendFixed, returning what the appended text reads back as
+// (RoundTripFixedToExtended) without scanning it; empty for a text that
+// does not read as a number.
+std::optional<long double> AppendFixedAndRead(std::string& out, long double value, int decimals);
+
 // Reads numbers one after another from the start of a text, like a chain of
 // sscanf("%lf") or sscanf("%Lf") conversions: each read skips white space and
 // takes the longest prefix that forms a number; a read that finds no number

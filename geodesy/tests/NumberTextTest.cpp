@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -111,6 +112,15 @@ TEST(NumberText, FixedFormatEqualsPrintf) {
   EXPECT_EQ(FormatFixed(-0.0L, 3), "-0.000");
   EXPECT_EQ(FormatFixed(2.5L, 0), "2");
   EXPECT_EQ(FormatFixed(0.125L, 2), "0.12");
+
+  std::string out;
+  EXPECT_FALSE(AppendFixedAndRead(out, std::numeric_limits<long double>::infinity(), 3));
+  EXPECT_EQ(out, CPrintf("%.*Lf", 3, std::numeric_limits<long double>::infinity()));
+  out.clear();
+  const auto negativeZero = AppendFixedAndRead(out, -0.0001L, 3);
+  EXPECT_EQ(out, "-0.000");
+  ASSERT_TRUE(negativeZero.has_value());
+  EXPECT_TRUE(std::signbit(*negativeZero));
 }
 
 TEST(NumberText, RoundTripsEqualFormatThenParse) {
@@ -134,6 +144,16 @@ TEST(NumberText, RoundTripsEqualFormatThenParse) {
       const auto rf = RoundTripFixedToExtended(v, 8);
       ASSERT_TRUE(rf.has_value());
       ASSERT_TRUE(SameBits(*rf, std::strtold(f.c_str(), nullptr))) << f;
+      // Appending and reading at once: the text of AppendFixed and the
+      // value it reads as, on the fast path and past it (22 decimals).
+      for (int decimals : {0, 3, 8, 19, 22}) {
+        const std::string text = CPrintf("%.*Lf", decimals, v);
+        std::string out = "x";
+        const auto read = AppendFixedAndRead(out, v, decimals);
+        ASSERT_EQ(out, "x" + text);
+        ASSERT_TRUE(read.has_value()) << text;
+        ASSERT_TRUE(SameBits(*read, std::strtold(text.c_str(), nullptr))) << text;
+      }
     }
   }
 }

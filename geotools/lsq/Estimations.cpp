@@ -26,6 +26,7 @@
 #include "geodesy/Matrix.hpp"
 #include "geodesy/NumberText.hpp"
 #include "geodesy/internal/Values.hpp"
+#include "geotools/lsq/GeodeticText.hpp"
 #include "geotools/lsq/LeastSquares.hpp"
 #include "geotools/lsq/SecondLengths.hpp"
 #include "geotools/lsq/Slices.hpp"
@@ -201,28 +202,6 @@ PlaneEstimate EstimatePlane(const CoordGrid& grid, PlaneModel model) {
   return out;
 }
 
-// Appends the geodetic text of an ECEF point ("lat\tlon\th", as
-// EcefToGeodetic writes it) and reads its three numbers back, as the report
-// uses the rounded texts.
-void AppendGeodetic(std::string& out, long double x, long double y, long double z, long double a,
-                    long double f, const geodesy::OutputPrecision& precision, long double& lat,
-                    long double& lon, long double& h) {
-  const auto values = geodesy::internal::EcefToGeodeticValues(x, y, z, a, f);
-  if (!values) {
-    throw ArithmeticFault("arithmetic fault: no geodetic coordinates for a point");
-  }
-  const std::size_t start = out.size();
-  AppendFixed(out, values->x, precision.degrees);
-  out += '\t';
-  AppendFixed(out, values->y, precision.degrees);
-  out += '\t';
-  AppendFixed(out, values->z, precision.distance);
-  geodesy::NumberScanner scanner(std::string_view(out).substr(start));
-  if (!scanner.ReadExtended(lat) || !scanner.ReadExtended(lon) || !scanner.ReadExtended(h)) {
-    throw ArithmeticFault("arithmetic fault: no geodetic coordinates for a point");
-  }
-}
-
 // The six per-point sections of the Helmert report, in report order.
 enum HelmertSection : std::size_t {
   kAdjustedEcef,
@@ -239,13 +218,6 @@ enum HelmertSection : std::size_t {
 // consecutive slices and the slices joined in order.
 struct HelmertSlice {
   std::array<std::string, kHelmertSections> text;
-};
-
-// A point's latitude, longitude and height as its report line reads them.
-struct PrintedGeodetic {
-  long double lat = 0.0L;
-  long double lon = 0.0L;
-  long double h = 0.0L;
 };
 
 struct HelmertReportInputs {
@@ -265,10 +237,9 @@ void WriteInitialLines(const HelmertReportInputs& in, std::size_t first, std::si
                        std::string& text, std::vector<PrintedGeodetic>& initial) {
   for (std::size_t i = first; i < last; ++i) {
     const auto& w = in.points[i].wgs;
-    PrintedGeodetic& g = initial[i];
     text += in.grid.Cell(0, i + 1);
     text += '\t';
-    AppendGeodetic(text, w[0], w[1], w[2], in.a, in.f, in.precision, g.lat, g.lon, g.h);
+    initial[i] = AppendGeodeticText(text, w[0], w[1], w[2], in.a, in.f, in.precision);
     text += '\n';
   }
 }
@@ -325,9 +296,10 @@ void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::si
     std::string& adjustedText = slice.text[kAdjustedGeodetic];
     adjustedText += name;
     adjustedText += '\t';
-    long double adjLat = 0.0L, adjLon = 0.0L, adjH = 0.0L;
-    AppendGeodetic(adjustedText, adjusted[0], adjusted[1], adjusted[2], in.a, in.f, in.precision,
-                   adjLat, adjLon, adjH);
+    const PrintedGeodetic adjustedPrinted = AppendGeodeticText(
+        adjustedText, adjusted[0], adjusted[1], adjusted[2], in.a, in.f, in.precision);
+    const long double adjLat = adjustedPrinted.lat, adjLon = adjustedPrinted.lon,
+                      adjH = adjustedPrinted.h;
     adjustedText += '\n';
     const long double initLat = initial[i].lat, initLon = initial[i].lon, initH = initial[i].h;
 
@@ -431,8 +403,8 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
       return decimals > 0 ? static_cast<std::size_t>(decimals) + 3 : 2;
     };
     const std::size_t leastPerPoint = 6 + 1 + 12 * least(dist) + 6 * least(precision.degrees);
-    const std::size_t ready = std::min(report.capacity(),
-                                       echo + 6 * nameBytes + leastPerPoint * pointCount + 1024);
+    const std::size_t ready =
+        std::min(report.capacity(), echo + 6 * nameBytes + leastPerPoint * pointCount + 1024);
     std::optional<platform::PageWarmer> warmer;
     warmer.emplace(report.data(), ready);
     AppendLine(report, "INVERSE 3-D HELMERT SOLUTION WITH LEAST SQUARE CALCULATION REPORT");

@@ -5,7 +5,7 @@
 
 #include "geodesy/Angles.hpp"
 #include "geodesy/Geodesic.hpp"
-#include "geodesy/NumberText.hpp"
+#include "geotools/lsq/CertainText.hpp"
 
 namespace halvex::geotools {
 
@@ -18,8 +18,8 @@ std::optional<SecondLengths> VincentySecondLengths(long double a, long double f,
   const geodesy::ReducedLatitude north =
       geodesy::ReduceLatitude(f, latitudeDeg + geodesy::kInv3600);
   const auto mN = geodesy::GeodesicDistance(a, f, here, longitudeDeg, north, longitudeDeg);
-  const auto mE = geodesy::GeodesicDistance(a, f, here, longitudeDeg, here,
-                                            longitudeDeg + geodesy::kInv3600);
+  const auto mE =
+      geodesy::GeodesicDistance(a, f, here, longitudeDeg, here, longitudeDeg + geodesy::kInv3600);
   if (!mN || !mE) {
     return std::nullopt;
   }
@@ -27,8 +27,7 @@ std::optional<SecondLengths> VincentySecondLengths(long double a, long double f,
 }
 
 std::optional<SecondLengths> QuickSecondLengths(long double a, long double f,
-                                                long double latitudeDeg,
-                                                long double longitudeDeg) {
+                                                long double latitudeDeg, long double longitudeDeg) {
   if (!(a >= 6.3e6L && a <= 6.4e6L && f >= 1.0L / 350 && f <= 1.0L / 250 &&
         std::fabs(latitudeDeg) <= 89.5L && std::isfinite(longitudeDeg))) {
     return std::nullopt;
@@ -49,33 +48,17 @@ std::optional<SecondLengths> QuickSecondLengths(long double a, long double f,
   const long double cosPhi = std::cos(phi);
   const long double primeRadius = a / std::sqrt(1.0L - e2 * (sinPhi * sinPhi));
   const long double chord = 2.0L * primeRadius * cosPhi * std::sin(dLambda / 2);
-  const long double east =
-      chord * (1.0L + chord * chord / (24.0L * primeRadius * primeRadius));
+  const long double east = chord * (1.0L + chord * chord / (24.0L * primeRadius * primeRadius));
   return SecondLengths{meridianRadius * dPhi, east};
 }
 
 bool AppendCertainProduct(std::string& out, long double d, long double quick, int decimals) {
   const long double v = d * quick;
-  if (!std::isfinite(v)) {
-    return false;
-  }
   // The exact product lies within kQuickTolerance of v before its own
-  // rounding; twice the bound covers that rounding too. Rounding to fixed
-  // decimals never decreases as the value grows, so the two ends giving
-  // one text means every value between them gives it.
+  // rounding; twice the bound covers that rounding too.
   const long double low = v * (1.0L - 2.0L * kQuickTolerance);
   const long double high = v * (1.0L + 2.0L * kQuickTolerance);
-  const std::size_t start = out.size();
-  geodesy::AppendFixed(out, low, decimals);
-  const std::size_t middle = out.size();
-  geodesy::AppendFixed(out, high, decimals);
-  if (out.size() - middle == middle - start &&
-      out.compare(middle, middle - start, out, start, middle - start) == 0) {
-    out.resize(middle);
-    return true;
-  }
-  out.resize(start);
-  return false;
+  return AppendCertainFixed(out, std::fmin(low, high), std::fmax(low, high), decimals).has_value();
 }
 
 }  // namespace halvex::geotools
