@@ -15,6 +15,7 @@
 #include "geotools/lsq/LeastSquares.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -109,26 +110,54 @@ void RequireFinite(long double value) {
 }
 
 // N and Aᵀ·L summed over the rows, then N inverted and X̂ = N⁻¹·(Aᵀ·L).
+//
+// Every sum of N and Aᵀ·L takes its terms point by point in the order of
+// the rows, and the sums are independent of one another. So the points are
+// taken in blocks: a block's rows are filled first, then each sum runs
+// through the whole block at once. The terms and their order are those of
+// one pass point by point (the results are the same to the bit), but a sum
+// stays in a register through the block instead of being loaded and stored
+// for every term, which for extended precision costs more than the term.
 template <std::size_t U, std::size_t R, const Mask<U, R>& M, class Points, class Fill>
 void Solve(const Points& points, Fill fill, Matrix& inverse, std::vector<long double>& x) {
+  constexpr std::size_t kBlock = 64;
   long double n[U][U] = {};
   long double atl[U] = {};
-  PointRows<U, R> rows;
-  for (const auto& point : points) {
-    fill(point, rows);
-    for (std::size_t r = 0; r < R; ++r) {
-      const long double* a = rows.a[r];
-      for (std::size_t p = 0; p < U; ++p) {
-        if (!M[r][p]) {
+  std::array<PointRows<U, R>, kBlock> block;
+  const std::size_t count = points.size();
+  for (std::size_t start = 0; start < count; start += kBlock) {
+    const std::size_t size = std::min(kBlock, count - start);
+    for (std::size_t i = 0; i < size; ++i) {
+      fill(points[start + i], block[i]);
+    }
+    for (std::size_t p = 0; p < U; ++p) {
+      for (std::size_t q = p; q < U; ++q) {
+        bool used = false;
+        for (std::size_t r = 0; r < R; ++r) {
+          used = used || (M[r][p] && M[r][q]);
+        }
+        if (!used) {
           continue;
         }
-        for (std::size_t q = p; q < U; ++q) {
-          if (M[r][q]) {
-            n[p][q] += a[p] * a[q];
+        long double sum = n[p][q];
+        for (std::size_t i = 0; i < size; ++i) {
+          for (std::size_t r = 0; r < R; ++r) {
+            if (M[r][p] && M[r][q]) {
+              sum += block[i].a[r][p] * block[i].a[r][q];
+            }
           }
         }
-        atl[p] += a[p] * rows.obs[r];
+        n[p][q] = sum;
       }
+      long double sum = atl[p];
+      for (std::size_t i = 0; i < size; ++i) {
+        for (std::size_t r = 0; r < R; ++r) {
+          if (M[r][p]) {
+            sum += block[i].a[r][p] * block[i].obs[r];
+          }
+        }
+      }
+      atl[p] = sum;
     }
   }
   inverse = Matrix(U, U);

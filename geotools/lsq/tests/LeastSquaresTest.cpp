@@ -99,8 +99,10 @@ CoordGrid SpaceGrid(unsigned points) {
   return grid;
 }
 
+// The sums are taken over blocks of points, so the sizes include several
+// whole blocks and a part of one.
 TEST(LeastSquares, CompactEqualsDenseToTheBit) {
-  for (unsigned n : {3U, 4U, 9U, 40U}) {
+  for (unsigned n : {3U, 4U, 9U, 40U, 131U}) {
     for (bool zeros : {false, true}) {
       SCOPED_TRACE("points " + std::to_string(n) + (zeros ? " with zero coordinates" : ""));
       const CoordGrid grid = PlaneGrid(n, zeros);
@@ -118,7 +120,7 @@ TEST(LeastSquares, CompactEqualsDenseToTheBit) {
       }
     }
   }
-  for (unsigned n : {3U, 5U, 17U}) {
+  for (unsigned n : {3U, 5U, 17U, 150U}) {
     SCOPED_TRACE("Helmert, points " + std::to_string(n));
     const CoordGrid grid = SpaceGrid(n);
     const std::vector<SpacePair> points = ReadSpacePairs(grid);
