@@ -40,14 +40,19 @@ std::optional<SecondLengths> QuickSecondLengths(long double a, long double f,
   const long double dLambda =
       geodesy::DegToRad(longitudeDeg + geodesy::kInv3600) - geodesy::DegToRad(longitudeDeg);
 
-  const long double sinMid = std::sin(phi + dPhi / 2);
+  // One sine and cosine: the half steps are under 3e-6 rad, where
+  // sin t = t − t³/6 and cos t = 1 − t²/2 are exact to far below the bound.
+  const long double sinPhi = std::sin(phi);
+  const long double cosPhi = std::cos(phi);
+  const auto smallSin = [](long double t) { return t - t * t * t / 6.0L; };
+  const long double halfPhi = dPhi / 2;
+  const long double sinMid =
+      sinPhi * (1.0L - halfPhi * halfPhi / 2.0L) + cosPhi * smallSin(halfPhi);
   const long double wMid = 1.0L - e2 * (sinMid * sinMid);
   const long double meridianRadius = a * (1.0L - e2) / (wMid * std::sqrt(wMid));
 
-  const long double sinPhi = std::sin(phi);
-  const long double cosPhi = std::cos(phi);
   const long double primeRadius = a / std::sqrt(1.0L - e2 * (sinPhi * sinPhi));
-  const long double chord = 2.0L * primeRadius * cosPhi * std::sin(dLambda / 2);
+  const long double chord = 2.0L * primeRadius * cosPhi * smallSin(dLambda / 2);
   const long double east = chord * (1.0L + chord * chord / (24.0L * primeRadius * primeRadius));
   return SecondLengths{meridianRadius * dPhi, east};
 }
