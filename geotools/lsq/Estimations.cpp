@@ -213,13 +213,6 @@ enum HelmertSection : std::size_t {
   kHelmertSections
 };
 
-// The lines of the six sections for the points [first, last): every point
-// is independent of the others, so the points are shared among threads in
-// consecutive slices and the slices joined in order.
-struct HelmertSlice {
-  std::array<std::string, kHelmertSections> text;
-};
-
 struct HelmertReportInputs {
   const CoordGrid& grid;
   const std::vector<SpacePair>& points;
@@ -230,9 +223,9 @@ struct HelmertReportInputs {
   const geodesy::OutputPrecision& precision;
 };
 
-// Appends the initial-position lines of the points [first, last) to a
-// slice's section and keeps their printed values: these need the input
-// points only, not the adjustment.
+// Appends the initial-position lines of the points [first, last) and keeps
+// their printed values: these need the input points only, not the
+// adjustment.
 void WriteInitialLines(const HelmertReportInputs& in, std::size_t first, std::size_t last,
                        std::string& text, std::vector<PrintedGeodetic>& initial) {
   for (std::size_t i = first; i < last; ++i) {
@@ -244,106 +237,107 @@ void WriteInitialLines(const HelmertReportInputs& in, std::size_t first, std::si
   }
 }
 
-// The other five sections for the points [first, last), from the
-// adjustment and the initial positions' printed values.
-// The initial positions from `initialDone` on are written here first.
-void WriteHelmertSlice(const HelmertReportInputs& in, std::size_t first, std::size_t last,
-                       HelmertSlice& slice, std::vector<PrintedGeodetic>& initial,
-                       std::size_t initialDone) {
+// The printed values of the points' positions, initial and adjusted, which
+// the last section takes its residuals from.
+struct PrintedPositions {
+  std::vector<PrintedGeodetic> initial;
+  std::vector<PrintedGeodetic> adjusted;
+};
+
+// Appends the lines of one section (other than the initial positions) for
+// the points [first, last).
+void WriteSectionLines(HelmertSection section, const HelmertReportInputs& in, std::size_t first,
+                       std::size_t last, std::string& text, PrintedPositions& printed) {
   const int dist = in.precision.distance;
-  const std::size_t count = last - first;
-  for (std::size_t section = 0; section < kHelmertSections; ++section) {
-    if (section != kInitialGeodetic) {
-      slice.text[section].reserve(count * 72);
-      platform::AdviseHugePages(slice.text[section].data(), slice.text[section].capacity());
-    }
-  }
-  if (initialDone < last) {
-    WriteInitialLines(in, std::max(first, initialDone), last, slice.text[kInitialGeodetic],
-                      initial);
-  }
   const Adjustment& adj = *in.adj;
   for (std::size_t i = first; i < last; ++i) {
-    const std::string_view name = in.grid.Cell(0, i + 1);
+    text += in.grid.Cell(0, i + 1);
     const auto& w = in.points[i].wgs;
     long double adjusted[3];
     for (std::size_t k = 0; k < 3; ++k) {
       adjusted[k] = w[k] + adj.residuals[3 * i + k];
     }
-
-    std::string& ecef = slice.text[kAdjustedEcef];
-    std::string& deviations = slice.text[kDeviationsEcef];
-    std::string& residuals = slice.text[kResidualsEcef];
-    ecef += name;
-    deviations += name;
-    residuals += name;
-    for (std::size_t k = 0; k < 3; ++k) {
-      const long double sd = std::sqrt(adj.cofactors[3 * i + k] * in.s0Squared);
-      if (std::isnan(sd)) {
-        throw ArithmeticFault("arithmetic fault: square root of a negative variance");
+    switch (section) {
+      case kAdjustedEcef:
+        for (std::size_t k = 0; k < 3; ++k) {
+          text += '\t';
+          AppendFixed(text, adjusted[k], dist);
+        }
+        text += '\n';
+        break;
+      case kDeviationsEcef:
+        for (std::size_t k = 0; k < 3; ++k) {
+          const long double sd = std::sqrt(adj.cofactors[3 * i + k] * in.s0Squared);
+          if (std::isnan(sd)) {
+            throw ArithmeticFault("arithmetic fault: square root of a negative variance");
+          }
+          text += '\t';
+          AppendFixed(text, sd, dist);
+        }
+        text += '\n';
+        break;
+      case kResidualsEcef:
+        for (std::size_t k = 0; k < 3; ++k) {
+          text += '\t';
+          AppendFixed(text, adjusted[k] - w[k], dist);
+        }
+        text += "\t\n";
+        break;
+      case kAdjustedGeodetic:
+        text += '\t';
+        printed.adjusted[i] = AppendGeodeticText(text, adjusted[0], adjusted[1], adjusted[2], in.a,
+                                                 in.f, in.precision);
+        text += '\n';
+        break;
+      case kResidualsGeodetic: {
+        const PrintedGeodetic& adjusted = printed.adjusted[i];
+        const PrintedGeodetic& initial = printed.initial[i];
+        // The residuals in metres north and east, from the lengths of a
+        // second of arc at the mean position: from the closed forms where
+        // their text is certain, otherwise from Vincenty's lines (the same
+        // text, slower).
+        const long double latM = (adjusted.lat + initial.lat) / 2;
+        const long double lonM = (adjusted.lon + initial.lon) / 2;
+        const long double dLat = (adjusted.lat - initial.lat) * 3600;
+        const long double dLon = (adjusted.lon - initial.lon) * 3600;
+        const long double up = adjusted.h - initial.h;
+        if (!std::isfinite(up)) {
+          throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
+        }
+        text += '\t';
+        const std::size_t start = text.size();
+        bool certain = false;
+        if (const auto quick = QuickSecondLengths(in.a, in.f, latM, lonM)) {
+          certain = AppendCertainProduct(text, dLat, quick->north, dist);
+          if (certain) {
+            text += '\t';
+            certain = AppendCertainProduct(text, dLon, quick->east, dist);
+          }
+        }
+        if (!certain) {
+          text.resize(start);
+          const auto lengths = VincentySecondLengths(in.a, in.f, latM, lonM);
+          if (!lengths) {
+            throw ArithmeticFault("arithmetic fault: no geodesic distance");
+          }
+          const long double north = dLat * lengths->north;
+          const long double east = dLon * lengths->east;
+          if (!std::isfinite(north) || !std::isfinite(east)) {
+            throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
+          }
+          AppendFixed(text, north, dist);
+          text += '\t';
+          AppendFixed(text, east, dist);
+        }
+        text += '\t';
+        AppendFixed(text, up, dist);
+        text += '\n';
+        break;
       }
-      ecef += '\t';
-      AppendFixed(ecef, adjusted[k], dist);
-      deviations += '\t';
-      AppendFixed(deviations, sd, dist);
-      residuals += '\t';
-      AppendFixed(residuals, adjusted[k] - w[k], dist);
+      case kInitialGeodetic:
+      case kHelmertSections:
+        break;
     }
-    ecef += '\n';
-    deviations += '\n';
-    residuals += "\t\n";
-
-    std::string& adjustedText = slice.text[kAdjustedGeodetic];
-    adjustedText += name;
-    adjustedText += '\t';
-    const PrintedGeodetic adjustedPrinted = AppendGeodeticText(
-        adjustedText, adjusted[0], adjusted[1], adjusted[2], in.a, in.f, in.precision);
-    const long double adjLat = adjustedPrinted.lat, adjLon = adjustedPrinted.lon,
-                      adjH = adjustedPrinted.h;
-    adjustedText += '\n';
-    const long double initLat = initial[i].lat, initLon = initial[i].lon, initH = initial[i].h;
-
-    // The residuals in metres north and east, from the lengths of a second
-    // of arc at the mean position: from the closed forms where their text is
-    // certain, otherwise from Vincenty's lines (the same text, slower).
-    const long double latM = (adjLat + initLat) / 2;
-    const long double lonM = (adjLon + initLon) / 2;
-    const long double dLat = (adjLat - initLat) * 3600;
-    const long double dLon = (adjLon - initLon) * 3600;
-    const long double up = adjH - initH;
-    if (!std::isfinite(up)) {
-      throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
-    }
-    std::string& l = slice.text[kResidualsGeodetic];
-    l += name;
-    l += '\t';
-    const std::size_t start = l.size();
-    bool certain = false;
-    if (const auto quick = QuickSecondLengths(in.a, in.f, latM, lonM)) {
-      certain = AppendCertainProduct(l, dLat, quick->north, dist);
-      if (certain) {
-        l += '\t';
-        certain = AppendCertainProduct(l, dLon, quick->east, dist);
-      }
-    }
-    if (!certain) {
-      l.resize(start);
-      const auto lengths = VincentySecondLengths(in.a, in.f, latM, lonM);
-      if (!lengths) {
-        throw ArithmeticFault("arithmetic fault: no geodesic distance");
-      }
-      const long double north = dLat * lengths->north;
-      const long double east = dLon * lengths->east;
-      if (!std::isfinite(north) || !std::isfinite(east)) {
-        throw ArithmeticFault("arithmetic fault: ellipsoidal residual");
-      }
-      AppendFixed(l, north, dist);
-      l += '\t';
-      AppendFixed(l, east, dist);
-    }
-    l += '\t';
-    AppendFixed(l, up, dist);
-    l += '\n';
   }
 }
 
@@ -420,22 +414,33 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
       throw ArithmeticFault("arithmetic fault: inverse flattening");
     }
 
-    // Every per-point line is made in slices in parallel, and the slices
-    // joined section by section in the order of the points. The section of
-    // the initial positions needs no adjustment: while this thread adjusts,
-    // a second one writes it chunk by chunk from the first point on, and
-    // stops when the adjustment is done; the slices write the rest.
+    // The per-point lines are written section by section, each section's
+    // points shared among threads in consecutive slices: the first slice
+    // writes straight onto the end of the report, the others into buffers
+    // of their own (kept from section to section), appended in order after
+    // it. The section of the initial positions needs no adjustment: while
+    // this thread adjusts, a second one writes it chunk by chunk from the
+    // first point on, and stops when the adjustment is done; the slices
+    // write the rest.
     const unsigned threads = SliceCount(inputs.threads, n);
-    std::vector<HelmertSlice> slices(threads);
-    for (HelmertSlice& slice : slices) {
-      std::string& text = slice.text[kInitialGeodetic];
+    std::vector<std::string> initialText(threads);
+    std::vector<std::string> buffers(threads);
+    const auto prepare = [&](std::string& text) {
       text.reserve(n / threads * 72 + 72);
       platform::AdviseHugePages(text.data(), text.capacity());
+    };
+    for (unsigned slice = 0; slice < threads; ++slice) {
+      prepare(initialText[slice]);
+      if (slice > 0) {  // the first slice writes into the report itself
+        prepare(buffers[slice]);
+      }
     }
-    std::vector<PrintedGeodetic> initial;
-    initial.reserve(n);
-    platform::AdviseHugePages(initial.data(), n * sizeof(PrintedGeodetic));
-    initial.resize(n);
+    PrintedPositions printed;
+    for (std::vector<PrintedGeodetic>* values : {&printed.initial, &printed.adjusted}) {
+      values->reserve(n);
+      platform::AdviseHugePages(values->data(), n * sizeof(PrintedGeodetic));
+      values->resize(n);
+    }
     HelmertReportInputs reportInputs{grid, points, nullptr, 0.0L, a, f, precision};
     constexpr std::size_t kChunk = 8192;
     std::atomic<std::size_t> chunksTaken{0};
@@ -454,8 +459,7 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
             const std::size_t first = std::max(from, n * slice / threads);
             const std::size_t last = std::min(to, n * (slice + 1) / threads);
             if (first < last) {
-              WriteInitialLines(reportInputs, first, last, slices[slice].text[kInitialGeodetic],
-                                initial);
+              WriteInitialLines(reportInputs, first, last, initialText[slice], printed.initial);
             }
           }
         }
@@ -490,13 +494,12 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     if (initialFault) {
       std::rethrow_exception(initialFault);
     }
+    // The report may move if its numbers turn out longer than reserved for.
+    warmer.reset();
     // Every chunk taken was written whole.
     const std::size_t initialDone = std::min(n, chunksTaken.load() * kChunk);
     reportInputs.adj = &adj;
     reportInputs.s0Squared = s0Squared;
-    ForEachSlice(n, threads, [&](unsigned slice, std::size_t first, std::size_t last) {
-      WriteHelmertSlice(reportInputs, first, last, slices[slice], initial, initialDone);
-    });
     static constexpr std::array<std::string_view, kHelmertSections> kHeadings = {
         "ADJUSTED WGS-84 ECEF COORDINATES",
         "STANDARD DEVIATIONS OF ADJUSTED ECEF COORDINATES",
@@ -504,29 +507,33 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
         "ADJUSTED WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
         "INITIAL WGS-84 ELLIPSOIDAL COORDINATES (DECIMAL DEGREES & METERS)",
         "RESIDUALS OF ELLIPSOIDAL COORDINATES (METERS)"};
-    std::size_t joined = report.size();
-    for (std::size_t section = 0; section < kHelmertSections; ++section) {
-      joined += kHeadings[section].size() + 2;
-      for (const HelmertSlice& slice : slices) {
-        joined += slice.text[section].size();
-      }
-    }
-    warmer.reset();
-    if (joined > report.capacity()) {
-      report.reserve(joined);  // the report moves to a larger buffer
-    } else if (joined > ready) {
-      // The rest of what the sections take, ahead of the copies below.
-      warmer.emplace(report.data() + ready, joined - ready);
-    }
-    for (std::size_t section = 0; section < kHelmertSections; ++section) {
+    for (std::size_t index = 0; index < kHelmertSections; ++index) {
+      const auto section = static_cast<HelmertSection>(index);
       AppendHeading(report, kHeadings[section], false);
-      for (HelmertSlice& slice : slices) {
-        report += slice.text[section];
-        std::string().swap(slice.text[section]);
+      const bool initial = section == kInitialGeodetic;
+      std::vector<std::string>& parts = initial ? initialText : buffers;
+      ForEachSlice(n, threads, [&](unsigned slice, std::size_t first, std::size_t last) {
+        std::string& text = slice == 0 ? report : parts[slice];
+        if (!initial) {
+          WriteSectionLines(section, reportInputs, first, last, text, printed);
+          return;
+        }
+        if (slice == 0) {
+          report += initialText[0];
+          std::string().swap(initialText[0]);
+        }
+        if (initialDone < last) {
+          WriteInitialLines(reportInputs, std::max(first, initialDone), last, text,
+                            printed.initial);
+        }
+      });
+      for (unsigned slice = 1; slice < threads; ++slice) {
+        report += parts[slice];
+        parts[slice].clear();
       }
     }
-    slices.clear();
-    warmer.reset();
+    initialText.clear();
+    buffers.clear();
 
     // Published: the fitted transformation negated.
     out.published[0] = -(out.fitted[0] - 1) * 1000000;
