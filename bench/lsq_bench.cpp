@@ -159,7 +159,15 @@ void TimeReport(Estimate estimate, const std::filesystem::path& file, double& re
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t n = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
+  std::size_t n = 1000000;
+  if (argc > 1) {
+    char* end = nullptr;
+    n = std::strtoul(argv[1], &end, 10);
+    if (end == argv[1] || *end != '\0' || n < 10) {
+      std::fprintf(stderr, "usage: lsq_bench [POINTS (at least 10)] [PYTHON] [PARTS]\n");
+      return 2;
+    }
+  }
   const std::string python = argc > 2 ? argv[2] : "/usr/bin/python3";
   const std::string parts = argc > 3 ? argv[3] : "affine,helmert,merge";
   auto wanted = [&](const char* part) { return parts.find(part) != std::string::npos; };
@@ -260,12 +268,14 @@ int main(int argc, char** argv) {
       const long double k1 = t::HelmertParametersOnly(p, 1.0L)[0];
       t::AdjustHelmert(p, k1, false);
     };
-    const double adjust = Best(3, [&] { both(points); });
+    const bool only = std::getenv("ONLY_REPORT") != nullptr;
+    const double adjust = only ? 0 : Best(3, [&] { both(points); });
     const double adjustCpu = lastCpu;
-    const double fromGrid = Best(3, [&] { both(t::ReadSpacePairs(grid)); });
+    const double fromGrid = only ? 0 : Best(3, [&] { both(t::ReadSpacePairs(grid)); });
     double report = 0, reportCpu = 0, save = 0;
     TimeReport([&] { return t::EstimateHelmert(grid, {}).report; }, dir / "helmert-report.txt",
                report, reportCpu, save);
+    if (only) { std::printf("report %.3f cpu %.3f\n", report, reportCpu); return 0; }
     WriteDesign(dir / "helmert.bin", a, l);
     const double lstsq = NumpyLstsq(python, dir / "helmert.bin", 3 * n, 7);
     const double lstsqCpu = lastCpu;
