@@ -14,31 +14,15 @@
 #include "geodesy/NumberText.hpp"
 #include "geodesy/internal/Values.hpp"
 #include "geotools/lsq/CertainText.hpp"
+#include "geotools/lsq/tests/TestEarths.hpp"
 
 namespace halvex::geotools {
 namespace {
 
 namespace internal = geodesy::internal;
 
-struct Random {
-  std::uint64_t state;
-  long double Next() {  // in [0, 1)
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<long double>(state >> 11) * 0x1.0p-53L;
-  }
-};
-
-struct Ellipsoid {
-  long double a;
-  long double inverseFlattening;
-};
-
-constexpr Ellipsoid kEllipsoids[] = {{6378137.0L, 298.257223563L},
-                                     {6377397.155L, 299.1528128L},
-                                     {6378206.4L, 294.9786982L},
-                                     {6378388.0L, 297.0L},
-                                     {6.4e6L, 250.0L},
-                                     {6.3e6L, 350.0L}};
+using testing::kEarthEllipsoids;
+using testing::Random;
 
 // The closed form stays far inside its bounds of the iteration over the
 // whole range it is taken for, the ends included, and the iteration always
@@ -47,7 +31,7 @@ TEST(GeodeticText, ClosedFormAgreesWithTheIterationOverItsWholeRange) {
   Random random{0x5DEECE66DULL};
   long double worstLat = 0.0L, worstH = 0.0L;
   int taken = 0;
-  for (const Ellipsoid& e : kEllipsoids) {
+  for (const testing::Ellipsoid& e : kEarthEllipsoids) {
     const long double f = 1.0L / e.inverseFlattening;
     for (int i = 0; i < 20000; ++i) {
       long double lat = -89.5L + 179.0L * random.Next();

@@ -18,19 +18,14 @@
 #include "geodesy/NumberText.hpp"
 #include "geotools/lsq/Estimations.hpp"
 #include "geotools/lsq/LeastSquares.hpp"
+#include "geotools/lsq/tests/TestEarths.hpp"
 
 namespace halvex::geotools {
 namespace {
 
 using geodesy::CoordGrid;
 
-struct Random {
-  std::uint64_t state;
-  long double Next() {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<long double>(state >> 11) * 0x1.0p-53L;
-  }
-};
+using testing::Random;
 
 // `count` control points spread over several degrees, heights from below
 // the ellipsoid to a few kilometres, a datum shift with rotations and scale,

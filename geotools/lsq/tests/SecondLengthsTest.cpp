@@ -9,34 +9,22 @@
 #include <string>
 
 #include "geodesy/NumberText.hpp"
+#include "geotools/lsq/tests/TestEarths.hpp"
 
 namespace halvex::geotools {
 namespace {
 
-struct Random {
-  std::uint64_t state;
-  long double Next() {  // in [0, 1)
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<long double>(state >> 11) * 0x1.0p-53L;
-  }
-};
-
-struct Ellipsoid {
-  long double a;
-  long double inverseFlattening;
-};
+using testing::kEarthEllipsoids;
+using testing::Random;
 
 // The closed forms stay far inside their bound of Vincenty's lengths on
 // every ellipsoid and latitude they are taken for, the ends of the range
 // included; Vincenty always has an answer there, so taking the closed forms
 // never hides a failure the report would have had.
 TEST(SecondLengths, ClosedFormsAgreeWithVincentyOverTheirWholeRange) {
-  const Ellipsoid ellipsoids[] = {{6378137.0L, 298.257223563L}, {6377397.155L, 299.1528128L},
-                                  {6378206.4L, 294.9786982L},   {6378388.0L, 297.0L},
-                                  {6.4e6L, 250.0L},             {6.3e6L, 350.0L}};
   Random random{0x5DEECE66DULL};
   long double worst = 0.0L;
-  for (const Ellipsoid& e : ellipsoids) {
+  for (const testing::Ellipsoid& e : kEarthEllipsoids) {
     const long double f = 1.0L / e.inverseFlattening;
     for (int i = 0; i < 12000; ++i) {
       long double lat = -89.5L + 179.0L * random.Next();
@@ -63,10 +51,10 @@ TEST(SecondLengths, ClosedFormsAreNotTakenOutsideTheirRange) {
   EXPECT_FALSE(QuickSecondLengths(1.0L, f, 45.0L, 10.0L));
   EXPECT_FALSE(QuickSecondLengths(6378137.0L, 0.0L, 45.0L, 10.0L));
   EXPECT_FALSE(QuickSecondLengths(6378137.0L, 1.0L / 200, 45.0L, 10.0L));
-  EXPECT_FALSE(QuickSecondLengths(6378137.0L, f, std::numeric_limits<long double>::quiet_NaN(),
-                                  10.0L));
-  EXPECT_FALSE(QuickSecondLengths(6378137.0L, f, 45.0L,
-                                  std::numeric_limits<long double>::infinity()));
+  EXPECT_FALSE(
+      QuickSecondLengths(6378137.0L, f, std::numeric_limits<long double>::quiet_NaN(), 10.0L));
+  EXPECT_FALSE(
+      QuickSecondLengths(6378137.0L, f, 45.0L, std::numeric_limits<long double>::infinity()));
 }
 
 // Whenever a text is appended it is the text of every product within the
