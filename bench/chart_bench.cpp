@@ -22,7 +22,9 @@
 //            QGraphicsScene::items(point)
 //   Add      one more track line: DrawingModel::DrawLine against
 //            QGraphicsScene::addLine (the scene indexes it later, on first use)
-// N comes from HALVEX_CHART_BENCH_SHAPES (default 1000000). The reported
+// N comes from HALVEX_CHART_BENCH_SHAPES (default 1000000);
+// HALVEX_CHART_BENCH_SCENE=0 leaves the scene out, to profile the chart
+// alone (under callgrind the scene takes most of the run). The reported
 // time is the chart's; the scene's time is the counter scene_s.
 
 #include <benchmark/benchmark.h>
@@ -67,6 +69,11 @@ using halvex::bench::kOriginX;
 using halvex::bench::kOriginY;
 
 size_t ShapeCount() { return halvex::bench::ShapeCount("HALVEX_CHART_BENCH_SHAPES"); }
+
+bool WithScene() {
+  const char* v = std::getenv("HALVEX_CHART_BENCH_SCENE");
+  return v == nullptr || std::string(v) != "0";
+}
 
 // Half the size of a point's cross, in world units, for the scene.
 constexpr double kPointHalfWorld = 0.5;
@@ -226,7 +233,7 @@ void BM_Build(benchmark::State& state) {
                      QPointF(kWidth / 3.0, kHeight / 3.0), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(c.widget.get(), &move);
-    c.scene = std::make_unique<QGraphicsScene>();
+    if (WithScene()) c.scene = std::make_unique<QGraphicsScene>();
 
     double rss = RssBytes();
     auto start = Clock::now();
@@ -234,18 +241,20 @@ void BM_Build(benchmark::State& state) {
     model_s = Seconds(start);
     model_rss = RssBytes() - rss;
 
-    rss = RssBytes();
-    start = Clock::now();
-    BuildScene(c);
-    // The scene builds its index on first use; count that as building.
-    benchmark::DoNotOptimize(c.scene->itemsBoundingRect());
-    c.scene->items(QPointF(kOriginX, -kOriginY));
-    scene_s = Seconds(start);
-    scene_rss = RssBytes() - rss;
+    if (c.scene) {
+      rss = RssBytes();
+      start = Clock::now();
+      BuildScene(c);
+      // The scene builds its index on first use; count that as building.
+      benchmark::DoNotOptimize(c.scene->itemsBoundingRect());
+      c.scene->items(QPointF(kOriginX, -kOriginY));
+      scene_s = Seconds(start);
+      scene_rss = RssBytes() - rss;
+    }
     state.SetIterationTime(model_s);
   }
   DrawVesselModel(c, kOriginX + 100, kOriginY + 100);
-  DrawVesselScene(c, kOriginX + 100, kOriginY + 100);
+  if (c.scene) DrawVesselScene(c, kOriginX + 100, kOriginY + 100);
   c.extent = *c.widget->Model().Extents();
   SetRatio(state, model_s, scene_s, 1);
   state.counters["shapes"] = static_cast<double>(c.widget->Model().ShapeCount());
@@ -276,7 +285,7 @@ void Render(benchmark::State& state, const mc::Rect& window) {
     const double m = Seconds(start);
 
     start = Clock::now();
-    {
+    if (c.scene) {
       QPainter painter(&image);
       painter.fillRect(image.rect(), Qt::white);
       painter.setRenderHint(QPainter::Antialiasing, true);
@@ -318,10 +327,12 @@ void BM_Vessel(benchmark::State& state) {
     const double m = Seconds(start);
 
     start = Clock::now();
-    ClearVesselScene(c);
-    DrawVesselScene(c, x, kOriginY + 100);
-    // The scene indexes new items lazily; a lookup makes it do so here.
-    benchmark::DoNotOptimize(c.scene->items(QPointF(x, -(kOriginY + 100))).size());
+    if (c.scene) {
+      ClearVesselScene(c);
+      DrawVesselScene(c, x, kOriginY + 100);
+      // The scene indexes new items lazily; a lookup makes it do so here.
+      benchmark::DoNotOptimize(c.scene->items(QPointF(x, -(kOriginY + 100))).size());
+    }
     const double s = Seconds(start);
     model_s += m;
     scene_s += s;
@@ -402,7 +413,8 @@ void BM_Pick(benchmark::State& state) {
     model_hits += hit ? 1 : 0;
 
     start = Clock::now();
-    const QList<QGraphicsItem*> items = c.scene->items(QPointF(p.x, -p.y));
+    const QList<QGraphicsItem*> items =
+        c.scene ? c.scene->items(QPointF(p.x, -p.y)) : QList<QGraphicsItem*>();
     const double s = Seconds(start);
     scene_hits += items.isEmpty() ? 0 : 1;
     model_s += m;
@@ -435,7 +447,9 @@ void BM_AddShape(benchmark::State& state) {
     const double m = Seconds(start);
 
     start = Clock::now();
-    benchmark::DoNotOptimize(c.scene->addLine(previous.x, -previous.y, p.x, -p.y, line_pen));
+    if (c.scene) {
+      benchmark::DoNotOptimize(c.scene->addLine(previous.x, -previous.y, p.x, -p.y, line_pen));
+    }
     const double s = Seconds(start);
     previous = p;
     model_max = std::max(model_max, m);
