@@ -92,6 +92,33 @@ QPolygonF ClipPolygon(QPolygonF poly, double x0, double y0, double x1, double y1
   return poly;
 }
 
+// Appends the chords of the screen arc about (cx, cy) of `rp` pixels from
+// `start` sweeping `sweep` (radians, counter-clockwise on the screen,
+// signed), without its first point, ending at `end`.
+void AppendChords(QPolygonF& out, double cx, double cy, double rp, double start, double sweep,
+                  QPointF end) {
+  // Chords within a quarter pixel of the curve.
+  const double step = std::sqrt(2.0 / std::max(rp, 1e-9));
+  const int n = static_cast<int>(std::clamp(std::ceil(std::abs(sweep) / step), 1.0, kMaxChords));
+  for (int i = 1; i < n; ++i) {
+    const double a = start + sweep * i / n;
+    out.append(QPointF(cx + rp * std::cos(a), cy - rp * std::sin(a)));
+  }
+  out.append(end);
+}
+
+// The chords of a bulged segment from `from` to `to` on the screen, without
+// its first point; false for a straight one (nothing appended).
+bool AppendBulge(QPolygonF& out, const ViewTransform& view, PointXY from, PointXY to,
+                 double bulge) {
+  const std::optional<BulgeArc> arc = ArcOfBulge(from, to, bulge);
+  if (!arc) return false;
+  AppendChords(out, view.ScreenX(arc->cx), view.ScreenY(arc->cy), arc->r / view.units_per_pixel,
+               arc->start_deg * std::numbers::pi / 180.0, arc->sweep_deg * std::numbers::pi / 180.0,
+               QPointF(view.ScreenX(to.x), view.ScreenY(to.y)));
+  return true;
+}
+
 QBrush LayerBrush(const DrawingModel& model, uint16_t layer, ColorScheme scheme) {
   const BrushStyle style = model.LayerBrushStyle(layer);
   if (style == BrushStyle::kNone) return QBrush();
@@ -207,6 +234,24 @@ QPointF HatchOrigin(const ViewTransform& view) {
     return std::isfinite(whole) ? std::fmod(std::fmod(whole, 8.0) + 8.0, 8.0) : 0.0;
   };
   return QPointF(wrap(view.ScreenX(0)), wrap(view.ScreenY(0)));
+}
+
+QPolygonF ScreenPolyline(const ViewTransform& view, const std::vector<PointXY>& points,
+                         const std::vector<double>& bulges, bool closed) {
+  QPolygonF out;
+  if (points.empty()) return out;
+  out.reserve(static_cast<qsizetype>(points.size()));
+  out.append(QPointF(view.ScreenX(points[0].x), view.ScreenY(points[0].y)));
+  const size_t segments = closed ? points.size() : points.size() - 1;
+  for (size_t i = 0; i < segments; ++i) {
+    const PointXY& next = points[(i + 1) % points.size()];
+    const double bulge = i < bulges.size() ? bulges[i] : 0.0;
+    // A straight closing segment is left to the polygon's own join.
+    if (!AppendBulge(out, view, points[i], next, bulge) && i + 1 < points.size()) {
+      out.append(QPointF(view.ScreenX(next.x), view.ScreenY(next.y)));
+    }
+  }
+  return out;
 }
 
 Rect ViewTransform::World(double margin) const {
@@ -566,18 +611,6 @@ void ChartRenderer::FillPolygon(QPainter& painter, const QPolygonF& polygon) {
   painter.setPen(pen_);
 }
 
-void ChartRenderer::AppendChords(QPolygonF& out, double cx, double cy, double rp, double start,
-                                 double sweep, QPointF end) const {
-  // Chords within a quarter pixel of the curve.
-  const double step = std::sqrt(2.0 / std::max(rp, 1e-9));
-  const int n = static_cast<int>(std::clamp(std::ceil(std::abs(sweep) / step), 1.0, kMaxChords));
-  for (int i = 1; i < n; ++i) {
-    const double a = start + sweep * i / n;
-    out.append(QPointF(cx + rp * std::cos(a), cy - rp * std::sin(a)));
-  }
-  out.append(end);
-}
-
 void ChartRenderer::AddArcSegment(QPainter& painter, PointXY from, PointXY to, double bulge,
                                   bool thin) {
   const double x0 = view_.ScreenX(from.x);
@@ -608,26 +641,8 @@ void ChartRenderer::AddArcSegment(QPainter& painter, PointXY from, PointXY to, d
 
 QPolygonF ChartRenderer::Outline(const DrawingModel& model, uint16_t layer,
                                  const DrawingModel::Record& rec) {
-  const std::vector<PointXY>& pts = model.RecordPoints(layer, rec);
-  const std::vector<double>& bulges = model.RecordBulges(layer, rec);
-  QPolygonF out;
-  out.reserve(static_cast<qsizetype>(pts.size()));
-  for (size_t i = 0; i < pts.size(); ++i) {
-    const QPointF p(view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y));
-    if (i == 0) out.append(p);
-    const double b = bulges.empty() ? 0.0 : bulges[i];
-    const PointXY& next = pts[(i + 1) % pts.size()];
-    const QPointF q(view_.ScreenX(next.x), view_.ScreenY(next.y));
-    const std::optional<BulgeArc> arc = ArcOfBulge(pts[i], next, b);
-    if (arc) {
-      AppendChords(out, view_.ScreenX(arc->cx), view_.ScreenY(arc->cy),
-                   arc->r / view_.units_per_pixel, arc->start_deg * std::numbers::pi / 180.0,
-                   arc->sweep_deg * std::numbers::pi / 180.0, q);
-    } else if (i + 1 < pts.size()) {
-      out.append(q);
-    }
-  }
-  return out;
+  return ScreenPolyline(view_, model.RecordPoints(layer, rec), model.RecordBulges(layer, rec),
+                        true);
 }
 
 void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,

@@ -121,6 +121,14 @@ Qt::BrushStyle QtBrushStyle(BrushStyle style);
 // matches one painted afresh).
 QPointF HatchOrigin(const ViewTransform& view);
 
+// A polyline on the screen of `view`, each bulged segment as chords within a
+// quarter pixel of its arc, as the renderer draws and fills it. `bulges` is
+// empty (all straight) or one per point. Closed: the segment from the last
+// point back to the first is included up to its last chord, for
+// QPainter::drawPolygon, which joins the last point to the first.
+QPolygonF ScreenPolyline(const ViewTransform& view, const std::vector<PointXY>& points,
+                         const std::vector<double>& bulges, bool closed);
+
 // The window box (pixels, y down) covered by a text whose measured box is
 // `box` (capital heights from the anchor, y up, before its rotation), drawn
 // with capitals `cap_pixels` high at the anchor, turned counter-clockwise by
@@ -174,11 +182,6 @@ class ChartRenderer {
   void FillPolygon(QPainter& painter, const QPolygonF& polygon);
   // The screen outline of a closed polyline, its arcs as chords.
   QPolygonF Outline(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec);
-  // Appends the chords of the screen arc about (cx, cy) of `rp` pixels from
-  // `start` sweeping `sweep` (radians, counter-clockwise on the screen,
-  // signed), without its first point.
-  void AppendChords(QPolygonF& out, double cx, double cy, double rp, double start, double sweep,
-                    QPointF end) const;
   // A bulged segment of a polyline, as chords, each as AddSegment.
   void AddArcSegment(QPainter& painter, PointXY from, PointXY to, double bulge, bool thin);
   void PaintText(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,

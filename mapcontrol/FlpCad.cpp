@@ -615,8 +615,8 @@ void TFlpCAD::PaintPreview(QPainter& painter) const {
         break;
       }
       case ShapeKind::kPolyline: {
-        QPolygonF poly;
-        for (const PointXY& p : s.points) poly.append(WorldToScreen(p.x, p.y));
+        // Bulged segments as the arcs the finished shape shows.
+        const QPolygonF poly = ScreenPolyline(Transform(), s.points, s.bulges, s.closed);
         if (s.closed) {
           painter.drawPolygon(poly);
         } else {

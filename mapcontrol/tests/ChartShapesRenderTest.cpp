@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "mapcontrol/ChartRenderer.hpp"
@@ -144,6 +145,56 @@ TEST(ChartArcs, BulgesAreDrawnAsArcs) {
   EXPECT_EQ(near.left(), 0);
   EXPECT_EQ(near.right(), 199);
   EXPECT_LE(near.height(), 3);
+}
+
+// Distance from `p` to the nearest segment of `poly` (closed: the last
+// point joined to the first as well).
+double DistanceTo(const QPolygonF& poly, QPointF p, bool closed) {
+  double best = 1e300;
+  const qsizetype n = poly.size();
+  for (qsizetype i = 0; i + 1 < n + (closed ? 1 : 0); ++i) {
+    const QPointF a = poly[i];
+    const QPointF b = poly[(i + 1) % n];
+    const QPointF d = b - a;
+    const double len2 = QPointF::dotProduct(d, d);
+    const double t = len2 > 0 ? std::clamp(QPointF::dotProduct(p - a, d) / len2, 0.0, 1.0) : 0.0;
+    const QPointF q = a + t * d - p;
+    best = std::min(best, std::hypot(q.x(), q.y()));
+  }
+  return best;
+}
+
+// The rubber band of the drawing tools draws polylines through this too.
+TEST(ChartArcs, ScreenPolylineFollowsTheArcsOfItsBulges) {
+  // 20 pixels a unit; the centre (5, 0) at pixel (100, 100).
+  const ViewTransform view = View(5, 0, 0.05);
+  // A half circle from (0, 0) to (10, 0) counter-clockwise, through (5, -5),
+  // then straight up to (10, 10).
+  const QPolygonF open = ScreenPolyline(view, {{0, 0}, {10, 0}, {10, 10}}, {1, 0, 0}, false);
+  ASSERT_GE(open.size(), 10);
+  EXPECT_EQ(open.front(), QPointF(0, 100));
+  EXPECT_EQ(open.back(), QPointF(200, -100));
+  EXPECT_EQ(open[open.size() - 2], QPointF(200, 100));
+  EXPECT_LE(DistanceTo(open, QPointF(100, 200), false), 0.25) << "the arc's lowest point";
+  EXPECT_LE(
+      DistanceTo(open, QPointF(100 - 100 * std::sqrt(0.5), 100 + 100 * std::sqrt(0.5)), false),
+      0.25);
+  EXPECT_GT(DistanceTo(open, QPointF(100, 100), false), 99) << "not the chord";
+  for (qsizetype i = 1; i + 2 < open.size(); ++i) {
+    EXPECT_NEAR(std::hypot(open[i].x() - 100, open[i].y() - 100), 100, 1e-9) << i;
+  }
+
+  // Closed: the closing segment's arc too (bulge 1 from (10, 0) back to
+  // (0, 0), counter-clockwise, through (5, 5)), ending where it started.
+  const QPolygonF ring = ScreenPolyline(view, {{0, 0}, {10, 0}}, {1, 1}, true);
+  EXPECT_LE(DistanceTo(ring, QPointF(100, 200), true), 0.25);
+  EXPECT_LE(DistanceTo(ring, QPointF(100, 0), true), 0.25);
+  EXPECT_EQ(ring.back(), ring.front());
+
+  // Straight ones are their points; a closed one is not closed twice.
+  EXPECT_EQ(ScreenPolyline(view, {{0, 0}, {10, 0}, {10, 10}}, {}, true),
+            QPolygonF({QPointF(0, 100), QPointF(200, 100), QPointF(200, -100)}));
+  EXPECT_TRUE(ScreenPolyline(view, {}, {}, false).isEmpty());
 }
 
 TEST(ChartWidths, WorldWidthsScaleWithTheZoom) {
