@@ -7,6 +7,7 @@
 #include <QPen>
 #include <QPolygonF>
 #include <QRectF>
+#include <QRegion>
 #include <QString>
 #include <QStringList>
 #include <QTransform>
@@ -117,6 +118,31 @@ bool AppendBulge(QPolygonF& out, const ViewTransform& view, PointXY from, PointX
                arc->start_deg * std::numbers::pi / 180.0, arc->sweep_deg * std::numbers::pi / 180.0,
                QPointF(view.ScreenX(to.x), view.ScreenY(to.y)));
   return true;
+}
+
+// The image the painter paints on, when writing opaque pixels into it is
+// what drawing an image of them would do: 32-bit pixels, not shared with
+// another QImage, no transform, scaling, opacity or blending mode, and a clip
+// of at most one rectangle (returned in `clip`, window pixels).
+QImage* DirectTarget(QPainter& painter, QSize size, QRect& clip) {
+  QPaintDevice* device = painter.device();
+  if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QImage::Format format = image->format();
+  if ((format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+      !image->isDetached() || image->devicePixelRatio() != 1.0 ||
+      !painter.deviceTransform().isIdentity() ||
+      painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
+      painter.opacity() != 1.0) {
+    return nullptr;
+  }
+  clip = QRect(QPoint(0, 0), size) & image->rect();
+  if (painter.hasClipping()) {
+    const QRegion region = painter.clipRegion();
+    if (region.rectCount() > 1) return nullptr;
+    clip &= region.boundingRect();
+  }
+  return image;
 }
 
 QBrush LayerBrush(const DrawingModel& model, uint16_t layer, ColorScheme scheme) {
@@ -273,31 +299,13 @@ void PixelMask::Reset(int width, int height, int margin) {
   rows_ = height_ + 2 * margin_;
   words_ = (width_ + 2 * margin_ + 63) / 64;
   bits_.assign(static_cast<size_t>(rows_) * static_cast<size_t>(words_), 0);
-  min_row_ = 1;
-  min_word_ = 0;
-  max_word_ = -1;
-  max_row_ = 0;
-}
-
-void PixelMask::Touch(int row, int first_word, int last_word) {
-  if (Empty()) {
-    min_row_ = max_row_ = row;
-    min_word_ = first_word;
-    max_word_ = last_word;
-  } else {
-    min_row_ = std::min(min_row_, row);
-    max_row_ = std::max(max_row_, row);
-    min_word_ = std::min(min_word_, first_word);
-    max_word_ = std::max(max_word_, last_word);
-  }
+  Untouch();
 }
 
 void PixelMask::Set(int x, int y) {
   const int mx = x + margin_;
   const int my = y + margin_;
-  if (mx < 0 || my < 0 || mx >= width_ + 2 * margin_ || my >= rows_) return;
-  Row(my)[mx >> 6] |= uint64_t{1} << (mx & 63);
-  Touch(my, mx >> 6, mx >> 6);
+  if (SetUntouched(mx, my)) Touch(my, my, mx >> 6, mx >> 6);
 }
 
 bool PixelMask::Test(int x, int y) const {
@@ -308,14 +316,25 @@ bool PixelMask::Test(int x, int y) const {
 }
 
 void PixelMask::Line(int x0, int y0, int x1, int y1) {
+  // In mask pixels; the rows and words touched are noted once, for the
+  // line's box within the mask.
+  x0 += margin_;
+  x1 += margin_;
+  y0 += margin_;
+  y1 += margin_;
   const int dx = std::abs(x1 - x0);
   const int dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1;
   const int sy = y0 < y1 ? 1 : -1;
+  const int x_lo = std::max(std::min(x0, x1), 0);
+  const int x_hi = std::min(std::max(x0, x1), width_ + 2 * margin_ - 1);
+  const int y_lo = std::max(std::min(y0, y1), 0);
+  const int y_hi = std::min(std::max(y0, y1), rows_ - 1);
+  bool any = false;
   int err = dx + dy;
   for (;;) {
-    Set(x0, y0);
-    if (x0 == x1 && y0 == y1) return;
+    any = SetUntouched(x0, y0) || any;
+    if (x0 == x1 && y0 == y1) break;
     const int e2 = 2 * err;
     if (e2 >= dy) {
       err += dy;
@@ -326,6 +345,7 @@ void PixelMask::Line(int x0, int y0, int x1, int y1) {
       y0 += sy;
     }
   }
+  if (any) Touch(y_lo, y_hi, x_lo >> 6, x_hi >> 6);
 }
 
 void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
@@ -358,15 +378,21 @@ void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
         }
       }
     }
-    Touch(r, w0, w1);
   }
+  Touch(first, last, w0, w1);
 }
 
 void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty) const {
-  if (Empty()) return;
-  const int first = std::max(min_row_, margin_);
-  const int last = std::min(max_row_, margin_ + std::min(height_, image.height()) - 1);
-  const int width = std::min(width_, image.width());
+  Paint(image, argb, dirty, image.rect());
+}
+
+void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty, const QRect& clip) const {
+  const QRect area = clip & image.rect() & QRect(0, 0, width_, height_);
+  if (Empty() || area.isEmpty()) return;
+  const int first = std::max(min_row_, margin_ + area.top());
+  const int last = std::min(max_row_, margin_ + area.bottom());
+  const int left = area.left();
+  const int width = area.right() + 1;
   int min_x = width;
   int max_x = -1;
   int min_y = -1;
@@ -381,7 +407,7 @@ void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty) const {
         const int bit = std::countr_zero(word);
         word &= word - 1;
         const int x = i * 64 + bit - margin_;
-        if (x < 0 || x >= width) continue;
+        if (x < left || x >= width) continue;
         line[x] = argb;
         min_x = std::min(min_x, x);
         max_x = std::max(max_x, x);
@@ -408,10 +434,7 @@ void PixelMask::Clear() {
       std::memset(Row(r) + min_word_, 0, n * sizeof(uint64_t));
     }
   }
-  min_row_ = 1;
-  max_row_ = 0;
-  min_word_ = 0;
-  max_word_ = -1;
+  Untouch();
 }
 
 // ---------------------------------------------------------------- ChartRenderer
@@ -510,6 +533,16 @@ void ChartRenderer::FlushLines(QPainter& painter) {
   if (batch_.isEmpty()) return;
   painter.drawLines(batch_);
   batch_.clear();
+}
+
+void ChartRenderer::PaintMask(uint32_t argb) {
+  if (direct_ != nullptr) {
+    QRect written;
+    lines_.Paint(*direct_, argb, written, direct_clip_);
+  } else {
+    lines_.Paint(overlay_, argb, dirty_);
+  }
+  lines_.Clear();
 }
 
 void ChartRenderer::FlushOverlay(QPainter& painter) {
@@ -863,7 +896,10 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
                2 * view.half_width + kRasterPixels + kMaskMargin,
                2 * view.half_height + kRasterPixels + kMaskMargin};
   stats_ = Stats{};
-  if (overlay_.size() != size) {
+  // Pixels of the masks go straight into the picture where they can, else
+  // through an image of them drawn in order with the other shapes.
+  direct_ = DirectTarget(painter, size, direct_clip_);
+  if (direct_ == nullptr && overlay_.size() != size) {
     overlay_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
     overlay_.fill(0);
   }
@@ -931,8 +967,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
       points_.Clear();
     }
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
-      lines_.Clear();
+      PaintMask(Argb(color, scheme_));
     }
     if (vector_indices_.empty()) continue;
     overview_ = texts > TextPlacement::kOverviewTexts;
@@ -959,8 +994,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     // Pixels of thin polylines go above this layer's other shapes, and
     // below the next layer's.
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
-      lines_.Clear();
+      PaintMask(Argb(color, scheme_));
     }
   }
   FlushOverlay(painter);

@@ -13,8 +13,10 @@
 #include <QSize>
 #include <QVector>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,17 +60,34 @@ class PixelMask {
   // `centres` (a mask of the same size).
   void StampCrosses(const PixelMask& centres, int arm);
   bool Empty() const { return min_row_ > max_row_; }
-  // Writes `argb` into every window pixel of `image` that is set here, and
-  // grows `dirty` to cover them.
+  // Writes `argb` into every window pixel of `image` (within `clip`) that is
+  // set here, and grows `dirty` to cover them.
   void Paint(QImage& image, uint32_t argb, QRect& dirty) const;
+  void Paint(QImage& image, uint32_t argb, QRect& dirty, const QRect& clip) const;
   // Clears the rows that were set since the last clear.
   void Clear();
 
  private:
   uint64_t* Row(int row) { return bits_.data() + static_cast<size_t>(row) * words_; }
   const uint64_t* Row(int row) const { return bits_.data() + static_cast<size_t>(row) * words_; }
-  // Grows the touched rows and words by a row and a range of words.
-  void Touch(int row, int first_word, int last_word);
+  // Grows the touched rows and words by ranges of them.
+  void Touch(int first_row, int last_row, int first_word, int last_word) {
+    min_row_ = std::min(min_row_, first_row);
+    max_row_ = std::max(max_row_, last_row);
+    min_word_ = std::min(min_word_, first_word);
+    max_word_ = std::max(max_word_, last_word);
+  }
+  void Untouch() {
+    min_row_ = min_word_ = std::numeric_limits<int>::max();
+    max_row_ = max_word_ = std::numeric_limits<int>::min();
+  }
+  // Sets a pixel given in mask coordinates, if it lies in the mask, leaving
+  // the touched rows and words to the caller; whether it did.
+  bool SetUntouched(int mx, int my) {
+    if (mx < 0 || my < 0 || mx >= width_ + 2 * margin_ || my >= rows_) return false;
+    Row(my)[mx >> 6] |= uint64_t{1} << (mx & 63);
+    return true;
+  }
 
   int width_ = 0;   // window pixels
   int height_ = 0;  // window pixels
@@ -76,12 +95,13 @@ class PixelMask {
   int rows_ = 0;   // height + 2 margins
   int words_ = 0;  // 64-bit words per row, for width + 2 margins
   std::vector<uint64_t> bits_;
-  int min_row_ = 1;  // touched rows, in mask rows; empty when min > max
-  int max_row_ = 0;
+  // Touched rows, in mask rows; empty when min > max.
+  int min_row_ = std::numeric_limits<int>::max();
+  int max_row_ = std::numeric_limits<int>::min();
   // Words of a row that may be set in the touched rows: the set pixels of a
   // strip of the window lie in a few words of each row.
-  int min_word_ = 0;
-  int max_word_ = -1;
+  int min_word_ = std::numeric_limits<int>::max();
+  int max_word_ = std::numeric_limits<int>::min();
 };
 
 // How texts are set: a font of a fixed reference size, drawn scaled so that
@@ -209,6 +229,9 @@ class ChartRenderer {
   void AddClippedLine(double x0, double y0, double x1, double y1);
   void FlushLines(QPainter& painter);
   void FlushOverlay(QPainter& painter);
+  // Paints the pixels of `lines_` in `argb` above what was painted so far,
+  // and clears them.
+  void PaintMask(uint32_t argb);
 
   ViewTransform view_;
   QSize size_;
@@ -220,6 +243,8 @@ class ChartRenderer {
   Stats stats_;
   QImage overlay_;
   QRect dirty_;
+  QImage* direct_ = nullptr;  // the painter's image, when the masks go straight into it
+  QRect direct_clip_;
   PixelMask lines_;
   PixelMask points_;
   std::vector<uint32_t> indices_;
