@@ -197,6 +197,58 @@ TEST(ChartArcs, ScreenPolylineFollowsTheArcsOfItsBulges) {
   EXPECT_TRUE(ScreenPolyline(view, {}, {}, false).isEmpty());
 }
 
+// The pixels of thin shapes go straight into a plain image, and through an
+// image of their own drawn over the picture otherwise (here: a picture of
+// unpremultiplied pixels); both must keep the layers' order.
+TEST(ChartPixels, StraightIntoThePictureAsThroughAnOverlay) {
+  DrawingModel m;
+  const uint16_t track = m.LayerOpen("track");  // points and short lines: pixels
+  const uint16_t coast = m.LayerOpen("coast");  // a wide line over the track
+  const uint16_t marks = m.LayerOpen("marks");  // pixels again, above the coast
+  m.LayerSetPenColor(coast, 0x336699);
+  m.LayerSetPenWidth(coast, 7);
+  m.LayerSetPenColor(marks, 0x0000FF);
+  for (int i = 0; i < 60; ++i) {
+    m.DrawPoint(-90 + 3 * i, -40 + (i % 7), track);
+    m.DrawLine(-90 + 3 * i, 20, -87 + 3 * i, 22 + (i % 3), track);
+  }
+  m.DrawLine(-95, -60, 95, 60, coast);
+  // A thin polyline of short segments, set as pixels after the layer's
+  // other shapes.
+  std::vector<PointXY> wiggle;
+  for (int i = 0; i < 40; ++i) wiggle.push_back({-80.0 + 4 * i, (i % 2 == 0) ? 0.0 : 3.0});
+  m.DrawPolyline(wiggle, false, coast);
+  for (int i = 0; i < 20; ++i) m.DrawPoint(-60 + 6 * i, 10 - i, marks);
+  const ViewTransform view = View(0, 0, 1);
+
+  const auto paint = [&](QImage::Format format, const QRect& region) {
+    QImage image(200, 200, format);
+    image.fill(kWhite);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    ChartRenderer renderer;
+    if (region.isNull()) {
+      renderer.Paint(m, view, painter, image.size());
+    } else {
+      painter.setClipRect(region);
+      renderer.Paint(m, view, painter, image.size(), region);
+    }
+    painter.end();
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  };
+  const QImage straight = paint(QImage::Format_ARGB32_Premultiplied, QRect());
+  const QImage overlaid = paint(QImage::Format_ARGB32, QRect());
+  EXPECT_GT(CountOf(straight, Rgb(0x0000FF)), 40);
+  EXPECT_GT(CountOf(straight, Rgb(0x000000)), 400);
+  EXPECT_EQ(straight, overlaid);
+  // The same in a strip, as the kept picture repaints after a pan.
+  const QRect strip(37, 0, 5, 200);
+  const QImage straight_strip = paint(QImage::Format_RGB32, strip);
+  const QImage overlaid_strip = paint(QImage::Format_ARGB32, strip);
+  EXPECT_EQ(straight_strip, overlaid_strip);
+  EXPECT_TRUE(strip.contains(InkBox(straight_strip))) << "nothing beyond the strip";
+}
+
 TEST(ChartWidths, WorldWidthsScaleWithTheZoom) {
   DrawingModel m;
   const uint16_t l = m.LayerOpen("L");
