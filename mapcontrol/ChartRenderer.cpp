@@ -25,7 +25,8 @@ namespace halvex::mapcontrol {
 namespace {
 
 // Pixels beyond the window in which shapes are still looked at, so that
-// the parts of wide pens and point crosses that reach into it are drawn.
+// the parts of wide pens and point crosses that reach into it are drawn; a
+// layer whose shapes reach less far is looked at with the margin it needs.
 constexpr double kCullMargin = 16.0;
 // Clip rectangle of lines given to QPainter: the window and this margin.
 constexpr double kClipMargin = 16.0;
@@ -615,6 +616,30 @@ void ChartRenderer::FlushRun(QPainter& painter) {
   run_.clear();
 }
 
+double ChartRenderer::ShapeReach(const DrawingModel& model, uint16_t layer) {
+  if (reach_.size() <= layer) reach_.resize(static_cast<size_t>(layer) + 1);
+  LayerReach& r = reach_[layer];
+  const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
+  const uint64_t stamp = model.LayerStamp(layer);
+  // Shapes added at the end keep the stamp: only they are looked at then.
+  if (r.stamp != stamp || r.count > recs.size()) r = LayerReach{stamp};
+  for (size_t i = r.count; i < recs.size(); ++i) {
+    const DrawingModel::Record& rec = recs[i];
+    r.widest_pen = std::max(r.widest_pen, static_cast<int>(rec.pen));
+    if (rec.kind == ShapeKind::kPoint) r.points = true;
+    if (rec.kind == ShapeKind::kPolyline) {
+      r.widest_world = std::max(r.widest_world, model.RecordWorldWidth(layer, rec));
+    }
+  }
+  r.count = recs.size();
+  // The widest pen, selected (drawn wider), with a pixel of antialiasing
+  // and one for rounding each side; points add their cross's arm.
+  const double pen =
+      std::max({1.0, static_cast<double>(model.LayerPenWidth(layer)),
+                static_cast<double>(r.widest_pen), r.widest_world / view_.units_per_pixel});
+  return (pen + kSelectionExtraWidth) / 2 + 2 + (r.points ? kPointArm : 0);
+}
+
 double ChartRenderer::PenPixels(const DrawingModel& model, uint16_t layer,
                                 const DrawingModel::Record& rec, int layer_width) const {
   if (rec.kind == ShapeKind::kPolyline) {
@@ -909,15 +934,16 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   batch_.clear();
 
   const Rect whole_window = view.World(kCullMargin);
-  // The region in world units, with the same margin.
+  // The region in world units, grown by `margin` pixels.
   const double upp = view.units_per_pixel;
-  const Rect region_window =
-      region.contains(QRect(QPoint(0, 0), size))
-          ? whole_window
-          : Rect{view.center_x + (region.left() - view.half_width - kCullMargin) * upp,
-                 view.center_y - (region.bottom() + 1 - view.half_height + kCullMargin) * upp,
-                 view.center_x + (region.right() + 1 - view.half_width + kCullMargin) * upp,
-                 view.center_y - (region.top() - view.half_height - kCullMargin) * upp};
+  const bool whole_region = region.contains(QRect(QPoint(0, 0), size));
+  const auto region_window = [&](double margin) {
+    if (whole_region) return view.World(margin);
+    return Rect{view.center_x + (region.left() - view.half_width - margin) * upp,
+                view.center_y - (region.bottom() + 1 - view.half_height + margin) * upp,
+                view.center_x + (region.right() + 1 - view.half_width + margin) * upp,
+                view.center_y - (region.top() - view.half_height - margin) * upp};
+  };
   std::vector<std::pair<uint16_t, uint32_t>> selected;
   painter.setBrush(Qt::NoBrush);
   painter.setBrushOrigin(HatchOrigin(view));
@@ -925,7 +951,11 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   for (size_t l = 0; l < model.LayerCount(); ++l) {
     const auto layer = static_cast<uint16_t>(l);
     if ((model.LayerAction(layer) & kActionVisible) == 0) continue;
-    const Rect& window = model.LayerTextCount(layer) > 0 ? whole_window : region_window;
+    // Layers holding texts are looked at across the whole window (see the
+    // header); the others in the region, with the margin their pens need.
+    const Rect window = model.LayerTextCount(layer) > 0
+                            ? whole_window
+                            : region_window(std::min(kCullMargin, ShapeReach(model, layer)));
     const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
     const std::optional<Rect> extents = model.LayerExtents(layer);
     // Texts of a fixed screen size are indexed at their anchors: the

@@ -192,6 +192,11 @@ class ChartRenderer {
 
  private:
   bool Rasterize(const DrawingModel::Record& rec, int width);
+  // Pixels beyond its bounds that a shape of the layer may paint, at most:
+  // half its widest pen (its own, its layer's or a world width), selected,
+  // and the arm of a point's cross. Kept per layer while the layer's stamp
+  // stays, then brought up to date from the shapes added since.
+  double ShapeReach(const DrawingModel& model, uint16_t layer);
   // Width in pixels of the record's pen, from its world width, its own or
   // its layer's.
   double PenPixels(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
@@ -256,6 +261,14 @@ class ChartRenderer {
   QBrush fill_;                    // the brush of the layer being painted
   QPen pen_;                       // the pen set on the painter
   std::vector<std::pair<std::string, TextSetter::Face>> faces_;
+  struct LayerReach {
+    uint64_t stamp = 0;
+    size_t count = 0;         // shapes looked at
+    int widest_pen = -1;      // of the shapes' own pens
+    double widest_world = 0;  // world widths of polylines
+    bool points = false;
+  };
+  std::vector<LayerReach> reach_;
 };
 
 }  // namespace halvex::mapcontrol

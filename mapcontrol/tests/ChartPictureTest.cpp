@@ -353,6 +353,88 @@ class ChartPictureTest : public QObject {
     }
   }
 
+  // Strips uncovered by pans are painted with the margin each layer's pens
+  // need: wide pens, world widths and point crosses just beyond a strip's
+  // inner edge still reach into it, and a layer's pens widened after its
+  // first paint, or a wide shape added to it, widen its margin.
+  void StripsReachAsFarAsTheWidestPens() {
+    DrawingModel m;
+    const uint16_t thin = m.LayerOpen("thin");
+    const uint16_t pens = m.LayerOpen("pens");
+    const uint16_t worlds = m.LayerOpen("world widths");
+    const uint16_t crosses = m.LayerOpen("crosses");
+    m.LayerSetPenColor(pens, 0x207020);
+    m.LayerSetPenColor(worlds, 0x702020);
+    m.LayerSetPenColor(crosses, 0xA00000);
+    m.LayerSetPenWidth(crosses, 3);  // drawn as lines, not pixels
+    // Short upright lines and polylines a pixel apart, across the window and
+    // well beyond it, of pens of 1 to 13 pixels and world widths of 0.5 to
+    // 12.5: wherever a strip opens, some reach into it from beyond its inner
+    // edge. Neighbours are set at different heights, so that each shows.
+    uint32_t first_thin = 0;
+    for (int i = -60; i < 260; ++i) {
+      const double x = 0.5 + i;
+      const int cycle = (i % 13 + 13) % 13;
+      const double slot = 4.0 * ((i % 16 + 16) % 16);
+      const uint32_t t = m.DrawLine(x, 10 + slot, x, 13 + slot, thin);
+      if (first_thin == 0) first_thin = t;
+      const uint32_t line = m.DrawLine(x + 0.25, 80 + slot, x + 0.25, 83 + slot, pens);
+      m.ShapePenWidth(line, i % 2 == 0 ? 13 : 1 + cycle);
+      m.DrawPolyline({{x, 150 + slot}, {x + 0.1, 153 + slot}}, {}, false, worlds,
+                     i % 2 == 0 ? 12.5 : 0.5 + 1.5 * ((i % 9 + 9) % 9));
+      m.DrawPoint(x + 0.5, 225 + 2 * slot, crosses);
+    }
+    const QSize size(200, 340);
+    // One pixel a unit, so that the world's x is the window's at first.
+    ViewTransform view{100, 170, 1, 100, 170};
+    const ChartStyle style{QColor(255, 255, 255), ColorScheme::kDay, false, false};
+    ChartCache cache;
+    ChartRenderer renderer;
+    const auto check = [&](const QString& what) {
+      const QImage kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
+      QCOMPARE(cache.LastStats().kind, ChartCache::Kind::kPartial);
+      ChartCache fresh;
+      ChartRenderer fresh_renderer;
+      const QImage whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer);
+      QRect where;
+      const int64_t n = Differences(kept, whole, &where, kEdgeTolerance);
+      QVERIFY2(n == 0, qPrintable(QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
+                                      .arg(what)
+                                      .arg(n)
+                                      .arg(where.x())
+                                      .arg(where.y())
+                                      .arg(where.width())
+                                      .arg(where.height())));
+    };
+    const auto pans = [&](const QString& what, int steps, int pixels) {
+      for (int step = 0; step < steps && !QTest::currentTestFailed(); ++step) {
+        view.center_x -= pixels * view.units_per_pixel;
+        check(QStringLiteral("%1, pan %2").arg(what).arg(step));
+      }
+    };
+    cache.Update(m, view, size, 1.0, style, renderer);
+    // Strips open on the left, then on the right.
+    pans(QStringLiteral("first"), 6, 3);
+    pans(QStringLiteral("back"), 6, -3);
+    // The thin layer's pen widened: its margin follows.
+    m.LayerSetPenWidth(thin, 15);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    pans(QStringLiteral("layer pen"), 6, -3);
+    // A shape's own pen widened (the line at x = 20.5, near the left strip
+    // in the next pans), and a wide shape added at the end.
+    m.LayerSetPenWidth(thin, 1);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    m.ShapePenWidth(first_thin + 4 * 80, 14);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    pans(QStringLiteral("shape pen"), 8, 3);
+    m.ShapePenWidth(first_thin + 4 * 80, 1);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    const uint32_t added = m.DrawLine(-30.5, 250, 230.5, 330, thin);
+    m.ShapePenWidth(added, 14);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    pans(QStringLiteral("wide shape added"), 8, 3);
+  }
+
   // The widget shows its kept picture and the furniture above it; the result
   // matches a widget painting everything.
   void WidgetPaintsTheSameKeptOrNot() {
