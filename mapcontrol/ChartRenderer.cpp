@@ -317,6 +317,11 @@ bool PixelMask::Test(int x, int y) const {
 }
 
 void PixelMask::Line(int x0, int y0, int x1, int y1) {
+  // Most segments of a track seen whole are within one pixel.
+  if (x0 == x1 && y0 == y1) {
+    Set(x0, y0);
+    return;
+  }
   // In mask pixels; the rows and words touched are noted once, for the
   // line's box within the mask.
   x0 += margin_;
