@@ -208,6 +208,23 @@ void ClearVesselScene(Charts& c) {
   c.vessel_items.clear();
 }
 
+// Whether BM_Build made the charts; the benchmark is skipped otherwise.
+bool Built(benchmark::State& state) {
+  if (TheCharts().widget) return true;
+  state.SkipWithError("Build did not run");
+  return false;
+}
+
+// A tenth of the extent's width and height (1 % of its area) at its centre.
+mc::Rect ZoomedWindow() {
+  const mc::Rect& e = TheCharts().extent;
+  const double cx = (e.min_x + e.max_x) / 2;
+  const double cy = (e.min_y + e.max_y) / 2;
+  const double hw = (e.max_x - e.min_x) / 20;
+  const double hh = (e.max_y - e.min_y) / 20;
+  return {cx - hw, cy - hh, cx + hw, cy + hh};
+}
+
 void SetRatio(benchmark::State& state, double model_s, double scene_s, double per) {
   state.counters["model_s"] = model_s / per;
   state.counters["scene_s"] = scene_s / per;
@@ -265,11 +282,8 @@ void BM_Build(benchmark::State& state) {
 }
 
 void Render(benchmark::State& state, const mc::Rect& window) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
   c.widget->WorldWindow(window.min_x, window.max_y, window.max_x, window.min_y);
   // The scene's source: the widget's visible window, so both show the same.
@@ -301,21 +315,11 @@ void Render(benchmark::State& state, const mc::Rect& window) {
 
 void BM_RenderWhole(benchmark::State& state) { Render(state, TheCharts().extent); }
 
-void BM_RenderZoomed(benchmark::State& state) {
-  const mc::Rect& e = TheCharts().extent;
-  const double cx = (e.min_x + e.max_x) / 2;
-  const double cy = (e.min_y + e.max_y) / 2;
-  const double hw = (e.max_x - e.min_x) / 20;
-  const double hh = (e.max_y - e.min_y) / 20;
-  Render(state, {cx - hw, cy - hh, cx + hw, cy + hh});
-}
+void BM_RenderZoomed(benchmark::State& state) { Render(state, ZoomedWindow()); }
 
 void BM_Vessel(benchmark::State& state) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   double model_s = 0;
   double scene_s = 0;
   double x = kOriginX + 100;
@@ -342,11 +346,8 @@ void BM_Vessel(benchmark::State& state) {
 }
 
 void RunFix(benchmark::State& state, const mc::Rect& window) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
   c.widget->WorldWindow(window.min_x, window.max_y, window.max_x, window.min_y);
   c.widget->render(&image);
@@ -383,21 +384,11 @@ void RunFix(benchmark::State& state, const mc::Rect& window) {
 
 void BM_FixWhole(benchmark::State& state) { RunFix(state, TheCharts().extent); }
 
-void BM_FixZoomed(benchmark::State& state) {
-  const mc::Rect& e = TheCharts().extent;
-  const double cx = (e.min_x + e.max_x) / 2;
-  const double cy = (e.min_y + e.max_y) / 2;
-  const double hw = (e.max_x - e.min_x) / 20;
-  const double hh = (e.max_y - e.min_y) / 20;
-  RunFix(state, {cx - hw, cy - hh, cx + hw, cy + hh});
-}
+void BM_FixZoomed(benchmark::State& state) { RunFix(state, ZoomedWindow()); }
 
 void BM_Pick(benchmark::State& state) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   std::mt19937_64 random(7);
   std::uniform_int_distribution<size_t> pick_fix(0, c.fixes - 1);
   const mc::DrawingModel& model = c.widget->Model();
@@ -428,11 +419,8 @@ void BM_Pick(benchmark::State& state) {
 }
 
 void BM_AddShape(benchmark::State& state) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   mc::DrawingModel& model = c.widget->Model();
   const QPen line_pen = CosmeticPen(QColor(128, 128, 128));
   double model_s = 0;

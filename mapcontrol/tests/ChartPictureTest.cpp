@@ -68,6 +68,39 @@ double MeanLightness(const QImage& image) {
   return sum / ((image.height() + 1) / 2) / ((image.width() + 1) / 2);
 }
 
+// The picture `cache` keeps, brought up to date, against a whole paint of
+// the same drawing and view by a cache and renderer of their own.
+struct Comparison {
+  ChartCache::Kind kind = ChartCache::Kind::kNone;  // of the kept picture's update
+  QImage kept;
+  QImage whole;
+  int64_t differing = 0;  // pixels beyond kEdgeTolerance
+  QRect where;            // their box
+  int largest = 0;        // the largest difference in a channel
+  // "<what>: <n> pixels differ in (x,y wxh)"
+  QString Describe(const QString& what) const {
+    return QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
+        .arg(what)
+        .arg(differing)
+        .arg(where.x())
+        .arg(where.y())
+        .arg(where.width())
+        .arg(where.height());
+  }
+};
+
+Comparison CompareWithWhole(ChartCache& cache, ChartRenderer& renderer, const DrawingModel& m,
+                            const ViewTransform& view, QSize size, const ChartStyle& style) {
+  Comparison c;
+  c.kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
+  c.kind = cache.LastStats().kind;
+  ChartCache fresh;
+  ChartRenderer fresh_renderer;
+  c.whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer).copy();
+  c.differing = Differences(c.kept, c.whole, &c.where, kEdgeTolerance, &c.largest);
+  return c;
+}
+
 // A harbour chart: a coastline, depth contours, buoys with names, a survey
 // track of points and short lines (drawn as pixels), a wide-pen fairway, a
 // vessel layer second as in the navigation program, and labels.
@@ -186,34 +219,22 @@ class ChartPictureTest : public QObject {
       int worst = 0;
       const auto check = [&](const char* what) {
         ++steps;
-        const QImage kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
-        if (cache.LastStats().kind == ChartCache::Kind::kPartial) ++partial;
-        ChartCache fresh;
-        ChartRenderer fresh_renderer;
-        const QImage whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer);
-        QRect where;
-        int largest = 0;
-        const int64_t n = Differences(kept, whole, &where, kEdgeTolerance, &largest);
-        worst = std::max(worst, largest);
-        if (n != 0) {
-          kept.save(QDir::temp().filePath("chart-kept.png"));
-          whole.save(QDir::temp().filePath("chart-whole.png"));
-          QImage diff(kept.size(), QImage::Format_RGB32);
+        const Comparison c = CompareWithWhole(cache, renderer, m, view, size, style);
+        if (c.kind == ChartCache::Kind::kPartial) ++partial;
+        worst = std::max(worst, c.largest);
+        if (c.differing != 0) {
+          c.kept.save(QDir::temp().filePath("chart-kept.png"));
+          c.whole.save(QDir::temp().filePath("chart-whole.png"));
+          QImage diff(c.kept.size(), QImage::Format_RGB32);
           diff.fill(Qt::white);
-          for (int y = 0; y < kept.height(); ++y) {
-            for (int x = 0; x < kept.width(); ++x) {
-              if (kept.pixel(x, y) != whole.pixel(x, y)) diff.setPixel(x, y, 0xFF000000u);
+          for (int y = 0; y < c.kept.height(); ++y) {
+            for (int x = 0; x < c.kept.width(); ++x) {
+              if (c.kept.pixel(x, y) != c.whole.pixel(x, y)) diff.setPixel(x, y, 0xFF000000u);
             }
           }
           diff.save(QDir::temp().filePath("chart-diff.png"));
         }
-        QVERIFY2(n == 0, qPrintable(QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
-                                        .arg(what)
-                                        .arg(n)
-                                        .arg(where.x())
-                                        .arg(where.y())
-                                        .arg(where.width())
-                                        .arg(where.height())));
+        QVERIFY2(c.differing == 0, qPrintable(c.Describe(QString::fromLatin1(what))));
       };
       const auto pan = [&](int px, int py) {
         view.center_x -= px * view.units_per_pixel;
@@ -310,20 +331,9 @@ class ChartPictureTest : public QObject {
       ChartRenderer renderer;
       int partial = 0;
       const auto check = [&](const char* what) {
-        const QImage kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
-        if (cache.LastStats().kind == ChartCache::Kind::kPartial) ++partial;
-        ChartCache fresh;
-        ChartRenderer fresh_renderer;
-        const QImage whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer);
-        QRect where;
-        const int64_t n = Differences(kept, whole, &where, kEdgeTolerance);
-        QVERIFY2(n == 0, qPrintable(QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
-                                        .arg(what)
-                                        .arg(n)
-                                        .arg(where.x())
-                                        .arg(where.y())
-                                        .arg(where.width())
-                                        .arg(where.height())));
+        const Comparison c = CompareWithWhole(cache, renderer, m, view, size, style);
+        if (c.kind == ChartCache::Kind::kPartial) ++partial;
+        QVERIFY2(c.differing == 0, qPrintable(c.Describe(QString::fromLatin1(what))));
       };
       const auto pan = [&](int px, int py) {
         view.center_x -= px * view.units_per_pixel;
@@ -391,20 +401,9 @@ class ChartPictureTest : public QObject {
     ChartCache cache;
     ChartRenderer renderer;
     const auto check = [&](const QString& what) {
-      const QImage kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
-      QCOMPARE(cache.LastStats().kind, ChartCache::Kind::kPartial);
-      ChartCache fresh;
-      ChartRenderer fresh_renderer;
-      const QImage whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer);
-      QRect where;
-      const int64_t n = Differences(kept, whole, &where, kEdgeTolerance);
-      QVERIFY2(n == 0, qPrintable(QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
-                                      .arg(what)
-                                      .arg(n)
-                                      .arg(where.x())
-                                      .arg(where.y())
-                                      .arg(where.width())
-                                      .arg(where.height())));
+      const Comparison c = CompareWithWhole(cache, renderer, m, view, size, style);
+      QCOMPARE(c.kind, ChartCache::Kind::kPartial);
+      QVERIFY2(c.differing == 0, qPrintable(c.Describe(what)));
     };
     const auto pans = [&](const QString& what, int steps, int pixels) {
       for (int step = 0; step < steps && !QTest::currentTestFailed(); ++step) {
