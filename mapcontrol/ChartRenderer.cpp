@@ -628,14 +628,24 @@ double ChartRenderer::ShapeReach(const DrawingModel& model, uint16_t layer) {
   const uint64_t stamp = model.LayerStamp(layer);
   // Shapes added at the end keep the stamp: only they are looked at then.
   if (r.stamp != stamp || r.count > recs.size()) r = LayerReach{stamp};
+  // In locals, so that a layer of a million shapes is one quick pass.
+  int widest_pen = r.widest_pen;
+  bool points = r.points;
+  bool polylines = false;
   for (size_t i = r.count; i < recs.size(); ++i) {
     const DrawingModel::Record& rec = recs[i];
-    r.widest_pen = std::max(r.widest_pen, static_cast<int>(rec.pen));
-    if (rec.kind == ShapeKind::kPoint) r.points = true;
-    if (rec.kind == ShapeKind::kPolyline) {
-      r.widest_world = std::max(r.widest_world, model.RecordWorldWidth(layer, rec));
+    widest_pen = std::max(widest_pen, static_cast<int>(rec.pen));
+    points = points || rec.kind == ShapeKind::kPoint;
+    polylines = polylines || rec.kind == ShapeKind::kPolyline;
+  }
+  if (polylines) {
+    for (size_t i = r.count; i < recs.size(); ++i) {
+      if (recs[i].kind != ShapeKind::kPolyline) continue;
+      r.widest_world = std::max(r.widest_world, model.RecordWorldWidth(layer, recs[i]));
     }
   }
+  r.widest_pen = widest_pen;
+  r.points = points;
   r.count = recs.size();
   // The widest pen, selected (drawn wider), with a pixel of antialiasing
   // and one for rounding each side; points add their cross's arm.
