@@ -22,7 +22,9 @@
 //            QGraphicsScene::items(point)
 //   Add      one more track line: DrawingModel::DrawLine against
 //            QGraphicsScene::addLine (the scene indexes it later, on first use)
-// N comes from HALVEX_CHART_BENCH_SHAPES (default 1000000). The reported
+// N comes from HALVEX_CHART_BENCH_SHAPES (default 1000000);
+// HALVEX_CHART_BENCH_SCENE=0 leaves the scene out, to profile the chart
+// alone (under callgrind the scene takes most of the run). The reported
 // time is the chart's; the scene's time is the counter scene_s.
 
 #include <benchmark/benchmark.h>
@@ -67,6 +69,11 @@ using halvex::bench::kOriginX;
 using halvex::bench::kOriginY;
 
 size_t ShapeCount() { return halvex::bench::ShapeCount("HALVEX_CHART_BENCH_SHAPES"); }
+
+bool WithScene() {
+  const char* v = std::getenv("HALVEX_CHART_BENCH_SCENE");
+  return v == nullptr || std::string(v) != "0";
+}
 
 // Half the size of a point's cross, in world units, for the scene.
 constexpr double kPointHalfWorld = 0.5;
@@ -201,6 +208,23 @@ void ClearVesselScene(Charts& c) {
   c.vessel_items.clear();
 }
 
+// Whether BM_Build made the charts; the benchmark is skipped otherwise.
+bool Built(benchmark::State& state) {
+  if (TheCharts().widget) return true;
+  state.SkipWithError("Build did not run");
+  return false;
+}
+
+// A tenth of the extent's width and height (1 % of its area) at its centre.
+mc::Rect ZoomedWindow() {
+  const mc::Rect& e = TheCharts().extent;
+  const double cx = (e.min_x + e.max_x) / 2;
+  const double cy = (e.min_y + e.max_y) / 2;
+  const double hw = (e.max_x - e.min_x) / 20;
+  const double hh = (e.max_y - e.min_y) / 20;
+  return {cx - hw, cy - hh, cx + hw, cy + hh};
+}
+
 void SetRatio(benchmark::State& state, double model_s, double scene_s, double per) {
   state.counters["model_s"] = model_s / per;
   state.counters["scene_s"] = scene_s / per;
@@ -226,7 +250,7 @@ void BM_Build(benchmark::State& state) {
                      QPointF(kWidth / 3.0, kHeight / 3.0), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(c.widget.get(), &move);
-    c.scene = std::make_unique<QGraphicsScene>();
+    if (WithScene()) c.scene = std::make_unique<QGraphicsScene>();
 
     double rss = RssBytes();
     auto start = Clock::now();
@@ -234,18 +258,20 @@ void BM_Build(benchmark::State& state) {
     model_s = Seconds(start);
     model_rss = RssBytes() - rss;
 
-    rss = RssBytes();
-    start = Clock::now();
-    BuildScene(c);
-    // The scene builds its index on first use; count that as building.
-    benchmark::DoNotOptimize(c.scene->itemsBoundingRect());
-    c.scene->items(QPointF(kOriginX, -kOriginY));
-    scene_s = Seconds(start);
-    scene_rss = RssBytes() - rss;
+    if (c.scene) {
+      rss = RssBytes();
+      start = Clock::now();
+      BuildScene(c);
+      // The scene builds its index on first use; count that as building.
+      benchmark::DoNotOptimize(c.scene->itemsBoundingRect());
+      c.scene->items(QPointF(kOriginX, -kOriginY));
+      scene_s = Seconds(start);
+      scene_rss = RssBytes() - rss;
+    }
     state.SetIterationTime(model_s);
   }
   DrawVesselModel(c, kOriginX + 100, kOriginY + 100);
-  DrawVesselScene(c, kOriginX + 100, kOriginY + 100);
+  if (c.scene) DrawVesselScene(c, kOriginX + 100, kOriginY + 100);
   c.extent = *c.widget->Model().Extents();
   SetRatio(state, model_s, scene_s, 1);
   state.counters["shapes"] = static_cast<double>(c.widget->Model().ShapeCount());
@@ -256,11 +282,8 @@ void BM_Build(benchmark::State& state) {
 }
 
 void Render(benchmark::State& state, const mc::Rect& window) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
   c.widget->WorldWindow(window.min_x, window.max_y, window.max_x, window.min_y);
   // The scene's source: the widget's visible window, so both show the same.
@@ -276,7 +299,7 @@ void Render(benchmark::State& state, const mc::Rect& window) {
     const double m = Seconds(start);
 
     start = Clock::now();
-    {
+    if (c.scene) {
       QPainter painter(&image);
       painter.fillRect(image.rect(), Qt::white);
       painter.setRenderHint(QPainter::Antialiasing, true);
@@ -292,21 +315,11 @@ void Render(benchmark::State& state, const mc::Rect& window) {
 
 void BM_RenderWhole(benchmark::State& state) { Render(state, TheCharts().extent); }
 
-void BM_RenderZoomed(benchmark::State& state) {
-  const mc::Rect& e = TheCharts().extent;
-  const double cx = (e.min_x + e.max_x) / 2;
-  const double cy = (e.min_y + e.max_y) / 2;
-  const double hw = (e.max_x - e.min_x) / 20;
-  const double hh = (e.max_y - e.min_y) / 20;
-  Render(state, {cx - hw, cy - hh, cx + hw, cy + hh});
-}
+void BM_RenderZoomed(benchmark::State& state) { Render(state, ZoomedWindow()); }
 
 void BM_Vessel(benchmark::State& state) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   double model_s = 0;
   double scene_s = 0;
   double x = kOriginX + 100;
@@ -318,10 +331,12 @@ void BM_Vessel(benchmark::State& state) {
     const double m = Seconds(start);
 
     start = Clock::now();
-    ClearVesselScene(c);
-    DrawVesselScene(c, x, kOriginY + 100);
-    // The scene indexes new items lazily; a lookup makes it do so here.
-    benchmark::DoNotOptimize(c.scene->items(QPointF(x, -(kOriginY + 100))).size());
+    if (c.scene) {
+      ClearVesselScene(c);
+      DrawVesselScene(c, x, kOriginY + 100);
+      // The scene indexes new items lazily; a lookup makes it do so here.
+      benchmark::DoNotOptimize(c.scene->items(QPointF(x, -(kOriginY + 100))).size());
+    }
     const double s = Seconds(start);
     model_s += m;
     scene_s += s;
@@ -331,11 +346,8 @@ void BM_Vessel(benchmark::State& state) {
 }
 
 void RunFix(benchmark::State& state, const mc::Rect& window) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
   c.widget->WorldWindow(window.min_x, window.max_y, window.max_x, window.min_y);
   c.widget->render(&image);
@@ -372,21 +384,11 @@ void RunFix(benchmark::State& state, const mc::Rect& window) {
 
 void BM_FixWhole(benchmark::State& state) { RunFix(state, TheCharts().extent); }
 
-void BM_FixZoomed(benchmark::State& state) {
-  const mc::Rect& e = TheCharts().extent;
-  const double cx = (e.min_x + e.max_x) / 2;
-  const double cy = (e.min_y + e.max_y) / 2;
-  const double hw = (e.max_x - e.min_x) / 20;
-  const double hh = (e.max_y - e.min_y) / 20;
-  RunFix(state, {cx - hw, cy - hh, cx + hw, cy + hh});
-}
+void BM_FixZoomed(benchmark::State& state) { RunFix(state, ZoomedWindow()); }
 
 void BM_Pick(benchmark::State& state) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   std::mt19937_64 random(7);
   std::uniform_int_distribution<size_t> pick_fix(0, c.fixes - 1);
   const mc::DrawingModel& model = c.widget->Model();
@@ -402,7 +404,8 @@ void BM_Pick(benchmark::State& state) {
     model_hits += hit ? 1 : 0;
 
     start = Clock::now();
-    const QList<QGraphicsItem*> items = c.scene->items(QPointF(p.x, -p.y));
+    const QList<QGraphicsItem*> items =
+        c.scene ? c.scene->items(QPointF(p.x, -p.y)) : QList<QGraphicsItem*>();
     const double s = Seconds(start);
     scene_hits += items.isEmpty() ? 0 : 1;
     model_s += m;
@@ -416,11 +419,8 @@ void BM_Pick(benchmark::State& state) {
 }
 
 void BM_AddShape(benchmark::State& state) {
+  if (!Built(state)) return;
   Charts& c = TheCharts();
-  if (!c.widget) {
-    state.SkipWithError("Build did not run");
-    return;
-  }
   mc::DrawingModel& model = c.widget->Model();
   const QPen line_pen = CosmeticPen(QColor(128, 128, 128));
   double model_s = 0;
@@ -435,7 +435,9 @@ void BM_AddShape(benchmark::State& state) {
     const double m = Seconds(start);
 
     start = Clock::now();
-    benchmark::DoNotOptimize(c.scene->addLine(previous.x, -previous.y, p.x, -p.y, line_pen));
+    if (c.scene) {
+      benchmark::DoNotOptimize(c.scene->addLine(previous.x, -previous.y, p.x, -p.y, line_pen));
+    }
     const double s = Seconds(start);
     previous = p;
     model_max = std::max(model_max, m);

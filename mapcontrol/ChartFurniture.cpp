@@ -382,11 +382,22 @@ void BlendPixels(uint32_t* p, ptrdiff_t step, int count, QRgb color, int share) 
   const auto add = static_cast<uint32_t>(share);
   const uint32_t rb = (color & 0xFF00FFu) * add;
   const uint32_t g = (color & 0x00FF00u) * add;
-  for (int i = 0; i < count; ++i, p += step) {
-    const uint32_t d = *p;
+  const auto blend = [&](uint32_t d) {
     const uint32_t out_rb = (((d & 0xFF00FFu) * keep + rb) >> 8) & 0xFF00FFu;
     const uint32_t out_g = (((d & 0x00FF00u) * keep + g) >> 8) & 0x00FF00u;
-    *p = 0xFF000000u | out_rb | out_g;
+    return 0xFF000000u | out_rb | out_g;
+  };
+  // Lines are drawn over the plain background: runs of one colour are the
+  // rule, and their blend is worked out once.
+  uint32_t last_in = 0;
+  uint32_t last_out = blend(0);
+  for (int i = 0; i < count; ++i, p += step) {
+    const uint32_t d = *p;
+    if (d != last_in) {
+      last_in = d;
+      last_out = blend(d);
+    }
+    *p = last_out;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <QPen>
 #include <QPolygonF>
 #include <QRectF>
+#include <QRegion>
 #include <QString>
 #include <QStringList>
 #include <QTransform>
@@ -24,7 +25,8 @@ namespace halvex::mapcontrol {
 namespace {
 
 // Pixels beyond the window in which shapes are still looked at, so that
-// the parts of wide pens and point crosses that reach into it are drawn.
+// the parts of wide pens and point crosses that reach into it are drawn; a
+// layer whose shapes reach less far is looked at with the margin it needs.
 constexpr double kCullMargin = 16.0;
 // Clip rectangle of lines given to QPainter: the window and this margin.
 constexpr double kClipMargin = 16.0;
@@ -90,6 +92,58 @@ QPolygonF ClipPolygon(QPolygonF poly, double x0, double y0, double x1, double y1
   poly = ClipEdge(
       poly, [y1](QPointF p) { return p.y() <= y1; }, at_y(y1));
   return poly;
+}
+
+// Appends the chords of the screen arc about (cx, cy) of `rp` pixels from
+// `start` sweeping `sweep` (radians, counter-clockwise on the screen,
+// signed), without its first point, ending at `end`.
+void AppendChords(QPolygonF& out, double cx, double cy, double rp, double start, double sweep,
+                  QPointF end) {
+  // Chords within a quarter pixel of the curve.
+  const double step = std::sqrt(2.0 / std::max(rp, 1e-9));
+  const int n = static_cast<int>(std::clamp(std::ceil(std::abs(sweep) / step), 1.0, kMaxChords));
+  for (int i = 1; i < n; ++i) {
+    const double a = start + sweep * i / n;
+    out.append(QPointF(cx + rp * std::cos(a), cy - rp * std::sin(a)));
+  }
+  out.append(end);
+}
+
+// The chords of a bulged segment from `from` to `to` on the screen, without
+// its first point; false for a straight one (nothing appended).
+bool AppendBulge(QPolygonF& out, const ViewTransform& view, PointXY from, PointXY to,
+                 double bulge) {
+  const std::optional<BulgeArc> arc = ArcOfBulge(from, to, bulge);
+  if (!arc) return false;
+  AppendChords(out, view.ScreenX(arc->cx), view.ScreenY(arc->cy), arc->r / view.units_per_pixel,
+               arc->start_deg * std::numbers::pi / 180.0, arc->sweep_deg * std::numbers::pi / 180.0,
+               QPointF(view.ScreenX(to.x), view.ScreenY(to.y)));
+  return true;
+}
+
+// The image the painter paints on, when writing opaque pixels into it is
+// what drawing an image of them would do: 32-bit pixels, not shared with
+// another QImage, no transform, scaling, opacity or blending mode, and a clip
+// of at most one rectangle (returned in `clip`, window pixels).
+QImage* DirectTarget(QPainter& painter, QSize size, QRect& clip) {
+  QPaintDevice* device = painter.device();
+  if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QImage::Format format = image->format();
+  if ((format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+      !image->isDetached() || image->devicePixelRatio() != 1.0 ||
+      !painter.deviceTransform().isIdentity() ||
+      painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
+      painter.opacity() != 1.0) {
+    return nullptr;
+  }
+  clip = QRect(QPoint(0, 0), size) & image->rect();
+  if (painter.hasClipping()) {
+    const QRegion region = painter.clipRegion();
+    if (region.rectCount() > 1) return nullptr;
+    clip &= region.boundingRect();
+  }
+  return image;
 }
 
 QBrush LayerBrush(const DrawingModel& model, uint16_t layer, ColorScheme scheme) {
@@ -209,6 +263,24 @@ QPointF HatchOrigin(const ViewTransform& view) {
   return QPointF(wrap(view.ScreenX(0)), wrap(view.ScreenY(0)));
 }
 
+QPolygonF ScreenPolyline(const ViewTransform& view, const std::vector<PointXY>& points,
+                         const std::vector<double>& bulges, bool closed) {
+  QPolygonF out;
+  if (points.empty()) return out;
+  out.reserve(static_cast<qsizetype>(points.size()));
+  out.append(QPointF(view.ScreenX(points[0].x), view.ScreenY(points[0].y)));
+  const size_t segments = closed ? points.size() : points.size() - 1;
+  for (size_t i = 0; i < segments; ++i) {
+    const PointXY& next = points[(i + 1) % points.size()];
+    const double bulge = i < bulges.size() ? bulges[i] : 0.0;
+    // A straight closing segment is left to the polygon's own join.
+    if (!AppendBulge(out, view, points[i], next, bulge) && i + 1 < points.size()) {
+      out.append(QPointF(view.ScreenX(next.x), view.ScreenY(next.y)));
+    }
+  }
+  return out;
+}
+
 Rect ViewTransform::World(double margin) const {
   const double hw = (half_width + margin) * units_per_pixel;
   const double hh = (half_height + margin) * units_per_pixel;
@@ -228,31 +300,13 @@ void PixelMask::Reset(int width, int height, int margin) {
   rows_ = height_ + 2 * margin_;
   words_ = (width_ + 2 * margin_ + 63) / 64;
   bits_.assign(static_cast<size_t>(rows_) * static_cast<size_t>(words_), 0);
-  min_row_ = 1;
-  min_word_ = 0;
-  max_word_ = -1;
-  max_row_ = 0;
-}
-
-void PixelMask::Touch(int row, int first_word, int last_word) {
-  if (Empty()) {
-    min_row_ = max_row_ = row;
-    min_word_ = first_word;
-    max_word_ = last_word;
-  } else {
-    min_row_ = std::min(min_row_, row);
-    max_row_ = std::max(max_row_, row);
-    min_word_ = std::min(min_word_, first_word);
-    max_word_ = std::max(max_word_, last_word);
-  }
+  Untouch();
 }
 
 void PixelMask::Set(int x, int y) {
   const int mx = x + margin_;
   const int my = y + margin_;
-  if (mx < 0 || my < 0 || mx >= width_ + 2 * margin_ || my >= rows_) return;
-  Row(my)[mx >> 6] |= uint64_t{1} << (mx & 63);
-  Touch(my, mx >> 6, mx >> 6);
+  if (SetUntouched(mx, my)) Touch(my, my, mx >> 6, mx >> 6);
 }
 
 bool PixelMask::Test(int x, int y) const {
@@ -263,14 +317,30 @@ bool PixelMask::Test(int x, int y) const {
 }
 
 void PixelMask::Line(int x0, int y0, int x1, int y1) {
+  // Most segments of a track seen whole are within one pixel.
+  if (x0 == x1 && y0 == y1) {
+    Set(x0, y0);
+    return;
+  }
+  // In mask pixels; the rows and words touched are noted once, for the
+  // line's box within the mask.
+  x0 += margin_;
+  x1 += margin_;
+  y0 += margin_;
+  y1 += margin_;
   const int dx = std::abs(x1 - x0);
   const int dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1;
   const int sy = y0 < y1 ? 1 : -1;
+  const int x_lo = std::max(std::min(x0, x1), 0);
+  const int x_hi = std::min(std::max(x0, x1), width_ + 2 * margin_ - 1);
+  const int y_lo = std::max(std::min(y0, y1), 0);
+  const int y_hi = std::min(std::max(y0, y1), rows_ - 1);
+  bool any = false;
   int err = dx + dy;
   for (;;) {
-    Set(x0, y0);
-    if (x0 == x1 && y0 == y1) return;
+    any = SetUntouched(x0, y0) || any;
+    if (x0 == x1 && y0 == y1) break;
     const int e2 = 2 * err;
     if (e2 >= dy) {
       err += dy;
@@ -281,6 +351,7 @@ void PixelMask::Line(int x0, int y0, int x1, int y1) {
       y0 += sy;
     }
   }
+  if (any) Touch(y_lo, y_hi, x_lo >> 6, x_hi >> 6);
 }
 
 void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
@@ -313,15 +384,21 @@ void PixelMask::StampCrosses(const PixelMask& centres, int arm) {
         }
       }
     }
-    Touch(r, w0, w1);
   }
+  Touch(first, last, w0, w1);
 }
 
 void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty) const {
-  if (Empty()) return;
-  const int first = std::max(min_row_, margin_);
-  const int last = std::min(max_row_, margin_ + std::min(height_, image.height()) - 1);
-  const int width = std::min(width_, image.width());
+  Paint(image, argb, dirty, image.rect());
+}
+
+void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty, const QRect& clip) const {
+  const QRect area = clip & image.rect() & QRect(0, 0, width_, height_);
+  if (Empty() || area.isEmpty()) return;
+  const int first = std::max(min_row_, margin_ + area.top());
+  const int last = std::min(max_row_, margin_ + area.bottom());
+  const int left = area.left();
+  const int width = area.right() + 1;
   int min_x = width;
   int max_x = -1;
   int min_y = -1;
@@ -336,7 +413,7 @@ void PixelMask::Paint(QImage& image, uint32_t argb, QRect& dirty) const {
         const int bit = std::countr_zero(word);
         word &= word - 1;
         const int x = i * 64 + bit - margin_;
-        if (x < 0 || x >= width) continue;
+        if (x < left || x >= width) continue;
         line[x] = argb;
         min_x = std::min(min_x, x);
         max_x = std::max(max_x, x);
@@ -363,10 +440,7 @@ void PixelMask::Clear() {
       std::memset(Row(r) + min_word_, 0, n * sizeof(uint64_t));
     }
   }
-  min_row_ = 1;
-  max_row_ = 0;
-  min_word_ = 0;
-  max_word_ = -1;
+  Untouch();
 }
 
 // ---------------------------------------------------------------- ChartRenderer
@@ -467,6 +541,16 @@ void ChartRenderer::FlushLines(QPainter& painter) {
   batch_.clear();
 }
 
+void ChartRenderer::PaintMask(uint32_t argb) {
+  if (direct_ != nullptr) {
+    QRect written;
+    lines_.Paint(*direct_, argb, written, direct_clip_);
+  } else {
+    lines_.Paint(overlay_, argb, dirty_);
+  }
+  lines_.Clear();
+}
+
 void ChartRenderer::FlushOverlay(QPainter& painter) {
   if (dirty_.isEmpty()) return;
   painter.drawImage(dirty_.topLeft(), overlay_, dirty_);
@@ -537,6 +621,40 @@ void ChartRenderer::FlushRun(QPainter& painter) {
   run_.clear();
 }
 
+double ChartRenderer::ShapeReach(const DrawingModel& model, uint16_t layer) {
+  if (reach_.size() <= layer) reach_.resize(static_cast<size_t>(layer) + 1);
+  LayerReach& r = reach_[layer];
+  const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
+  const uint64_t stamp = model.LayerStamp(layer);
+  // Shapes added at the end keep the stamp: only they are looked at then.
+  if (r.stamp != stamp || r.count > recs.size()) r = LayerReach{stamp};
+  // In locals, so that a layer of a million shapes is one quick pass.
+  int widest_pen = r.widest_pen;
+  bool points = r.points;
+  bool polylines = false;
+  for (size_t i = r.count; i < recs.size(); ++i) {
+    const DrawingModel::Record& rec = recs[i];
+    widest_pen = std::max(widest_pen, static_cast<int>(rec.pen));
+    points = points || rec.kind == ShapeKind::kPoint;
+    polylines = polylines || rec.kind == ShapeKind::kPolyline;
+  }
+  if (polylines) {
+    for (size_t i = r.count; i < recs.size(); ++i) {
+      if (recs[i].kind != ShapeKind::kPolyline) continue;
+      r.widest_world = std::max(r.widest_world, model.RecordWorldWidth(layer, recs[i]));
+    }
+  }
+  r.widest_pen = widest_pen;
+  r.points = points;
+  r.count = recs.size();
+  // The widest pen, selected (drawn wider), with a pixel of antialiasing
+  // and one for rounding each side; points add their cross's arm.
+  const double pen =
+      std::max({1.0, static_cast<double>(model.LayerPenWidth(layer)),
+                static_cast<double>(r.widest_pen), r.widest_world / view_.units_per_pixel});
+  return (pen + kSelectionExtraWidth) / 2 + 2 + (r.points ? kPointArm : 0);
+}
+
 double ChartRenderer::PenPixels(const DrawingModel& model, uint16_t layer,
                                 const DrawingModel::Record& rec, int layer_width) const {
   if (rec.kind == ShapeKind::kPolyline) {
@@ -564,18 +682,6 @@ void ChartRenderer::FillPolygon(QPainter& painter, const QPolygonF& polygon) {
   painter.drawPolygon(clipped);
   painter.setBrush(Qt::NoBrush);
   painter.setPen(pen_);
-}
-
-void ChartRenderer::AppendChords(QPolygonF& out, double cx, double cy, double rp, double start,
-                                 double sweep, QPointF end) const {
-  // Chords within a quarter pixel of the curve.
-  const double step = std::sqrt(2.0 / std::max(rp, 1e-9));
-  const int n = static_cast<int>(std::clamp(std::ceil(std::abs(sweep) / step), 1.0, kMaxChords));
-  for (int i = 1; i < n; ++i) {
-    const double a = start + sweep * i / n;
-    out.append(QPointF(cx + rp * std::cos(a), cy - rp * std::sin(a)));
-  }
-  out.append(end);
 }
 
 void ChartRenderer::AddArcSegment(QPainter& painter, PointXY from, PointXY to, double bulge,
@@ -608,26 +714,8 @@ void ChartRenderer::AddArcSegment(QPainter& painter, PointXY from, PointXY to, d
 
 QPolygonF ChartRenderer::Outline(const DrawingModel& model, uint16_t layer,
                                  const DrawingModel::Record& rec) {
-  const std::vector<PointXY>& pts = model.RecordPoints(layer, rec);
-  const std::vector<double>& bulges = model.RecordBulges(layer, rec);
-  QPolygonF out;
-  out.reserve(static_cast<qsizetype>(pts.size()));
-  for (size_t i = 0; i < pts.size(); ++i) {
-    const QPointF p(view_.ScreenX(pts[i].x), view_.ScreenY(pts[i].y));
-    if (i == 0) out.append(p);
-    const double b = bulges.empty() ? 0.0 : bulges[i];
-    const PointXY& next = pts[(i + 1) % pts.size()];
-    const QPointF q(view_.ScreenX(next.x), view_.ScreenY(next.y));
-    const std::optional<BulgeArc> arc = ArcOfBulge(pts[i], next, b);
-    if (arc) {
-      AppendChords(out, view_.ScreenX(arc->cx), view_.ScreenY(arc->cy),
-                   arc->r / view_.units_per_pixel, arc->start_deg * std::numbers::pi / 180.0,
-                   arc->sweep_deg * std::numbers::pi / 180.0, q);
-    } else if (i + 1 < pts.size()) {
-      out.append(q);
-    }
-  }
-  return out;
+  return ScreenPolyline(view_, model.RecordPoints(layer, rec), model.RecordBulges(layer, rec),
+                        true);
 }
 
 void ChartRenderer::PaintShape(const DrawingModel& model, uint16_t layer,
@@ -848,7 +936,10 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
                2 * view.half_width + kRasterPixels + kMaskMargin,
                2 * view.half_height + kRasterPixels + kMaskMargin};
   stats_ = Stats{};
-  if (overlay_.size() != size) {
+  // Pixels of the masks go straight into the picture where they can, else
+  // through an image of them drawn in order with the other shapes.
+  direct_ = DirectTarget(painter, size, direct_clip_);
+  if (direct_ == nullptr && overlay_.size() != size) {
     overlay_ = QImage(size, QImage::Format_ARGB32_Premultiplied);
     overlay_.fill(0);
   }
@@ -858,15 +949,16 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   batch_.clear();
 
   const Rect whole_window = view.World(kCullMargin);
-  // The region in world units, with the same margin.
+  // The region in world units, grown by `margin` pixels.
   const double upp = view.units_per_pixel;
-  const Rect region_window =
-      region.contains(QRect(QPoint(0, 0), size))
-          ? whole_window
-          : Rect{view.center_x + (region.left() - view.half_width - kCullMargin) * upp,
-                 view.center_y - (region.bottom() + 1 - view.half_height + kCullMargin) * upp,
-                 view.center_x + (region.right() + 1 - view.half_width + kCullMargin) * upp,
-                 view.center_y - (region.top() - view.half_height - kCullMargin) * upp};
+  const bool whole_region = region.contains(QRect(QPoint(0, 0), size));
+  const auto region_window = [&](double margin) {
+    if (whole_region) return view.World(margin);
+    return Rect{view.center_x + (region.left() - view.half_width - margin) * upp,
+                view.center_y - (region.bottom() + 1 - view.half_height + margin) * upp,
+                view.center_x + (region.right() + 1 - view.half_width + margin) * upp,
+                view.center_y - (region.top() - view.half_height - margin) * upp};
+  };
   std::vector<std::pair<uint16_t, uint32_t>> selected;
   painter.setBrush(Qt::NoBrush);
   painter.setBrushOrigin(HatchOrigin(view));
@@ -874,7 +966,11 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
   for (size_t l = 0; l < model.LayerCount(); ++l) {
     const auto layer = static_cast<uint16_t>(l);
     if ((model.LayerAction(layer) & kActionVisible) == 0) continue;
-    const Rect& window = model.LayerTextCount(layer) > 0 ? whole_window : region_window;
+    // Layers holding texts are looked at across the whole window (see the
+    // header); the others in the region, with the margin their pens need.
+    const Rect window = model.LayerTextCount(layer) > 0
+                            ? whole_window
+                            : region_window(std::min(kCullMargin, ShapeReach(model, layer)));
     const std::vector<DrawingModel::Record>& recs = model.LayerRecords(layer);
     const std::optional<Rect> extents = model.LayerExtents(layer);
     // Texts of a fixed screen size are indexed at their anchors: the
@@ -916,8 +1012,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
       points_.Clear();
     }
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
-      lines_.Clear();
+      PaintMask(Argb(color, scheme_));
     }
     if (vector_indices_.empty()) continue;
     overview_ = texts > TextPlacement::kOverviewTexts;
@@ -944,8 +1039,7 @@ void ChartRenderer::Paint(const DrawingModel& model, const ViewTransform& view, 
     // Pixels of thin polylines go above this layer's other shapes, and
     // below the next layer's.
     if (!lines_.Empty()) {
-      lines_.Paint(overlay_, Argb(color, scheme_), dirty_);
-      lines_.Clear();
+      PaintMask(Argb(color, scheme_));
     }
   }
   FlushOverlay(painter);

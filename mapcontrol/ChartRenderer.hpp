@@ -13,8 +13,10 @@
 #include <QSize>
 #include <QVector>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,17 +60,34 @@ class PixelMask {
   // `centres` (a mask of the same size).
   void StampCrosses(const PixelMask& centres, int arm);
   bool Empty() const { return min_row_ > max_row_; }
-  // Writes `argb` into every window pixel of `image` that is set here, and
-  // grows `dirty` to cover them.
+  // Writes `argb` into every window pixel of `image` (within `clip`) that is
+  // set here, and grows `dirty` to cover them.
   void Paint(QImage& image, uint32_t argb, QRect& dirty) const;
+  void Paint(QImage& image, uint32_t argb, QRect& dirty, const QRect& clip) const;
   // Clears the rows that were set since the last clear.
   void Clear();
 
  private:
   uint64_t* Row(int row) { return bits_.data() + static_cast<size_t>(row) * words_; }
   const uint64_t* Row(int row) const { return bits_.data() + static_cast<size_t>(row) * words_; }
-  // Grows the touched rows and words by a row and a range of words.
-  void Touch(int row, int first_word, int last_word);
+  // Grows the touched rows and words by ranges of them.
+  void Touch(int first_row, int last_row, int first_word, int last_word) {
+    min_row_ = std::min(min_row_, first_row);
+    max_row_ = std::max(max_row_, last_row);
+    min_word_ = std::min(min_word_, first_word);
+    max_word_ = std::max(max_word_, last_word);
+  }
+  void Untouch() {
+    min_row_ = min_word_ = std::numeric_limits<int>::max();
+    max_row_ = max_word_ = std::numeric_limits<int>::min();
+  }
+  // Sets a pixel given in mask coordinates, if it lies in the mask, leaving
+  // the touched rows and words to the caller; whether it did.
+  bool SetUntouched(int mx, int my) {
+    if (mx < 0 || my < 0 || mx >= width_ + 2 * margin_ || my >= rows_) return false;
+    Row(my)[mx >> 6] |= uint64_t{1} << (mx & 63);
+    return true;
+  }
 
   int width_ = 0;   // window pixels
   int height_ = 0;  // window pixels
@@ -76,12 +95,13 @@ class PixelMask {
   int rows_ = 0;   // height + 2 margins
   int words_ = 0;  // 64-bit words per row, for width + 2 margins
   std::vector<uint64_t> bits_;
-  int min_row_ = 1;  // touched rows, in mask rows; empty when min > max
-  int max_row_ = 0;
+  // Touched rows, in mask rows; empty when min > max.
+  int min_row_ = std::numeric_limits<int>::max();
+  int max_row_ = std::numeric_limits<int>::min();
   // Words of a row that may be set in the touched rows: the set pixels of a
   // strip of the window lie in a few words of each row.
-  int min_word_ = 0;
-  int max_word_ = -1;
+  int min_word_ = std::numeric_limits<int>::max();
+  int max_word_ = std::numeric_limits<int>::min();
 };
 
 // How texts are set: a font of a fixed reference size, drawn scaled so that
@@ -120,6 +140,14 @@ Qt::BrushStyle QtBrushStyle(BrushStyle style);
 // drawing as the view pans by whole pixels (and a picture moved by a pan
 // matches one painted afresh).
 QPointF HatchOrigin(const ViewTransform& view);
+
+// A polyline on the screen of `view`, each bulged segment as chords within a
+// quarter pixel of its arc, as the renderer draws and fills it. `bulges` is
+// empty (all straight) or one per point. Closed: the segment from the last
+// point back to the first is included up to its last chord, for
+// QPainter::drawPolygon, which joins the last point to the first.
+QPolygonF ScreenPolyline(const ViewTransform& view, const std::vector<PointXY>& points,
+                         const std::vector<double>& bulges, bool closed);
 
 // The window box (pixels, y down) covered by a text whose measured box is
 // `box` (capital heights from the anchor, y up, before its rotation), drawn
@@ -164,6 +192,11 @@ class ChartRenderer {
 
  private:
   bool Rasterize(const DrawingModel::Record& rec, int width);
+  // Pixels beyond its bounds that a shape of the layer may paint, at most:
+  // half its widest pen (its own, its layer's or a world width), selected,
+  // and the arm of a point's cross. Kept per layer while the layer's stamp
+  // stays, then brought up to date from the shapes added since.
+  double ShapeReach(const DrawingModel& model, uint16_t layer);
   // Width in pixels of the record's pen, from its world width, its own or
   // its layer's.
   double PenPixels(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
@@ -174,11 +207,6 @@ class ChartRenderer {
   void FillPolygon(QPainter& painter, const QPolygonF& polygon);
   // The screen outline of a closed polyline, its arcs as chords.
   QPolygonF Outline(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec);
-  // Appends the chords of the screen arc about (cx, cy) of `rp` pixels from
-  // `start` sweeping `sweep` (radians, counter-clockwise on the screen,
-  // signed), without its first point.
-  void AppendChords(QPolygonF& out, double cx, double cy, double rp, double start, double sweep,
-                    QPointF end) const;
   // A bulged segment of a polyline, as chords, each as AddSegment.
   void AddArcSegment(QPainter& painter, PointXY from, PointXY to, double bulge, bool thin);
   void PaintText(const DrawingModel& model, uint16_t layer, const DrawingModel::Record& rec,
@@ -206,6 +234,9 @@ class ChartRenderer {
   void AddClippedLine(double x0, double y0, double x1, double y1);
   void FlushLines(QPainter& painter);
   void FlushOverlay(QPainter& painter);
+  // Paints the pixels of `lines_` in `argb` above what was painted so far,
+  // and clears them.
+  void PaintMask(uint32_t argb);
 
   ViewTransform view_;
   QSize size_;
@@ -217,6 +248,8 @@ class ChartRenderer {
   Stats stats_;
   QImage overlay_;
   QRect dirty_;
+  QImage* direct_ = nullptr;  // the painter's image, when the masks go straight into it
+  QRect direct_clip_;
   PixelMask lines_;
   PixelMask points_;
   std::vector<uint32_t> indices_;
@@ -228,6 +261,14 @@ class ChartRenderer {
   QBrush fill_;                    // the brush of the layer being painted
   QPen pen_;                       // the pen set on the painter
   std::vector<std::pair<std::string, TextSetter::Face>> faces_;
+  struct LayerReach {
+    uint64_t stamp = 0;
+    size_t count = 0;         // shapes looked at
+    int widest_pen = -1;      // of the shapes' own pens
+    double widest_world = 0;  // world widths of polylines
+    bool points = false;
+  };
+  std::vector<LayerReach> reach_;
 };
 
 }  // namespace halvex::mapcontrol

@@ -238,6 +238,12 @@ void TFlpCAD::SetLayerBrushColor(uint16_t layer, const QColor& color) {
   if (color.isValid()) SetLayerBrushColor(layer, appkit::BgrFromQColor(color));
 }
 
+void TFlpCAD::SetLayerBrushStyle(uint16_t layer, BrushStyle style) {
+  ChangeLayerStyle(
+      layer, [&] { return model_.LayerBrushStyle(layer); },
+      [&] { model_.LayerSetBrushStyle(layer, style); });
+}
+
 void TFlpCAD::SetLayerAction(uint16_t layer, uint32_t action) {
   ChangeLayerStyle(
       layer, [&] { return model_.LayerAction(layer); },
@@ -609,8 +615,8 @@ void TFlpCAD::PaintPreview(QPainter& painter) const {
         break;
       }
       case ShapeKind::kPolyline: {
-        QPolygonF poly;
-        for (const PointXY& p : s.points) poly.append(WorldToScreen(p.x, p.y));
+        // Bulged segments as the arcs the finished shape shows.
+        const QPolygonF poly = ScreenPolyline(Transform(), s.points, s.bulges, s.closed);
         if (s.closed) {
           painter.drawPolygon(poly);
         } else {
@@ -670,7 +676,8 @@ void TFlpCAD::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   switch (mouse_tool_) {
     case kToolSelect: {
-      const std::optional<PickResult> hit = model_.Pick(w.x, w.y, kPickPixels * units_per_pixel_, units_per_pixel_);
+      const std::optional<PickResult> hit =
+          model_.Pick(w.x, w.y, kPickPixels * units_per_pixel_, units_per_pixel_);
       if (!hit) break;
       ToggleSelection(hit->number);
       const std::optional<ShapeKind> kind = model_.ShapeKindOf(hit->number);

@@ -177,12 +177,15 @@ class TFlpCAD : public QWidget {
   int LayerPenWidth(uint16_t layer) const { return model_.LayerPenWidth(layer); }
   int LayerBrushColor(uint16_t layer) const { return model_.LayerBrushColor(layer); }
   QColor LayerBrushQColor(uint16_t layer) const { return BgrToQColor(LayerBrushColor(layer)); }
+  BrushStyle LayerBrushStyle(uint16_t layer) const { return model_.LayerBrushStyle(layer); }
   uint32_t LayerAction(uint16_t layer) const { return model_.LayerAction(layer); }
   void SetLayerPenFg(uint16_t layer, int color);
   void SetLayerPenFg(uint16_t layer, const QColor& color);
   void SetLayerPenWidth(uint16_t layer, int width);
   void SetLayerBrushColor(uint16_t layer, int color);
   void SetLayerBrushColor(uint16_t layer, const QColor& color);
+  // Styles beyond the known ones are ignored.
+  void SetLayerBrushStyle(uint16_t layer, BrushStyle style);
   void SetLayerAction(uint16_t layer, uint32_t action);
   int ShapePenWidth(uint32_t shape) const;
   bool SetShapePenWidth(uint32_t shape, int width);
@@ -400,10 +403,10 @@ class TFlpCAD : public QWidget {
   PointXY down_world_;
   // Dragging with the pan or window-zoom tool.
   bool dragging_ = false;
-  QPointF drag_start_;     // screen
-  QPointF drag_current_;   // screen
-  PointXY drag_world_;     // world point grabbed by the pan tool
-  double drag_scale_ = 1;  // units per pixel when the dynamic zoom began
+  QPointF drag_start_;       // screen
+  QPointF drag_current_;     // screen
+  PointXY drag_world_;       // world point grabbed by the pan tool
+  double drag_scale_ = 1;    // units per pixel when the dynamic zoom began
   bool middle_pan_ = false;  // the middle button is down: panning
   PointXY middle_world_;     // world point grabbed by the middle button
 };

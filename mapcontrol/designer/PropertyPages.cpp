@@ -14,6 +14,7 @@
 #include <climits>
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace halvex::mapcontrol {
 namespace {
@@ -182,19 +183,37 @@ TBrushPage::TBrushPage(QWidget* parent)
       layers_(new QComboBox(this)),
       pen_button_(new QPushButton(this)),
       pen_width_(new QSpinBox(this)),
-      brush_button_(new QPushButton(this)) {
+      brush_button_(new QPushButton(this)),
+      brush_style_(new QComboBox(this)) {
   pen_width_->setRange(0, 100);
+  const std::pair<BrushStyle, const char*> styles[] = {
+      {BrushStyle::kNone, "None"},
+      {BrushStyle::kSolid, "Solid"},
+      {BrushStyle::kHorizontal, "Horizontal lines"},
+      {BrushStyle::kVertical, "Vertical lines"},
+      {BrushStyle::kForwardDiagonal, "Rising diagonals"},
+      {BrushStyle::kBackwardDiagonal, "Falling diagonals"},
+      {BrushStyle::kCross, "Cross hatch"},
+      {BrushStyle::kDiagonalCross, "Diagonal cross hatch"},
+  };
+  for (const auto& [style, name] : styles) {
+    brush_style_->addItem(QString::fromLatin1(name), static_cast<int>(style));
+  }
   auto* form = new QFormLayout(this);
   form->addRow(QStringLiteral("Layer"), layers_);
   form->addRow(QStringLiteral("Pen colour"), pen_button_);
   form->addRow(QStringLiteral("Pen width"), pen_width_);
   form->addRow(QStringLiteral("Brush colour"), brush_button_);
+  form->addRow(QStringLiteral("Brush style"), brush_style_);
   connect(layers_, &QComboBox::currentIndexChanged, this, [this] { LoadLayer(); });
   connect(pen_width_, &QSpinBox::valueChanged, this, [this](int width) {
     if (!loading_) SetPenWidth(width);
   });
   connect(pen_button_, &QPushButton::clicked, this, [this] { ChoosePenColor(); });
   connect(brush_button_, &QPushButton::clicked, this, [this] { ChooseBrushColor(); });
+  connect(brush_style_, &QComboBox::currentIndexChanged, this, [this] {
+    if (!loading_) SetBrushStyle(BrushStyleShown());
+  });
   LoadLayer();
 }
 
@@ -234,20 +253,39 @@ void TBrushPage::SetBrushColor(int bgr) {
   const uint16_t layer = CurrentLayer();
   if (layer == kNoLayer) return;
   // Choosing a colour for a layer without a brush fills its closed shapes.
-  if (target_->Model().LayerBrushStyle(layer) == BrushStyle::kNone) {
-    target_->Model().LayerSetBrushStyle(layer, BrushStyle::kSolid);
+  if (target_->LayerBrushStyle(layer) == BrushStyle::kNone) {
+    target_->SetLayerBrushStyle(layer, BrushStyle::kSolid);
   }
   target_->SetLayerBrushColor(layer, bgr);
-  target_->update();
   brush_color_ = target_->Model().LayerBrushColor(layer);
   ShowColors();
+  ShowBrushStyle(target_->LayerBrushStyle(layer));
+}
+
+BrushStyle TBrushPage::BrushStyleShown() const {
+  const int code = brush_style_->currentData().toInt();
+  return code >= 0 && code <= kBrushStyleMax ? static_cast<BrushStyle>(code) : BrushStyle::kNone;
+}
+
+void TBrushPage::SetBrushStyle(BrushStyle style) {
+  const uint16_t layer = CurrentLayer();
+  if (layer == kNoLayer) return;
+  target_->SetLayerBrushStyle(layer, style);
+  ShowBrushStyle(target_->LayerBrushStyle(layer));
+}
+
+void TBrushPage::ShowBrushStyle(BrushStyle style) {
+  loading_ = true;
+  brush_style_->setCurrentIndex(brush_style_->findData(static_cast<int>(style)));
+  loading_ = false;
 }
 
 void TBrushPage::LoadLayer() {
   if (loading_) return;
   const uint16_t layer = CurrentLayer();
   const bool have = layer != kNoLayer;
-  for (QWidget* w : std::initializer_list<QWidget*>{pen_button_, pen_width_, brush_button_}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{pen_button_, pen_width_, brush_button_, brush_style_}) {
     w->setEnabled(have);
   }
   const DrawingModel* model = have ? &target_->Model() : nullptr;
@@ -257,6 +295,7 @@ void TBrushPage::LoadLayer() {
   pen_width_->setValue(have ? model->LayerPenWidth(layer) : kDefaultPenWidth);
   loading_ = false;
   ShowColors();
+  ShowBrushStyle(have ? model->LayerBrushStyle(layer) : BrushStyle::kNone);
 }
 
 void TBrushPage::ShowColors() {

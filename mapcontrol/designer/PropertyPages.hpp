@@ -106,9 +106,10 @@ class TLayerActionPage : public TChartPage {
   bool loading_ = false;
 };
 
-// The pen (colour and width) and brush colour of one layer. Colours are
-// 0xBBGGRR integers, as the model keeps them. A brush colour set on a layer
-// without a brush gives it a solid one.
+// The pen (colour and width) and brush (colour and style) of one layer.
+// Colours are 0xBBGGRR integers, as the model keeps them. A brush colour set
+// on a layer without a brush gives it a solid one. The style chooser lists
+// "None", "Solid" and the hatches, its item data being the BrushStyle code.
 class TBrushPage : public TChartPage {
   Q_OBJECT
 
@@ -123,14 +124,18 @@ class TBrushPage : public TChartPage {
   int PenColor() const { return pen_color_; }
   int PenWidth() const;
   int BrushColor() const { return brush_color_; }
+  // The style the chooser shows.
+  BrushStyle BrushStyleShown() const;
   void SetPenColor(int bgr);
   void SetPenWidth(int width);
   void SetBrushColor(int bgr);
+  void SetBrushStyle(BrushStyle style);
 
   QComboBox* LayerChooser() const { return layers_; }
   QSpinBox* PenWidthBox() const { return pen_width_; }
   QPushButton* PenColorButton() const { return pen_button_; }
   QPushButton* BrushColorButton() const { return brush_button_; }
+  QComboBox* BrushStyleChooser() const { return brush_style_; }
 
  protected:
   void TargetChanged() override;
@@ -138,6 +143,7 @@ class TBrushPage : public TChartPage {
  private:
   void LoadLayer();
   void ShowColors();
+  void ShowBrushStyle(BrushStyle style);
   void ChoosePenColor();
   void ChooseBrushColor();
 
@@ -145,6 +151,7 @@ class TBrushPage : public TChartPage {
   QPushButton* pen_button_;
   QSpinBox* pen_width_;
   QPushButton* brush_button_;
+  QComboBox* brush_style_;
   int pen_color_ = kDefaultPenColor;
   int brush_color_ = kDefaultBrushColor;
   bool loading_ = false;

@@ -68,6 +68,39 @@ double MeanLightness(const QImage& image) {
   return sum / ((image.height() + 1) / 2) / ((image.width() + 1) / 2);
 }
 
+// The picture `cache` keeps, brought up to date, against a whole paint of
+// the same drawing and view by a cache and renderer of their own.
+struct Comparison {
+  ChartCache::Kind kind = ChartCache::Kind::kNone;  // of the kept picture's update
+  QImage kept;
+  QImage whole;
+  int64_t differing = 0;  // pixels beyond kEdgeTolerance
+  QRect where;            // their box
+  int largest = 0;        // the largest difference in a channel
+  // "<what>: <n> pixels differ in (x,y wxh)"
+  QString Describe(const QString& what) const {
+    return QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
+        .arg(what)
+        .arg(differing)
+        .arg(where.x())
+        .arg(where.y())
+        .arg(where.width())
+        .arg(where.height());
+  }
+};
+
+Comparison CompareWithWhole(ChartCache& cache, ChartRenderer& renderer, const DrawingModel& m,
+                            const ViewTransform& view, QSize size, const ChartStyle& style) {
+  Comparison c;
+  c.kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
+  c.kind = cache.LastStats().kind;
+  ChartCache fresh;
+  ChartRenderer fresh_renderer;
+  c.whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer).copy();
+  c.differing = Differences(c.kept, c.whole, &c.where, kEdgeTolerance, &c.largest);
+  return c;
+}
+
 // A harbour chart: a coastline, depth contours, buoys with names, a survey
 // track of points and short lines (drawn as pixels), a wide-pen fairway, a
 // vessel layer second as in the navigation program, and labels.
@@ -186,34 +219,22 @@ class ChartPictureTest : public QObject {
       int worst = 0;
       const auto check = [&](const char* what) {
         ++steps;
-        const QImage kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
-        if (cache.LastStats().kind == ChartCache::Kind::kPartial) ++partial;
-        ChartCache fresh;
-        ChartRenderer fresh_renderer;
-        const QImage whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer);
-        QRect where;
-        int largest = 0;
-        const int64_t n = Differences(kept, whole, &where, kEdgeTolerance, &largest);
-        worst = std::max(worst, largest);
-        if (n != 0) {
-          kept.save(QDir::temp().filePath("chart-kept.png"));
-          whole.save(QDir::temp().filePath("chart-whole.png"));
-          QImage diff(kept.size(), QImage::Format_RGB32);
+        const Comparison c = CompareWithWhole(cache, renderer, m, view, size, style);
+        if (c.kind == ChartCache::Kind::kPartial) ++partial;
+        worst = std::max(worst, c.largest);
+        if (c.differing != 0) {
+          c.kept.save(QDir::temp().filePath("chart-kept.png"));
+          c.whole.save(QDir::temp().filePath("chart-whole.png"));
+          QImage diff(c.kept.size(), QImage::Format_RGB32);
           diff.fill(Qt::white);
-          for (int y = 0; y < kept.height(); ++y) {
-            for (int x = 0; x < kept.width(); ++x) {
-              if (kept.pixel(x, y) != whole.pixel(x, y)) diff.setPixel(x, y, 0xFF000000u);
+          for (int y = 0; y < c.kept.height(); ++y) {
+            for (int x = 0; x < c.kept.width(); ++x) {
+              if (c.kept.pixel(x, y) != c.whole.pixel(x, y)) diff.setPixel(x, y, 0xFF000000u);
             }
           }
           diff.save(QDir::temp().filePath("chart-diff.png"));
         }
-        QVERIFY2(n == 0, qPrintable(QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
-                                        .arg(what)
-                                        .arg(n)
-                                        .arg(where.x())
-                                        .arg(where.y())
-                                        .arg(where.width())
-                                        .arg(where.height())));
+        QVERIFY2(c.differing == 0, qPrintable(c.Describe(QString::fromLatin1(what))));
       };
       const auto pan = [&](int px, int py) {
         view.center_x -= px * view.units_per_pixel;
@@ -310,20 +331,9 @@ class ChartPictureTest : public QObject {
       ChartRenderer renderer;
       int partial = 0;
       const auto check = [&](const char* what) {
-        const QImage kept = cache.Update(m, view, size, 1.0, style, renderer).copy();
-        if (cache.LastStats().kind == ChartCache::Kind::kPartial) ++partial;
-        ChartCache fresh;
-        ChartRenderer fresh_renderer;
-        const QImage whole = fresh.Update(m, view, size, 1.0, style, fresh_renderer);
-        QRect where;
-        const int64_t n = Differences(kept, whole, &where, kEdgeTolerance);
-        QVERIFY2(n == 0, qPrintable(QStringLiteral("%1: %2 pixels differ in (%3,%4 %5x%6)")
-                                        .arg(what)
-                                        .arg(n)
-                                        .arg(where.x())
-                                        .arg(where.y())
-                                        .arg(where.width())
-                                        .arg(where.height())));
+        const Comparison c = CompareWithWhole(cache, renderer, m, view, size, style);
+        if (c.kind == ChartCache::Kind::kPartial) ++partial;
+        QVERIFY2(c.differing == 0, qPrintable(c.Describe(QString::fromLatin1(what))));
       };
       const auto pan = [&](int px, int py) {
         view.center_x -= px * view.units_per_pixel;
@@ -351,6 +361,77 @@ class ChartPictureTest : public QObject {
       }
       QVERIFY2(partial >= 8, qPrintable(QString::number(partial)));
     }
+  }
+
+  // Strips uncovered by pans are painted with the margin each layer's pens
+  // need: wide pens, world widths and point crosses just beyond a strip's
+  // inner edge still reach into it, and a layer's pens widened after its
+  // first paint, or a wide shape added to it, widen its margin.
+  void StripsReachAsFarAsTheWidestPens() {
+    DrawingModel m;
+    const uint16_t thin = m.LayerOpen("thin");
+    const uint16_t pens = m.LayerOpen("pens");
+    const uint16_t worlds = m.LayerOpen("world widths");
+    const uint16_t crosses = m.LayerOpen("crosses");
+    m.LayerSetPenColor(pens, 0x207020);
+    m.LayerSetPenColor(worlds, 0x702020);
+    m.LayerSetPenColor(crosses, 0xA00000);
+    m.LayerSetPenWidth(crosses, 3);  // drawn as lines, not pixels
+    // Short upright lines and polylines a pixel apart, across the window and
+    // well beyond it, of pens of 1 to 13 pixels and world widths of 0.5 to
+    // 12.5: wherever a strip opens, some reach into it from beyond its inner
+    // edge. Neighbours are set at different heights, so that each shows.
+    uint32_t first_thin = 0;
+    for (int i = -60; i < 260; ++i) {
+      const double x = 0.5 + i;
+      const int cycle = (i % 13 + 13) % 13;
+      const double slot = 4.0 * ((i % 16 + 16) % 16);
+      const uint32_t t = m.DrawLine(x, 10 + slot, x, 13 + slot, thin);
+      if (first_thin == 0) first_thin = t;
+      const uint32_t line = m.DrawLine(x + 0.25, 80 + slot, x + 0.25, 83 + slot, pens);
+      m.ShapePenWidth(line, i % 2 == 0 ? 13 : 1 + cycle);
+      m.DrawPolyline({{x, 150 + slot}, {x + 0.1, 153 + slot}}, {}, false, worlds,
+                     i % 2 == 0 ? 12.5 : 0.5 + 1.5 * ((i % 9 + 9) % 9));
+      m.DrawPoint(x + 0.5, 225 + 2 * slot, crosses);
+    }
+    const QSize size(200, 340);
+    // One pixel a unit, so that the world's x is the window's at first.
+    ViewTransform view{100, 170, 1, 100, 170};
+    const ChartStyle style{QColor(255, 255, 255), ColorScheme::kDay, false, false};
+    ChartCache cache;
+    ChartRenderer renderer;
+    const auto check = [&](const QString& what) {
+      const Comparison c = CompareWithWhole(cache, renderer, m, view, size, style);
+      QCOMPARE(c.kind, ChartCache::Kind::kPartial);
+      QVERIFY2(c.differing == 0, qPrintable(c.Describe(what)));
+    };
+    const auto pans = [&](const QString& what, int steps, int pixels) {
+      for (int step = 0; step < steps && !QTest::currentTestFailed(); ++step) {
+        view.center_x -= pixels * view.units_per_pixel;
+        check(QStringLiteral("%1, pan %2").arg(what).arg(step));
+      }
+    };
+    cache.Update(m, view, size, 1.0, style, renderer);
+    // Strips open on the left, then on the right.
+    pans(QStringLiteral("first"), 6, 3);
+    pans(QStringLiteral("back"), 6, -3);
+    // The thin layer's pen widened: its margin follows.
+    m.LayerSetPenWidth(thin, 15);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    pans(QStringLiteral("layer pen"), 6, -3);
+    // A shape's own pen widened (the line at x = 20.5, near the left strip
+    // in the next pans), and a wide shape added at the end.
+    m.LayerSetPenWidth(thin, 1);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    m.ShapePenWidth(first_thin + 4 * 80, 14);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    pans(QStringLiteral("shape pen"), 8, 3);
+    m.ShapePenWidth(first_thin + 4 * 80, 1);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    const uint32_t added = m.DrawLine(-30.5, 250, 230.5, 330, thin);
+    m.ShapePenWidth(added, 14);
+    cache.Update(m, view, size, 1.0, style, renderer);
+    pans(QStringLiteral("wide shape added"), 8, 3);
   }
 
   // The widget shows its kept picture and the furniture above it; the result

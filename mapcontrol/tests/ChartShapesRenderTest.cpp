@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "mapcontrol/ChartRenderer.hpp"
@@ -144,6 +145,108 @@ TEST(ChartArcs, BulgesAreDrawnAsArcs) {
   EXPECT_EQ(near.left(), 0);
   EXPECT_EQ(near.right(), 199);
   EXPECT_LE(near.height(), 3);
+}
+
+// Distance from `p` to the nearest segment of `poly` (closed: the last
+// point joined to the first as well).
+double DistanceTo(const QPolygonF& poly, QPointF p, bool closed) {
+  double best = 1e300;
+  const qsizetype n = poly.size();
+  for (qsizetype i = 0; i + 1 < n + (closed ? 1 : 0); ++i) {
+    const QPointF a = poly[i];
+    const QPointF b = poly[(i + 1) % n];
+    const QPointF d = b - a;
+    const double len2 = QPointF::dotProduct(d, d);
+    const double t = len2 > 0 ? std::clamp(QPointF::dotProduct(p - a, d) / len2, 0.0, 1.0) : 0.0;
+    const QPointF q = a + t * d - p;
+    best = std::min(best, std::hypot(q.x(), q.y()));
+  }
+  return best;
+}
+
+// The rubber band of the drawing tools draws polylines through this too.
+TEST(ChartArcs, ScreenPolylineFollowsTheArcsOfItsBulges) {
+  // 20 pixels a unit; the centre (5, 0) at pixel (100, 100).
+  const ViewTransform view = View(5, 0, 0.05);
+  // A half circle from (0, 0) to (10, 0) counter-clockwise, through (5, -5),
+  // then straight up to (10, 10).
+  const QPolygonF open = ScreenPolyline(view, {{0, 0}, {10, 0}, {10, 10}}, {1, 0, 0}, false);
+  ASSERT_GE(open.size(), 10);
+  EXPECT_EQ(open.front(), QPointF(0, 100));
+  EXPECT_EQ(open.back(), QPointF(200, -100));
+  EXPECT_EQ(open[open.size() - 2], QPointF(200, 100));
+  EXPECT_LE(DistanceTo(open, QPointF(100, 200), false), 0.25) << "the arc's lowest point";
+  EXPECT_LE(
+      DistanceTo(open, QPointF(100 - 100 * std::sqrt(0.5), 100 + 100 * std::sqrt(0.5)), false),
+      0.25);
+  EXPECT_GT(DistanceTo(open, QPointF(100, 100), false), 99) << "not the chord";
+  for (qsizetype i = 1; i + 2 < open.size(); ++i) {
+    EXPECT_NEAR(std::hypot(open[i].x() - 100, open[i].y() - 100), 100, 1e-9) << i;
+  }
+
+  // Closed: the closing segment's arc too (bulge 1 from (10, 0) back to
+  // (0, 0), counter-clockwise, through (5, 5)), ending where it started.
+  const QPolygonF ring = ScreenPolyline(view, {{0, 0}, {10, 0}}, {1, 1}, true);
+  EXPECT_LE(DistanceTo(ring, QPointF(100, 200), true), 0.25);
+  EXPECT_LE(DistanceTo(ring, QPointF(100, 0), true), 0.25);
+  EXPECT_EQ(ring.back(), ring.front());
+
+  // Straight ones are their points; a closed one is not closed twice.
+  EXPECT_EQ(ScreenPolyline(view, {{0, 0}, {10, 0}, {10, 10}}, {}, true),
+            QPolygonF({QPointF(0, 100), QPointF(200, 100), QPointF(200, -100)}));
+  EXPECT_TRUE(ScreenPolyline(view, {}, {}, false).isEmpty());
+}
+
+// The pixels of thin shapes go straight into a plain image, and through an
+// image of their own drawn over the picture otherwise (here: a picture of
+// unpremultiplied pixels); both must keep the layers' order.
+TEST(ChartPixels, StraightIntoThePictureAsThroughAnOverlay) {
+  DrawingModel m;
+  const uint16_t track = m.LayerOpen("track");  // points and short lines: pixels
+  const uint16_t coast = m.LayerOpen("coast");  // a wide line over the track
+  const uint16_t marks = m.LayerOpen("marks");  // pixels again, above the coast
+  m.LayerSetPenColor(coast, 0x336699);
+  m.LayerSetPenWidth(coast, 7);
+  m.LayerSetPenColor(marks, 0x0000FF);
+  for (int i = 0; i < 60; ++i) {
+    m.DrawPoint(-90 + 3 * i, -40 + (i % 7), track);
+    m.DrawLine(-90 + 3 * i, 20, -87 + 3 * i, 22 + (i % 3), track);
+  }
+  m.DrawLine(-95, -60, 95, 60, coast);
+  // A thin polyline of short segments, set as pixels after the layer's
+  // other shapes.
+  std::vector<PointXY> wiggle;
+  for (int i = 0; i < 40; ++i) wiggle.push_back({-80.0 + 4 * i, (i % 2 == 0) ? 0.0 : 3.0});
+  m.DrawPolyline(wiggle, false, coast);
+  for (int i = 0; i < 20; ++i) m.DrawPoint(-60 + 6 * i, 10 - i, marks);
+  const ViewTransform view = View(0, 0, 1);
+
+  const auto paint = [&](QImage::Format format, const QRect& region) {
+    QImage image(200, 200, format);
+    image.fill(kWhite);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    ChartRenderer renderer;
+    if (region.isNull()) {
+      renderer.Paint(m, view, painter, image.size());
+    } else {
+      painter.setClipRect(region);
+      renderer.Paint(m, view, painter, image.size(), region);
+    }
+    painter.end();
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  };
+  const QImage straight = paint(QImage::Format_ARGB32_Premultiplied, QRect());
+  const QImage overlaid = paint(QImage::Format_ARGB32, QRect());
+  EXPECT_GT(CountOf(straight, Rgb(0x0000FF)), 40);
+  EXPECT_GT(CountOf(straight, Rgb(0x000000)), 400);
+  EXPECT_EQ(straight, overlaid);
+  // The same in a strip, as the kept picture repaints after a pan.
+  const QRect strip(37, 0, 5, 200);
+  const QImage straight_strip = paint(QImage::Format_RGB32, strip);
+  const QImage overlaid_strip = paint(QImage::Format_ARGB32, strip);
+  EXPECT_EQ(straight_strip, overlaid_strip);
+  EXPECT_TRUE(strip.contains(InkBox(straight_strip))) << "nothing beyond the strip";
 }
 
 TEST(ChartWidths, WorldWidthsScaleWithTheZoom) {

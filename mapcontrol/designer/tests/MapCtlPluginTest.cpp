@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPluginLoader>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 #include <QVBoxLayout>
@@ -49,6 +50,7 @@ class MapCtlPluginTest : public QObject {
   void CollectionListsSixWidgetsInOrder();
   void LayerActionPageWritesTheBits();
   void BrushPageWritesPenAndBrush();
+  void BrushPageChoosesTheBrushStyle();
   void LayerSearchPageFindsByName();
   void ShapeGeneralPageShowsAndEdits();
   void ShapePointPageShowsAndMovesThePoint();
@@ -174,6 +176,50 @@ void MapCtlPluginTest::BrushPageWritesPenAndBrush() {
   QCOMPARE(page.PenColor(), kDefaultPenColor);
   QCOMPARE(page.PenWidth(), kDefaultPenWidth);
   QCOMPARE(d.cad.Model().LayerPenWidth(d.track), 2);
+}
+
+void MapCtlPluginTest::BrushPageChoosesTheBrushStyle() {
+  Drawing d;
+  TBrushPage page;
+  QComboBox* chooser = page.BrushStyleChooser();
+  QVERIFY(!chooser->isEnabled());  // no target, no layer
+  page.SetTarget(&d.cad);
+  QVERIFY(page.SelectLayer(d.coast));
+  QVERIFY(chooser->isEnabled());
+  // Every style the renderer fills with, each once, none first.
+  QCOMPARE(chooser->count(), kBrushStyleMax + 1);
+  for (int code = 0; code <= kBrushStyleMax; ++code) QVERIFY(chooser->findData(code) >= 0);
+  QCOMPARE(chooser->currentText(), QStringLiteral("None"));
+
+  // Chosen as a user does: the layer's brush changes and the chart says so.
+  QSignalSpy styled(&d.cad, &TFlpCAD::layerStyleChanged);
+  chooser->setFocus();
+  chooser->setCurrentIndex(chooser->findData(static_cast<int>(BrushStyle::kCross)));
+  QCOMPARE(d.cad.LayerBrushStyle(d.coast), BrushStyle::kCross);
+  QCOMPARE(styled.count(), 1);
+  QTest::keyClick(chooser, Qt::Key_Up);
+  QCOMPARE(d.cad.LayerBrushStyle(d.coast), BrushStyle::kBackwardDiagonal);
+  QCOMPARE(page.BrushStyleShown(), BrushStyle::kBackwardDiagonal);
+  QCOMPARE(d.cad.LayerBrushStyle(d.track), BrushStyle::kNone);
+
+  // A colour keeps a hatch; on a layer without a brush it gives a solid one,
+  // which the chooser shows.
+  page.SetBrushColor(0x00FF00);
+  QCOMPARE(d.cad.LayerBrushStyle(d.coast), BrushStyle::kBackwardDiagonal);
+  QVERIFY(page.SelectLayer(d.track));
+  QCOMPARE(page.BrushStyleShown(), BrushStyle::kNone);
+  page.SetBrushColor(0x00FF00);
+  QCOMPARE(d.cad.LayerBrushStyle(d.track), BrushStyle::kSolid);
+  QCOMPARE(chooser->currentText(), QStringLiteral("Solid"));
+
+  // A change made elsewhere shows on the page; back to none stops the fill.
+  d.cad.SetLayerBrushStyle(d.track, BrushStyle::kHorizontal);
+  QCOMPARE(page.BrushStyleShown(), BrushStyle::kHorizontal);
+  page.SetBrushStyle(BrushStyle::kNone);
+  QCOMPARE(d.cad.LayerBrushStyle(d.track), BrushStyle::kNone);
+  QCOMPARE(chooser->currentText(), QStringLiteral("None"));
+  QVERIFY(page.SelectLayer(d.coast));
+  QCOMPARE(page.BrushStyleShown(), BrushStyle::kBackwardDiagonal);
 }
 
 void MapCtlPluginTest::LayerSearchPageFindsByName() {
