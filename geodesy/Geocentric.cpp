@@ -52,7 +52,7 @@ std::optional<Triple> EcefToGeodeticValues(long double xM, long double yM, long 
   // axis, decimetres 10 cm from it, kilometres 1e-9 m from it. There the
   // height is computed as p·cos φ + z·sin φ − a²/N, which the latitude's
   // error does not reach.
-  const bool nearAxis = p < std::fabs(zM) * 1.7453e-4L;
+  const bool nearAxis = p < std::fabs(zM) * kNearAxisTangent;
 
   long double phi = 0.0L;
   long double previous = kStart;

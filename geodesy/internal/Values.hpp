@@ -23,6 +23,11 @@ struct Triple {
 Triple GeodeticToEcefValues(long double latitudeDeg, long double longitudeDeg, long double heightM,
                             long double a, long double f);
 
+// Within 0.01° of the polar axis (p < |z|·tan 0.01°) EcefToGeodeticValues
+// takes its height by another formula; callers that mirror it use the same
+// boundary.
+inline constexpr long double kNearAxisTangent = 1.7453e-4L;
+
 // Latitude and longitude in degrees and height in metres; empty when
 // EcefToGeodetic answers with the empty text.
 std::optional<Triple> EcefToGeodeticValues(long double xM, long double yM, long double zM,

@@ -379,7 +379,7 @@ HelmertEstimate EstimateHelmert(const CoordGrid& grid, const HelmertInputs& inpu
     std::string& report = out.report;
     // The echo, six sections of a name and three numbers per point: room
     // for numbers of up to 20 characters, of which only what the report is
-    // certain to fill is made ready now (see below).
+    // certain to fill is made ready ahead; the rest faults in as written.
     const std::size_t echo = EchoBytes(grid);
     std::size_t nameBytes = 0;
     for (std::size_t row = 1; row < grid.RowCount(); ++row) {

@@ -22,7 +22,7 @@ std::optional<QuickGeodetic> QuickEcefToGeodetic(long double x, long double y, l
   const long double e2 = f * (2.0L - f);
   const long double p = std::sqrt(x * x + y * y);
   // Near the polar axis the iteration takes its height by another formula.
-  if (!(p > 0.0L) || p < std::fabs(z) * 1.7453e-4L) {
+  if (!(p > 0.0L) || p < std::fabs(z) * geodesy::internal::kNearAxisTangent) {
     return std::nullopt;
   }
   // Bowring: from the tangent of the parametric latitude u to that of the
